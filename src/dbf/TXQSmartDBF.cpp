@@ -1,0 +1,431 @@
+#include "dbf/TXQSmartDBF.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "dataset/Exceptions.h"
+#include "dataset/coding.h"
+#include "dataset/text.h"
+#include "dbf/dbf_format.h"
+
+namespace tolk {
+
+namespace {
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// A type letter as it may appear in a message: printable as itself, else \xNN.
+std::string LetterText(std::uint8_t c) {
+  if (c >= 0x21 && c < 0x7F) return std::string(1, static_cast<char>(c));
+  static const char* hex = "0123456789ABCDEF";
+  return std::string("\\x") + hex[c >> 4] + hex[c & 15];
+}
+
+struct Dialects {
+  xBaseVersion table;
+  xBaseVersion memo;
+  const char* memoExt;  // nullptr: no memo file opened
+};
+
+bool DialectsOf(std::uint8_t version, std::uint8_t flags, Dialects& d) {
+  using enum xBaseVersion;
+  switch (version) {
+    case 0x03: d = {xBaseIII, xUnknown, nullptr}; return true;
+    case 0x83: d = {xBaseIII, xBaseIII, ".dbt"}; return true;
+    case 0x07: d = {xClipper, xUnknown, nullptr}; return true;
+    case 0x8B: d = {xBaseIV, xBaseIV, ".dbt"}; return true;
+    case 0x7B:
+    case 0x8E: d = {xBaseIV, xBaseIV, nullptr}; return true;
+    case 0x04: d = {xBaseVII, xUnknown, nullptr}; return true;
+    case 0x8C: d = {xBaseVII, xBaseVII, ".dbt"}; return true;
+    case 0xF5: d = {xFoxPro, xFoxPro, ".fpt"}; return true;
+    case 0x30:
+    case 0x31:
+      if (flags & dbf::kFlagHasMemo)
+        d = {xVisualFoxPro, xVisualFoxPro, ".fpt"};
+      else
+        d = {xVisualFoxPro, xUnknown, nullptr};
+      return true;
+    default: return false;
+  }
+}
+
+// The rule of the dialect for a type letter: empty when allowed, else the message.
+std::string TypeNotAllowed(char type, xBaseVersion v) {
+  using enum xBaseVersion;
+  const std::string prefix = "TXQSmartDBF.HiddenInitFieldDefs: ";
+  switch (type) {
+    case 'B':
+    case 'G':
+      if (v == xClipper || v == xBaseIII)
+        return prefix + "DBF Version must be greater then xBaseIII for field type \"B\" and \"G\"!";
+      return {};
+    case 'P':
+      if (v < xFoxPro) return prefix + "DBF Version must be xFoxPro or greater for field type \"P\"!";
+      return {};
+    case 'T':
+    case 'Y':
+      if (v < xVisualFoxPro)
+        return prefix + "DBF Version must be xVisualFoxPro or greater for field type \"" + type + "\"!";
+      return {};
+    case '+':
+    case 'I':
+    case 'O':
+    case '@':
+      if (v != xBaseVII && v != xVisualFoxPro)
+        return prefix +
+               "DBF Version must be greater then xBaseV for field type \"+\", \"I\", \"O\" and \"@\"!";
+      return {};
+    default: return {};
+  }
+}
+
+}  // namespace
+
+TXQSmartDBF::~TXQSmartDBF() { Close(); }
+
+void TXQSmartDBF::OpenFailure(const std::string& message) {
+  file_.Close();
+  memo_.Close();
+  RaiseError(message);
+}
+
+void TXQSmartDBF::Damaged(const std::string& what) {
+  OpenFailure("TXQSmartDBF.InternalOpen: File " + Quoted(DBFFileName) + " is damaged: " + what);
+}
+
+void TXQSmartDBF::InternalOpen() {
+  namespace c = coding;
+  // Steps 1-2: the file, read-only, others locked out. No retry, no wait.
+  ShareMode share = (AccessMode & ShareExclusive)    ? ShareMode::Exclusive
+                    : (AccessMode & ShareDenyWrite) ? ShareMode::DenyWrite
+                                                     : ShareMode::DenyNone;
+  if (!file_.OpenRead(DBFFileName, share))
+    OpenFailure("TXQSmartDBF.InternalOpen: Open error " + Quoted(DBFFileName));
+  std::int64_t size = file_.Size();
+  fileSize_ = size < 0 ? 0 : static_cast<std::uint64_t>(size);
+
+  // Step 3: the 32-byte header.
+  std::uint8_t head[dbf::kHeaderSize + dbf::kExtendedHeaderSize] = {};
+  std::int64_t got = file_.ReadAt(0, head, dbf::kHeaderSize);
+  if (got < 0) OpenFailure("TXQSmartDBF.InternalOpen: Read error " + Quoted(DBFFileName));
+  if (got == 0) Damaged("the file is empty");
+  c::Bytes hb(head, sizeof head);
+  version_ = c::Load8(hb, dbf::kHeaderVersion);
+
+  // Step 4: the dialects.
+  Dialects dia{};
+  tableFlags_ = c::Load8(hb, dbf::kHeaderFlags);
+  if (!DialectsOf(version_, tableFlags_, dia))
+    OpenFailure("TXQSmartDBF.InternalOpen: File " + Quoted(DBFFileName) + " is not DBF file");
+  if (got < static_cast<std::int64_t>(dbf::kHeaderSize))
+    Damaged("the header is cut short (" + std::to_string(got) + " of 32 bytes)");
+  DbfVersion = dia.table;
+  memoVersion_ = dia.memo;
+
+  // Step 5: dBASE V/VII extended header.
+  const bool seven = dia.table == xBaseVersion::xBaseV || dia.table == xBaseVersion::xBaseVII;
+  if (seven) {
+    got = file_.ReadAt(dbf::kHeaderSize, head + dbf::kHeaderSize, dbf::kExtendedHeaderSize);
+    if (got < static_cast<std::int64_t>(dbf::kExtendedHeaderSize)) Damaged("the extended header is cut short");
+  }
+
+  // Step 6: record length and the read-ahead buffers.
+  recordLength_ = c::Load16(hb, dbf::kHeaderRecordLength);
+  headerLength_ = c::Load16(hb, dbf::kHeaderLength);
+  if (recordLength_ == 0) Damaged("the record length is 0");
+  if (BufferSize <= 0 || static_cast<std::uint32_t>(BufferSize) / recordLength_ == 0)
+    OpenFailure("TXQSmartDBF.InternalOpen: BufferSize too small!");
+  recordsPerBuffer_ = static_cast<int>(static_cast<std::uint32_t>(BufferSize) / recordLength_);
+
+  // Step 7: the memo file; one that cannot be opened is not an error here.
+  LobBlockSize = 512;
+  if (dia.memoExt) OpenMemoFile();
+
+  // Step 8: the descriptors, read from the header bytes only.
+  if (headerLength_ > fileSize_)
+    Damaged("the header length " + std::to_string(headerLength_) + " is past the end of the file (" +
+            std::to_string(fileSize_) + " bytes)");
+  std::vector<std::uint8_t> header(headerLength_);
+  if (file_.ReadAt(0, header.data(), header.size()) != static_cast<std::int64_t>(header.size()))
+    OpenFailure("TXQSmartDBF.InternalOpen: Read error " + Quoted(DBFFileName));
+  InternalInitFieldDefs(header);
+
+  // Step 10 (9 follows once the fields exist): buffers, before the first record.
+  buffer_.assign(static_cast<std::size_t>(recordsPerBuffer_) * recordLength_, 0);
+  recnos_.assign(static_cast<std::size_t>(recordsPerBuffer_), 0);
+  cursor_.assign(recordLength_, ' ');
+  view_ = cursor_.data();
+  currentRecNo_ = 0;
+  count_ = 0;
+  index_ = -1;
+  bot_ = eot_ = true;
+  blockReads_ = 0;
+
+  // Step 9: attached indexes.
+  OpenIndexes();
+}
+
+void TXQSmartDBF::OpenMemoFile() {
+  // The table's name with its extension replaced, in the case of the table's
+  // own extension first (FOO.DBF looks for FOO.DBT before FOO.dbt).
+  const std::string ext = memoVersion_ == xBaseVersion::xFoxPro || memoVersion_ == xBaseVersion::xVisualFoxPro
+                              ? ".fpt"
+                              : ".dbt";
+  std::string base = DBFFileName;
+  std::size_t slash = base.find_last_of('/');
+  std::size_t dot = base.find_last_of('.');
+  bool upper = false;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    upper = dot + 1 < base.size() && base[dot + 1] >= 'A' && base[dot + 1] <= 'Z';
+    base.resize(dot);
+  }
+  const std::string candidates[2] = {base + (upper ? UpperCaseAscii(ext) : ext),
+                                     base + (upper ? ext : UpperCaseAscii(ext))};
+  ShareMode share = (AccessMode & ShareExclusive)    ? ShareMode::Exclusive
+                    : (AccessMode & ShareDenyWrite) ? ShareMode::DenyWrite
+                                                     : ShareMode::DenyNone;
+  for (const auto& name : candidates)
+    if (memo_.OpenRead(name, share)) break;
+  if (!memo_.IsOpen()) return;
+  if (version_ == 0x83) {
+    LobBlockSize = static_cast<int>(dbf::kDbtDefaultBlockSize);
+    return;
+  }
+  std::uint8_t mh[dbf::kMemoHeaderSize] = {};
+  std::int64_t got = memo_.ReadAt(0, mh, sizeof mh);
+  coding::Bytes b(mh, got > 0 ? static_cast<std::size_t>(got) : 0);
+  std::uint32_t block = 0;
+  if (ext == ".fpt") {
+    if (coding::Fits(b.size(), dbf::kFptBlockSizeOffset, 2)) block = coding::Load16BE(b, dbf::kFptBlockSizeOffset);
+  } else if (coding::Fits(b.size(), dbf::kDbtBlockSizeOffset, 2)) {
+    block = coding::Load16(b, dbf::kDbtBlockSizeOffset);
+  }
+  if (block > 0) LobBlockSize = static_cast<int>(block);
+}
+
+void TXQSmartDBF::InternalInitFieldDefs(std::span<const std::uint8_t> header) {
+  namespace c = coding;
+  const bool seven = DbfVersion == xBaseVersion::xBaseV || DbfVersion == xBaseVersion::xBaseVII;
+  const std::size_t start = seven ? dbf::kDescriptorStart7 : dbf::kDescriptorStart;
+  const std::size_t step = seven ? dbf::kDescriptorSize7 : dbf::kDescriptorSize;
+  const bool vfp = DbfVersion == xBaseVersion::xVisualFoxPro;
+  defs_.clear();
+  std::uint64_t offset = 1;  // after the deletion flag
+  std::size_t pos = start;
+  for (;;) {
+    if (pos >= header.size())
+      Damaged("the field descriptors have no 0x0D terminator inside the header length " +
+              std::to_string(header.size()));
+    if (header[pos] == dbf::kTerminator) break;
+    if (!c::Fits(header.size(), pos, step))
+      Damaged("the field descriptors have no 0x0D terminator inside the header length " +
+              std::to_string(header.size()));
+    c::Bytes d = header.subspan(pos, step);
+    DbfFieldDef f;
+    const std::size_t nameSize = seven ? dbf::kDesc7NameSize : dbf::kDescNameSize;
+    std::size_t n = 0;
+    while (n < nameSize && d[n] != 0) ++n;
+    f.name = UpperCaseAscii(TrimView(std::string_view(reinterpret_cast<const char*>(d.data()), n)));
+    const std::uint8_t letter = c::Load8(d, seven ? dbf::kDesc7Type : dbf::kDescType);
+    f.type = static_cast<char>(letter);
+    f.length = c::Load8(d, seven ? dbf::kDesc7Width : dbf::kDescWidth);
+    f.decimals = c::Load8(d, seven ? dbf::kDesc7Decimals : dbf::kDescDecimals);
+    f.flags = seven ? 0 : c::Load8(d, dbf::kDescFlags);
+    switch (f.type) {
+      case 'C': f.width = static_cast<std::uint16_t>(f.length | (f.decimals << 8)); break;
+      case 'N':
+      case 'F': f.width = f.length; break;
+      case 'D': f.width = dbf::kDateWidth; break;
+      case 'L': f.width = dbf::kLogicalWidth; break;
+      case 'M': f.width = seven ? f.length : dbf::kMemoWidth; break;
+      case 'B': case 'G': case 'P': case 'T': case 'Y': case '+': case 'I': case 'O': case '@': {
+        std::string why = TypeNotAllowed(f.type, DbfVersion);
+        if (!why.empty()) OpenFailure(why);
+        f.width = f.length;
+        break;
+      }
+      default:
+        OpenFailure("TXQSmartDBF.HiddenInitFieldDefs: Field " + Quoted(f.name) + " of " + Quoted(DBFFileName) +
+                    " has the unknown type letter \"" + LetterText(letter) + "\"");
+    }
+    f.fieldType = DbfFieldType(f.type, f.width, f.type == 'C' ? 0 : f.decimals, vfp);
+    f.offset = static_cast<std::uint32_t>(offset);
+    offset += f.width;
+    if (offset > recordLength_)
+      Damaged("the field widths add up to more than the record length " + std::to_string(recordLength_) +
+              " minus the deletion flag (at field " + Quoted(f.name) + ")");
+    defs_.push_back(std::move(f));
+    pos += step;
+  }
+  auto& fields = MutableFields();
+  fields.Clear();
+  for (std::size_t i = 0; i < defs_.size(); ++i) {
+    const DbfFieldDef& f = defs_[i];
+    int size = f.fieldType == TFieldType::ftString ? f.width : 0;
+    fields.Add(std::make_unique<TField>(*this, f.name, f.fieldType, size, static_cast<int>(i)));
+  }
+}
+
+void TXQSmartDBF::InternalClose() {
+  CloseIndexes();
+  file_.Close();
+  memo_.Close();
+  defs_.clear();
+  MutableFields().Clear();
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  recnos_.clear();
+  cursor_.clear();
+  view_ = nullptr;
+  currentRecNo_ = 0;
+  count_ = 0;
+  index_ = -1;
+}
+
+int TXQSmartDBF::RecordCount() {
+  if (!Active() || recordLength_ == 0 || fileSize_ < headerLength_) return 0;
+  std::uint64_t n = (fileSize_ - headerLength_) / recordLength_;
+  return n > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
+}
+
+int TXQSmartDBF::RecNo() { return currentRecNo_ ? static_cast<int>(currentRecNo_) : -1; }
+
+bool TXQSmartDBF::Deleted() { return currentRecNo_ != 0 && cursor_[0] == dbf::kDeletedFlag; }
+
+std::span<const std::uint8_t> TXQSmartDBF::RecordBytes() const {
+  if (!currentRecNo_) return {};
+  return {cursor_.data(), cursor_.size()};
+}
+
+// --- The read-ahead walk ----------------------------------------------------
+
+void TXQSmartDBF::GoStart() {
+  bot_ = true;
+  eot_ = false;
+  index_ = -1;
+  std::int64_t got = file_.ReadAt(headerLength_, buffer_.data(), buffer_.size());
+  ++blockReads_;
+  count_ = got > 0 ? static_cast<int>(static_cast<std::uint64_t>(got) / recordLength_) : 0;
+  for (int i = 0; i < count_; ++i) recnos_[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(i + 1);
+  if (count_ == 0) bot_ = eot_ = true;
+}
+
+bool TXQSmartDBF::StepForward() {
+  bot_ = false;
+  ++index_;
+  if (index_ < count_) return true;
+  if (count_ == 0) {
+    eot_ = true;
+    return false;
+  }
+  // Refill after the last buffered record; a short read ends the table.
+  const std::uint32_t last = recnos_[static_cast<std::size_t>(count_ - 1)];
+  std::int64_t got = file_.ReadAt(headerLength_ + static_cast<std::uint64_t>(last) * recordLength_,
+                                  buffer_.data(), buffer_.size());
+  ++blockReads_;
+  int n = got > 0 ? static_cast<int>(static_cast<std::uint64_t>(got) / recordLength_) : 0;
+  if (n == 0 || last == UINT32_MAX) {
+    index_ = count_;
+    eot_ = true;
+    return false;
+  }
+  count_ = n;
+  index_ = 0;
+  for (int i = 0; i < n; ++i) {
+    std::uint64_t r = static_cast<std::uint64_t>(last) + 1 + static_cast<std::uint64_t>(i);
+    if (r > UINT32_MAX) {  // record numbers are 32-bit, as the formats store them
+      count_ = i;
+      break;
+    }
+    recnos_[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(r);
+  }
+  return count_ > 0;
+}
+
+bool TXQSmartDBF::FetchNext() {
+  for (;;) {
+    if (!StepForward()) return false;
+    const std::uint8_t* rec = buffer_.data() + static_cast<std::size_t>(index_) * recordLength_;
+    if (setDeleted_ && rec[0] == dbf::kDeletedFlag) continue;
+    std::memcpy(cursor_.data(), rec, recordLength_);
+    currentRecNo_ = recnos_[static_cast<std::size_t>(index_)];
+    return true;
+  }
+}
+
+bool TXQSmartDBF::InternalFirst() {
+  currentRecNo_ = 0;
+  GoStart();
+  return FetchNext();
+}
+
+bool TXQSmartDBF::InternalNext() { return FetchNext(); }
+
+bool TXQSmartDBF::GoToRecord(std::uint32_t recno) {
+  CheckActive();
+  if (recno == 0 || recno > static_cast<std::uint32_t>(RecordCount())) return false;
+  // Load the block that starts at the record, as a refill would.
+  std::int64_t got = file_.ReadAt(headerLength_ + static_cast<std::uint64_t>(recno - 1) * recordLength_,
+                                  buffer_.data(), buffer_.size());
+  ++blockReads_;
+  int n = got > 0 ? static_cast<int>(static_cast<std::uint64_t>(got) / recordLength_) : 0;
+  if (n == 0) {  // the file shrank under us: the walk ends here
+    count_ = 0;
+    index_ = -1;
+    currentRecNo_ = 0;
+    SetEof(true);
+    return false;
+  }
+  count_ = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(n), UINT32_MAX - recno + 1ULL));
+  for (int i = 0; i < count_; ++i) recnos_[static_cast<std::size_t>(i)] = recno + static_cast<std::uint32_t>(i);
+  index_ = 0;
+  bot_ = eot_ = false;
+  std::memcpy(cursor_.data(), buffer_.data(), recordLength_);
+  currentRecNo_ = recno;
+  SetEof(false);
+  SetBof(false);
+  return true;
+}
+
+bool TXQSmartDBF::AcceptRecord(std::uint32_t recno) {
+  if (!Active() || recno == 0) return false;
+  if (!setDeleted_) return true;
+  std::uint8_t flag = 0;
+  if (file_.ReadAt(headerLength_ + static_cast<std::uint64_t>(recno - 1) * recordLength_, &flag, 1) != 1)
+    return false;
+  return flag != dbf::kDeletedFlag;
+}
+
+void TXQSmartDBF::SetSetDeleted(bool on) {
+  if (setDeleted_ == on) return;
+  setDeleted_ = on;
+  if (!Active() || !currentRecNo_ || !on || cursor_[0] != dbf::kDeletedFlag) return;
+  // The current record is now hidden: move on to the next visible one.
+  if (!FetchNext()) {
+    currentRecNo_ = 0;
+    SetEof(true);
+  }
+}
+
+// --- Field values -------------------------------------------------------------
+
+bool TXQSmartDBF::FieldIsNull(const TField& f) {
+  if (!view_ || (view_ == cursor_.data() && !currentRecNo_)) return true;
+  return !DbfFieldHasValue(defs_[static_cast<std::size_t>(f.Index())], view_, TrimCType);
+}
+
+bool TXQSmartDBF::FieldGetValue(const TField& f, Variant& out) {
+  if (!view_ || (view_ == cursor_.data() && !currentRecNo_)) {
+    out.SetNull();
+    return false;
+  }
+  if (!DbfReadValue(defs_[static_cast<std::size_t>(f.Index())], view_, TrimCType, out)) {
+    out.SetNull();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tolk

@@ -1,0 +1,141 @@
+// A dBASE table on disk as a read-only record cursor: exclusive open, header
+// and descriptors checked, forward walk through a read-ahead buffer, deleted
+// records hidden or shown, field bytes converted on demand.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "dataset/TDataSet.h"
+#include "dbf/field_conversion.h"
+#include "dbf/file_io.h"
+
+namespace tolk {
+
+enum class xBaseVersion { xUnknown = 0, xClipper, xBaseIII, xBaseIV, xBaseV, xBaseVII, xFoxPro, xVisualFoxPro };
+enum class TXQStorageType { pstFile, pstInnerStream, pstOuterStream };
+enum class TLockProtocol { lpNone, lpDB4Lock, lpClipperLock, lpFoxLock, lpClipperForFoxLob };
+
+// AccessMode bits.
+constexpr int OpenRead = 0;
+constexpr int OpenWrite = 1;
+constexpr int OpenReadWrite = 2;
+constexpr int ShareExclusive = 16;
+constexpr int ShareDenyWrite = 32;
+constexpr int ShareDenyNone = 64;
+
+struct TXQCrypt {
+  bool Active = false;
+};
+
+class TXQSmartDBF : public TDataSet {
+ public:
+  explicit TXQSmartDBF(std::string name = {}) : TDataSet(std::move(name)) {}
+  ~TXQSmartDBF() override;
+
+  // Configuration, set before Open. The values are those every table uses.
+  std::string DBFFileName;
+  int AccessMode = ShareExclusive;  // read, others denied reading and writing
+  TXQStorageType StorageType = TXQStorageType::pstFile;
+  int BufferSize = 4096;
+  bool TrimCType = false;
+  bool TrimInLocate = false;
+  int WaitBusyRes = 3000;
+  xBaseVersion DbfVersion = xBaseVersion::xBaseIII;  // replaced at open
+  int LobBlockSize = 512;                            // set again at open
+  TLockProtocol LockProtocol = TLockProtocol::lpClipperLock;
+  TLockProtocol LobLockProtocol = TLockProtocol::lpClipperLock;
+  bool OEM = false;
+  TXQCrypt Crypt;
+
+  bool SetDeleted() const { return setDeleted_; }
+  // Hides records marked deleted; on an open table the current position is
+  // re-read so that the setting applies at once.
+  void SetSetDeleted(bool on);
+
+  int RecordCount() override;
+  int RecNo() override;
+  bool Deleted() override;
+
+  // What the open found.
+  xBaseVersion MemoVersion() const { return memoVersion_; }
+  bool HasMemoFile() const { return memo_.IsOpen(); }
+  std::uint8_t VersionByte() const { return version_; }
+  std::uint8_t TableFlags() const { return tableFlags_; }
+  std::uint32_t HeaderLength() const { return headerLength_; }
+  std::uint32_t RecordLength() const { return recordLength_; }
+  int RecordsPerBuffer() const { return recordsPerBuffer_; }
+  const DbfFieldDef& FieldDef(int i) const { return defs_[static_cast<std::size_t>(i)]; }
+  // The current record's bytes (deletion flag first); empty when there is none.
+  std::span<const std::uint8_t> RecordBytes() const;
+  // Block reads issued since the open (each fills the read-ahead buffer once).
+  std::uint64_t BlockReads() const { return blockReads_; }
+
+  // Positions on physical record `recno` (1-based); a later Next continues
+  // after it. False, leaving the position alone, when there is no such record.
+  bool GoToRecord(std::uint32_t recno);
+
+ protected:
+  void InternalOpen() override;
+  void InternalClose() override;
+  bool InternalFirst() override;
+  bool InternalNext() override;
+  bool FieldIsNull(const TField& f) override;
+  bool FieldGetValue(const TField& f, Variant& out) override;
+
+  // Step 8 of the open: the descriptors into field definitions and fields.
+  void InternalInitFieldDefs(std::span<const std::uint8_t> header);
+  // Step 9: attached indexes open here (tables with indexes override it).
+  virtual void OpenIndexes() {}
+  virtual void CloseIndexes() {}
+
+  // For an index build: field reads look at `record` (record-length bytes)
+  // until RestoreRecordView.
+  void SetRecordView(const std::uint8_t* record) { view_ = record; }
+  void RestoreRecordView() { view_ = cursor_.data(); }
+  // Direct positioned read of the table file.
+  std::int64_t ReadTableAt(std::uint64_t offset, void* buf, std::size_t n) const {
+    return file_.ReadAt(offset, buf, n);
+  }
+  // Whether the table shows record `recno` (read from the file): with
+  // SetDeleted on a record marked deleted is refused.
+  bool AcceptRecord(std::uint32_t recno);
+  bool Exclusive() const { return (AccessMode & (ShareExclusive | ShareDenyWrite)) != 0; }
+
+ private:
+  [[noreturn]] void OpenFailure(const std::string& message);
+  [[noreturn]] void Damaged(const std::string& what);
+  void OpenMemoFile();
+  void GoStart();
+  bool StepForward();
+  bool FetchNext();
+
+  PosixFile file_;
+  PosixFile memo_;
+  bool setDeleted_ = false;
+  std::uint8_t version_ = 0;
+  std::uint8_t tableFlags_ = 0;
+  xBaseVersion memoVersion_ = xBaseVersion::xUnknown;
+  std::uint32_t headerLength_ = 0;
+  std::uint32_t recordLength_ = 0;
+  std::uint64_t fileSize_ = 0;
+  int recordsPerBuffer_ = 0;
+  std::vector<DbfFieldDef> defs_;
+
+  // Read-ahead state.
+  std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint32_t> recnos_;
+  int count_ = 0;
+  int index_ = -1;
+  bool bot_ = true, eot_ = true;
+  std::uint64_t blockReads_ = 0;
+
+  // The cursor's copy of the current record, and where field reads look.
+  std::vector<std::uint8_t> cursor_;
+  const std::uint8_t* view_ = nullptr;
+  std::uint32_t currentRecNo_ = 0;  // 0: no current record
+};
+
+}  // namespace tolk

@@ -1,0 +1,117 @@
+#include "dbf/field_conversion.h"
+
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "dataset/number_format.h"
+
+namespace tolk {
+
+TFieldType DbfFieldType(char type, std::uint16_t width, std::uint8_t decimals, bool visualFoxPro) {
+  switch (type) {
+    case 'C': return TFieldType::ftString;
+    case 'N':
+    case 'F':
+      if (decimals > 0) return TFieldType::ftFloat;
+      return width < 10 ? TFieldType::ftInteger : TFieldType::ftLargeint;
+    case 'D': return TFieldType::ftDate;
+    case 'L': return TFieldType::ftBoolean;
+    case 'M': return TFieldType::ftMemo;
+    case 'B': return visualFoxPro ? TFieldType::ftFloat : TFieldType::ftBlob;
+    case 'G': return TFieldType::ftDBaseOle;
+    case 'P': return TFieldType::ftGraphic;
+    case 'T': return TFieldType::ftDateTime;
+    case 'Y': return TFieldType::ftCurrency;
+    case '+': return TFieldType::ftAutoInc;
+    case 'I': return TFieldType::ftInteger;
+    case 'O': return TFieldType::ftFloat;
+    case '@': return TFieldType::ftTimeStamp;
+    default: return TFieldType::ftUnknown;
+  }
+}
+
+namespace {
+
+bool AllBlanks(const std::uint8_t* p, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (p[i] != ' ') return false;
+  return true;
+}
+
+int Digit(std::uint8_t c) { return (c >= '0' && c <= '9') ? c - '0' : -1; }
+
+bool ReadDate(const std::uint8_t* p, Variant& out) {
+  int v[8];
+  for (int i = 0; i < 8; ++i)
+    if ((v[i] = Digit(p[i])) < 0) return false;
+  int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
+  int m = v[4] * 10 + v[5];
+  int d = v[6] * 10 + v[7];
+  if (!IsValidDate(y, m, d)) return false;
+  out.SetDate(EncodeDate(y, m, d));
+  return true;
+}
+
+}  // namespace
+
+bool DbfFieldHasValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC) {
+  const std::uint8_t* p = record + f.offset;
+  if (f.type == 'C') return !trimC || !AllBlanks(p, f.width);
+  return !AllBlanks(p, f.width);
+}
+
+bool DbfReadValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC, Variant& out) {
+  const std::uint8_t* p = record + f.offset;
+  const std::size_t w = f.width;
+  std::string_view text(reinterpret_cast<const char*>(p), w);
+  switch (f.type) {
+    case 'C': {
+      // The text ends at the first NUL inside the field.
+      if (const void* nul = std::memchr(p, 0, w)) text = text.substr(0, static_cast<const std::uint8_t*>(nul) - p);
+      if (trimC) {
+        std::size_t n = text.size();
+        while (n > 0 && text[n - 1] == ' ') --n;
+        if (n == 0) return false;
+        text = text.substr(0, n);
+      }
+      out.SetString(text);
+      return true;
+    }
+    case 'N':
+    case 'F':
+      if (f.fieldType == TFieldType::ftFloat) {
+        if (AllBlanks(p, w)) return false;
+        auto d = ParseFloat(text);
+        if (!d) return false;
+        out.SetDouble(*d);
+        return true;
+      }
+      if (f.fieldType == TFieldType::ftInteger) {
+        auto i = ParseInteger(text, std::numeric_limits<std::int32_t>::min(),
+                              std::numeric_limits<std::int32_t>::max());
+        if (!i) return false;
+        out.SetInteger(static_cast<std::int32_t>(*i));
+        return true;
+      } else {
+        auto i = ParseInteger(text, std::numeric_limits<std::int64_t>::min(),
+                              std::numeric_limits<std::int64_t>::max());
+        if (!i) return false;
+        out.SetInt64(*i);
+        return true;
+      }
+    case 'D':
+      if (w < 8 || AllBlanks(p, w)) return false;
+      return ReadDate(p, out);
+    case 'L':
+      if (w < 1) return false;
+      if (p[0] == 'T') return out.SetBoolean(true), true;
+      if (p[0] == 'F') return out.SetBoolean(false), true;
+      return false;
+    default:
+      // Memo contents and the binary types of later dialects are never read.
+      return false;
+  }
+}
+
+}  // namespace tolk

@@ -1,0 +1,55 @@
+// A POSIX file handle with the few operations the dBASE and NTX layers use:
+// exclusive read-only open, positioned reads and writes with 64-bit offsets,
+// creation, byte-range locks. No buffering of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tolk {
+
+enum class ShareMode { Exclusive, DenyWrite, DenyNone };
+
+class PosixFile {
+ public:
+  PosixFile() = default;
+  ~PosixFile() { Close(); }
+  PosixFile(PosixFile&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  PosixFile& operator=(PosixFile&& o) noexcept;
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
+
+  // Opens an existing regular file for reading. Exclusive takes a
+  // non-blocking exclusive flock, DenyWrite a shared one: if anyone holds a
+  // conflicting lock (another process, or another open of the same file in
+  // this process) the open fails at once. Returns false with `reason` set.
+  bool OpenRead(const std::string& path, ShareMode share, std::string* reason = nullptr);
+  // Creates (or truncates) a file for reading and writing.
+  bool Create(const std::string& path, std::string* reason = nullptr);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Reads up to n bytes at offset; returns the bytes read (short at the end
+  // of the file), or -1 on an error.
+  std::int64_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) const;
+  // Writes all n bytes at offset; false (errno kept) on any failure.
+  bool WriteAt(std::uint64_t offset, const void* buf, std::size_t n) const;
+  std::int64_t Size() const;
+  bool Truncate(std::uint64_t size) const;
+  bool Sync() const;
+
+  // One-byte advisory record lock at offset; non-blocking.
+  bool LockByte(std::uint64_t offset) const;
+  void UnlockByte(std::uint64_t offset) const;
+
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// The text of errno for messages.
+std::string ErrnoText(int err);
+
+}  // namespace tolk
