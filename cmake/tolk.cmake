@@ -21,5 +21,5 @@ function(tolk_test name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "TOLK_SOURCE_DIR=${PROJECT_SOURCE_DIR};TOLK_BIN_DIR=${TOLK_BIN_DIR};TOLK_CORPUS_DIR=${PROJECT_SOURCE_DIR}/../shared/corpus")
+    ENVIRONMENT "TOLK_SOURCE_DIR=${PROJECT_SOURCE_DIR};TOLK_BIN_DIR=${TOLK_BIN_DIR};TOLK_CORPUS_DIR=${CMAKE_BINARY_DIR}/corpus")
 endfunction()
