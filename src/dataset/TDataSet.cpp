@@ -82,20 +82,22 @@ void TDataSet::FieldSetValue(TField&, const Variant&) { DatabaseError("Cannot mo
 
 bool TField::IsNull() const { return owner_->FieldIsNull(*this); }
 
+bool TField::GetData(Variant& out) const { return owner_->FieldGetValue(*this, out); }
+
 void TField::GetVariant(Variant& out) const {
   switch (type_) {
     case TFieldType::ftLargeint:
       // Bytes that are not all blanks but parse to nothing read as 0.
-      if (owner_->FieldIsNull(*this))
+      if (IsNull())
         out.SetNull();
-      else if (!owner_->FieldGetValue(*this, out))
+      else if (!GetData(out))
         out.SetInt64(0);
       return;
     case TFieldType::ftMemo:
-      if (!owner_->FieldGetValue(*this, out)) out.SetString({});
+      if (!GetData(out)) out.SetString({});
       return;
     default:
-      if (!owner_->FieldGetValue(*this, out)) out.SetNull();
+      if (!GetData(out)) out.SetNull();
       return;
   }
 }
@@ -108,14 +110,14 @@ Variant TField::AsVariant() const {
 
 std::string TField::AsString() const {
   Variant v;
-  if (!owner_->FieldGetValue(*this, v)) return {};
+  if (!GetData(v)) return {};
   if (type_ == TFieldType::ftDate && v.Type() == VarType::Date) return DateToStr(v.Dbl(), owner_->FormatSettings);
   return VarToStr(v, owner_->FormatSettings);
 }
 
 double TField::AsFloat() const {
   Variant v;
-  if (!owner_->FieldGetValue(*this, v)) return 0;
+  if (!GetData(v)) return 0;
   return VarToDouble(v);
 }
 

@@ -16,6 +16,7 @@ class TField {
  public:
   TField(TDataSet& owner, std::string name, TFieldType type, int size, int index)
       : owner_(&owner), name_(std::move(name)), type_(type), size_(size), index_(index) {}
+  virtual ~TField() = default;
 
   const std::string& FieldName() const { return name_; }
   TFieldType DataType() const { return type_; }
@@ -24,12 +25,16 @@ class TField {
   TDataSet& DataSet() const { return *owner_; }
 
   // True when the current record holds no value (also on an empty table).
-  bool IsNull() const;
+  // Storage kinds may answer it themselves; by default the table does.
+  virtual bool IsNull() const;
+  // The value read: false, leaving `out` Null, when the record holds no value
+  // or its bytes form none. By default the table answers.
+  virtual bool GetData(Variant& out) const;
   // Null when IsNull, and for most types when the stored bytes form no valid
   // value; ftLargeint gives Int64 0 for such bytes, ftMemo is never Null.
   Variant AsVariant() const;
   // The same into a caller's variant, reusing its string storage.
-  void GetVariant(Variant& out) const;
+  virtual void GetVariant(Variant& out) const;
   // Text of the value; the empty string when the field has no value.
   std::string AsString() const;
   // The value as a double for the numeric kinds; 0 when there is none.

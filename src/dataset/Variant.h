@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -63,7 +64,10 @@ class Variant {
   void SetNull() { type_ = VarType::Null; }
   void SetString(std::string_view s) {
     type_ = VarType::String;
-    str_.assign(s.data(), s.size());
+    // resize + copy: no reallocation once the capacity suffices, and no
+    // overlap handling, which the general assign pays for.
+    str_.resize(s.size());
+    if (!s.empty()) std::memcpy(str_.data(), s.data(), s.size());
   }
   void SetInteger(std::int32_t v) { type_ = VarType::Integer, num_.i = v; }
   void SetInt64(std::int64_t v) { type_ = VarType::Int64, num_.l = v; }

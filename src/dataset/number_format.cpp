@@ -190,7 +190,7 @@ std::optional<double> ParseFloat(std::string_view s) {
   while (i < n && s[i] == ' ') ++i;
   while (n > i && s[n - 1] == ' ') --n;
   if (i < n && s[i] == '+') ++i;  // from_chars takes no "+"
-  std::size_t start = i;
+  const std::size_t start = i;
   if (i < n && s[i] == '-') ++i;
   std::size_t digits = 0;
   while (i < n && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
@@ -199,30 +199,46 @@ std::optional<double> ParseFloat(std::string_view s) {
     while (i < n && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
   }
   if (digits == 0) return std::nullopt;
-  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+  std::size_t expPlus = 0;  // position of a "+" after the exponent mark
+  const bool hasExp = i < n && (s[i] == 'e' || s[i] == 'E');
+  if (hasExp) {
     ++i;
-    if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
+    if (i < n && (s[i] == '+' || s[i] == '-')) {
+      if (s[i] == '+') expPlus = i;
+      ++i;
+    }
     std::size_t expDigits = 0;
     while (i < n && s[i] >= '0' && s[i] <= '9') ++i, ++expDigits;
     if (expDigits == 0) return std::nullopt;
   }
   if (i != n) return std::nullopt;
-  // from_chars does not accept "+" after "e"; copy the text without it.
-  char buf[128];
-  std::size_t len = 0;
-  std::string heap;
-  char* out = buf;
-  if (n - start >= sizeof buf) {
-    heap.resize(n - start);
-    out = heap.data();
-  }
-  for (std::size_t k = start; k < n; ++k) {
-    if (s[k] == '+') continue;
-    out[len++] = s[k];
-  }
   double v = 0;
-  auto res = std::from_chars(out, out + len, v, std::chars_format::general);
-  if (res.ec != std::errc() || res.ptr != out + len) return std::nullopt;
+  if (!hasExp && digits <= 15) {
+    // Exact fast path: a mantissa below 10^15 and a power of ten up to 10^22
+    // are both exact doubles, so one division rounds correctly.
+    static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    std::uint64_t m = 0;
+    int frac = -1;  // digits after the point, -1 before it
+    for (std::size_t k = start; k < n; ++k) {
+      char c = s[k];
+      if (c == '.') frac = 0;
+      else if (c != '-') m = m * 10 + static_cast<std::uint64_t>(c - '0'), frac += frac >= 0;
+    }
+    v = static_cast<double>(m);
+    if (frac > 0) v /= kPow10[frac];
+    return s[start] == '-' ? -v : v;
+  }
+  if (!expPlus) {
+    auto res = std::from_chars(s.data() + start, s.data() + n, v, std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != s.data() + n) return std::nullopt;
+    return v;
+  }
+  // from_chars takes no "+" after the exponent mark either: drop it.
+  std::string text(s.substr(start, n - start));
+  text.erase(expPlus - start, 1);
+  auto res = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);
+  if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return std::nullopt;
   return v;
 }
 

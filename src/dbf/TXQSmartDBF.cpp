@@ -156,7 +156,7 @@ void TXQSmartDBF::InternalOpen() {
   buffer_.assign(static_cast<std::size_t>(recordsPerBuffer_) * recordLength_, 0);
   recnos_.assign(static_cast<std::size_t>(recordsPerBuffer_), 0);
   cursor_.assign(recordLength_, ' ');
-  view_ = cursor_.data();
+  view_ = nullptr;
   currentRecNo_ = 0;
   count_ = 0;
   index_ = -1;
@@ -251,6 +251,7 @@ void TXQSmartDBF::InternalInitFieldDefs(std::span<const std::uint8_t> header) {
                     " has the unknown type letter \"" + LetterText(letter) + "\"");
     }
     f.fieldType = DbfFieldType(f.type, f.width, f.type == 'C' ? 0 : f.decimals, vfp);
+    f.kind = DbfKindOf(f.type, f.fieldType);
     f.offset = static_cast<std::uint32_t>(offset);
     offset += f.width;
     if (offset > recordLength_)
@@ -261,11 +262,8 @@ void TXQSmartDBF::InternalInitFieldDefs(std::span<const std::uint8_t> header) {
   }
   auto& fields = MutableFields();
   fields.Clear();
-  for (std::size_t i = 0; i < defs_.size(); ++i) {
-    const DbfFieldDef& f = defs_[i];
-    int size = f.fieldType == TFieldType::ftString ? f.width : 0;
-    fields.Add(std::make_unique<TField>(*this, f.name, f.fieldType, size, static_cast<int>(i)));
-  }
+  for (std::size_t i = 0; i < defs_.size(); ++i)
+    fields.Add(std::make_unique<DbfField>(*this, defs_[i], static_cast<int>(i), &view_, &TrimCType));
 }
 
 void TXQSmartDBF::InternalClose() {
@@ -351,12 +349,14 @@ bool TXQSmartDBF::FetchNext() {
     if (setDeleted_ && rec[0] == dbf::kDeletedFlag) continue;
     std::memcpy(cursor_.data(), rec, recordLength_);
     currentRecNo_ = recnos_[static_cast<std::size_t>(index_)];
+    view_ = cursor_.data();
     return true;
   }
 }
 
 bool TXQSmartDBF::InternalFirst() {
   currentRecNo_ = 0;
+  view_ = nullptr;
   GoStart();
   return FetchNext();
 }
@@ -375,6 +375,7 @@ bool TXQSmartDBF::GoToRecord(std::uint32_t recno) {
     count_ = 0;
     index_ = -1;
     currentRecNo_ = 0;
+    view_ = nullptr;
     SetEof(true);
     return false;
   }
@@ -384,6 +385,7 @@ bool TXQSmartDBF::GoToRecord(std::uint32_t recno) {
   bot_ = eot_ = false;
   std::memcpy(cursor_.data(), buffer_.data(), recordLength_);
   currentRecNo_ = recno;
+  view_ = cursor_.data();
   SetEof(false);
   SetBof(false);
   return true;
@@ -405,27 +407,15 @@ void TXQSmartDBF::SetSetDeleted(bool on) {
   // The current record is now hidden: move on to the next visible one.
   if (!FetchNext()) {
     currentRecNo_ = 0;
+    view_ = nullptr;
     SetEof(true);
   }
 }
 
 // --- Field values -------------------------------------------------------------
 
-bool TXQSmartDBF::FieldIsNull(const TField& f) {
-  if (!view_ || (view_ == cursor_.data() && !currentRecNo_)) return true;
-  return !DbfFieldHasValue(defs_[static_cast<std::size_t>(f.Index())], view_, TrimCType);
-}
+bool TXQSmartDBF::FieldIsNull(const TField& f) { return f.IsNull(); }
 
-bool TXQSmartDBF::FieldGetValue(const TField& f, Variant& out) {
-  if (!view_ || (view_ == cursor_.data() && !currentRecNo_)) {
-    out.SetNull();
-    return false;
-  }
-  if (!DbfReadValue(defs_[static_cast<std::size_t>(f.Index())], view_, TrimCType, out)) {
-    out.SetNull();
-    return false;
-  }
-  return true;
-}
+bool TXQSmartDBF::FieldGetValue(const TField& f, Variant& out) { return f.GetData(out); }
 
 }  // namespace tolk

@@ -94,7 +94,7 @@ class TXQSmartDBF : public TDataSet {
   // For an index build: field reads look at `record` (record-length bytes)
   // until RestoreRecordView.
   void SetRecordView(const std::uint8_t* record) { view_ = record; }
-  void RestoreRecordView() { view_ = cursor_.data(); }
+  void RestoreRecordView() { view_ = currentRecNo_ ? cursor_.data() : nullptr; }
   // Direct positioned read of the table file.
   std::int64_t ReadTableAt(std::uint64_t offset, void* buf, std::size_t n) const {
     return file_.ReadAt(offset, buf, n);
@@ -132,7 +132,8 @@ class TXQSmartDBF : public TDataSet {
   bool bot_ = true, eot_ = true;
   std::uint64_t blockReads_ = 0;
 
-  // The cursor's copy of the current record, and where field reads look.
+  // The cursor's copy of the current record, and where field reads look
+  // (nullptr while there is no current record).
   std::vector<std::uint8_t> cursor_;
   const std::uint8_t* view_ = nullptr;
   std::uint32_t currentRecNo_ = 0;  // 0: no current record

@@ -55,63 +55,87 @@ bool ReadDate(const std::uint8_t* p, Variant& out) {
 
 }  // namespace
 
-bool DbfFieldHasValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC) {
-  const std::uint8_t* p = record + f.offset;
-  if (f.type == 'C') return !trimC || !AllBlanks(p, f.width);
-  return !AllBlanks(p, f.width);
+DbfValueKind DbfKindOf(char type, TFieldType t) {
+  switch (type) {
+    case 'C': return DbfValueKind::Text;
+    case 'N':
+    case 'F':
+      if (t == TFieldType::ftFloat) return DbfValueKind::Float;
+      return t == TFieldType::ftInteger ? DbfValueKind::Int32 : DbfValueKind::Int64;
+    case 'D': return DbfValueKind::Date;
+    case 'L': return DbfValueKind::Logical;
+    default: return DbfValueKind::Unread;  // memo contents and later binary types
+  }
 }
 
 bool DbfReadValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC, Variant& out) {
   const std::uint8_t* p = record + f.offset;
   const std::size_t w = f.width;
   std::string_view text(reinterpret_cast<const char*>(p), w);
-  switch (f.type) {
-    case 'C': {
+  switch (f.kind) {
+    case DbfValueKind::Text: {
       // The text ends at the first NUL inside the field.
-      if (const void* nul = std::memchr(p, 0, w)) text = text.substr(0, static_cast<const std::uint8_t*>(nul) - p);
+      const void* nul = std::memchr(p, 0, w);
+      std::size_t n = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - p) : w;
       if (trimC) {
-        std::size_t n = text.size();
-        while (n > 0 && text[n - 1] == ' ') --n;
+        while (n > 0 && p[n - 1] == ' ') --n;
         if (n == 0) return false;
-        text = text.substr(0, n);
       }
-      out.SetString(text);
+      out.SetString(text.substr(0, n));
       return true;
     }
-    case 'N':
-    case 'F':
-      if (f.fieldType == TFieldType::ftFloat) {
-        if (AllBlanks(p, w)) return false;
-        auto d = ParseFloat(text);
-        if (!d) return false;
-        out.SetDouble(*d);
-        return true;
-      }
-      if (f.fieldType == TFieldType::ftInteger) {
-        auto i = ParseInteger(text, std::numeric_limits<std::int32_t>::min(),
-                              std::numeric_limits<std::int32_t>::max());
-        if (!i) return false;
-        out.SetInteger(static_cast<std::int32_t>(*i));
-        return true;
-      } else {
-        auto i = ParseInteger(text, std::numeric_limits<std::int64_t>::min(),
-                              std::numeric_limits<std::int64_t>::max());
-        if (!i) return false;
-        out.SetInt64(*i);
-        return true;
-      }
-    case 'D':
+    case DbfValueKind::Float: {
+      if (AllBlanks(p, w)) return false;
+      auto d = ParseFloat(text);
+      if (!d) return false;
+      out.SetDouble(*d);
+      return true;
+    }
+    case DbfValueKind::Int32: {
+      auto i = ParseInteger(text, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+      if (!i) return false;
+      out.SetInteger(static_cast<std::int32_t>(*i));
+      return true;
+    }
+    case DbfValueKind::Int64: {
+      auto i = ParseInteger(text, std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max());
+      if (!i) return false;
+      out.SetInt64(*i);
+      return true;
+    }
+    case DbfValueKind::Date:
       if (w < 8 || AllBlanks(p, w)) return false;
       return ReadDate(p, out);
-    case 'L':
+    case DbfValueKind::Logical:
       if (w < 1) return false;
       if (p[0] == 'T') return out.SetBoolean(true), true;
       if (p[0] == 'F') return out.SetBoolean(false), true;
       return false;
-    default:
-      // Memo contents and the binary types of later dialects are never read.
-      return false;
+    case DbfValueKind::Unread: break;
   }
+  return false;
+}
+
+// --- DbfField -------------------------------------------------------------------
+
+void DbfField::GetVariant(Variant& out) const {
+  const std::uint8_t* rec = *view_;
+  if (rec && DbfReadValue(def_, rec, *trimC_, out)) return;
+  // No value: Null, except that a memo reads as empty text and that a
+  // large integer whose bytes are not all blanks reads as 0.
+  if (def_.fieldType == TFieldType::ftMemo)
+    out.SetString({});
+  else if (def_.kind == DbfValueKind::Int64 && rec && DbfFieldHasValue(def_, rec, *trimC_))
+    out.SetInt64(0);
+  else
+    out.SetNull();
+}
+
+bool DbfField::GetData(Variant& out) const {
+  const std::uint8_t* rec = *view_;
+  if (rec && DbfReadValue(def_, rec, *trimC_, out)) return true;
+  out.SetNull();
+  return false;
 }
 
 }  // namespace tolk

@@ -6,10 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "dataset/TField.h"
 #include "dataset/TFieldType.h"
 #include "dataset/Variant.h"
 
 namespace tolk {
+
+// How a field's bytes are read, decided once at open.
+enum class DbfValueKind : std::uint8_t { Text, Int32, Int64, Float, Date, Logical, Unread };
 
 // A field as the descriptor gives it, with its place in the record.
 struct DbfFieldDef {
@@ -21,7 +25,10 @@ struct DbfFieldDef {
   std::uint8_t flags = 0;
   std::uint32_t offset = 0;   // from the record start (the deletion flag is byte 0)
   TFieldType fieldType = TFieldType::ftUnknown;
+  DbfValueKind kind = DbfValueKind::Unread;
 };
+
+DbfValueKind DbfKindOf(char type, TFieldType fieldType);
 
 // The field type of a dBASE column: C ftString; N/F ftFloat with decimals,
 // else ftInteger below width 10 and ftLargeint from 10; D ftDate; L
@@ -30,9 +37,39 @@ TFieldType DbfFieldType(char type, std::uint16_t width, std::uint8_t decimals, b
 
 // Has-value test: C always (unless trimC and all blanks); every other type
 // unless all of its bytes are blanks.
-bool DbfFieldHasValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC);
+inline bool DbfFieldHasValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC) {
+  if (f.kind == DbfValueKind::Text && !trimC) return true;
+  const std::uint8_t* p = record + f.offset;
+  for (std::size_t i = 0; i < f.width; ++i)
+    if (p[i] != ' ') return true;
+  return false;
+}
 
 // Value read; false when the bytes form no value of the type.
 bool DbfReadValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC, Variant& out);
+
+// A field of a dBASE table: answers its own reads from the table's record
+// view (null when the table has no current record).
+class DbfField : public TField {
+ public:
+  DbfField(TDataSet& owner, const DbfFieldDef& def, int index, const std::uint8_t* const* view, const bool* trimC)
+      : TField(owner, def.name, def.fieldType, def.fieldType == TFieldType::ftString ? def.width : 0, index),
+        def_(def),
+        view_(view),
+        trimC_(trimC) {}
+  bool IsNull() const override {
+    const std::uint8_t* rec = *view_;
+    return !rec || !DbfFieldHasValue(def_, rec, *trimC_);
+  }
+  bool GetData(Variant& out) const override;
+  // The field's value in one step, with the null rules of each type.
+  void GetVariant(Variant& out) const override;
+  const DbfFieldDef& Def() const { return def_; }
+
+ private:
+  DbfFieldDef def_;
+  const std::uint8_t* const* view_;  // the table's record view, nullptr: no record
+  const bool* trimC_;                // the table's TrimCType, which may change while open
+};
 
 }  // namespace tolk
