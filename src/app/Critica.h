@@ -1,0 +1,84 @@
+// One validation run over a delivery: the dictionary load, the structure
+// check and the record rules of each table, the claims-to-ticket
+// cross-check, the reconciliation with the regulator's figures, and the log.
+// The object lives as long as its window; every run starts from scratch.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "app/run_window.h"
+#include "dbf/TXQSmartDBF.h"
+#include "memtable/TqelMemTable.h"
+
+namespace tolk {
+
+// The state of one run, reset at its start.
+struct EstadoCritica {
+  std::string ramoAtual;   // the insurance line whose dictionary rows are used
+  std::string nomeTabela;  // the dictionary name of the table being checked
+  std::int32_t tabelaAtual = 0;  // its number: 1 the risks table, any other the claims table
+  std::string codSeg;      // the insurer, from the first record of the first table opened
+  std::int32_t criticaOk = 0;    // 1: the record rules passed (one insurer)
+  std::int32_t totalRiscos = 0;
+  std::int32_t totalSinistros = 0;
+  std::string linhaLog;
+  // Reconciliation results.
+  std::int32_t qtdPremInconsist = 0;
+  double somaPremios = 0;
+  double somaSinistros = 0;
+  double somaPremInconsist = 0;
+};
+
+class Critica {
+ public:
+  Critica();
+
+  // One run, as the "&Criticar" button starts it. An error that ends the run
+  // propagates as the exception that raised it; the window keeps the lines
+  // written so far, and every table the run opened is closed again.
+  void Executa(const RunParameters& params, RunWindow& window);
+
+  // The dictionary, rebuilt by every run and kept until the next.
+  TqelMemTable qelTabelas{"qelTabelas"};
+  TqelMemTable qelEstrutTab{"qelEstrutTab"};
+  TqelMemTable qelAnexos{"qelAnexos"};
+
+  // The dBASE tables of a run.
+  TXQSmartDBF tbTabelas{"tbTabelas"};
+  TXQSmartDBF tbAnexos{"tbAnexos"};
+  TXQSmartDBF tbDados{"tbDados"};
+  TXQSmartDBF tbDadosOrb{"tbDadosOrb"};
+
+  const EstadoCritica& Estado() const { return estado_; }
+
+  // The stages, run by Executa in this order. They use the parameters and
+  // the window of the run in progress.
+  void CarregaDicionario();
+  bool VerificaEstrutura();
+  void CriticaRegistros();
+  void ResumoErros();
+  void CruzaBilhetes();
+  void ConfrontaDadosOrb();
+
+ private:
+  void Add(const std::string& line);
+  void CloseAll();
+  void BuildDomainSet();
+
+  // A domain key as stored: table and field numbers, valor1 (5) and valor2 (7).
+  using DomainKey = std::array<char, 20>;
+  struct DomainKeyHash {
+    std::size_t operator()(const DomainKey& k) const noexcept;
+  };
+
+  EstadoCritica estado_;
+  const RunParameters* params_ = nullptr;
+  RunWindow* window_ = nullptr;
+  std::unordered_set<DomainKey, DomainKeyHash> domain_;
+};
+
+}  // namespace tolk

@@ -1,0 +1,199 @@
+// The record rules: every field of every record of the table in tbDados,
+// counted per field into the dictionary's erroNulo and erroDom.
+#include <algorithm>
+#include <cstring>
+
+#include "app/Critica.h"
+#include "app/log_text.h"
+#include "app/regras.h"
+#include "app/textos.h"
+#include "dataset/Exceptions.h"
+#include "dataset/number_format.h"
+#include "dataset/text.h"
+
+namespace tolk {
+
+namespace {
+
+bool On(const Variant& v) { return !v.IsNull() && !v.IsUnassigned() && VarEquals(v, Variant(std::int32_t{1})); }
+
+// The text of a value: a string's own bytes without a copy, anything else
+// converted into `buf` (failing for Null, as every text conversion does).
+const std::string& TextOf(const Variant& v, std::string& buf, const TFormatSettings& fs) {
+  if (v.Type() == VarType::String) return v.Str();
+  VarToStr(v, buf, fs);
+  return buf;
+}
+
+// The dictionary row of one field of the table, read once before the walk:
+// the rows do not change while the table is read, only their counters.
+struct Regra {
+  bool found = false;
+  bool nulo = false, zerosesq = false, data = false, dominio = false, zeros = false;
+  bool tipoTexto = false;  // tipo = 1: the null rule also refuses blanks
+  std::int32_t tamanho = 0;
+  bool dependeNull = false;
+  std::string depende;     // the qualifying field's name, trimmed; empty: none
+  const TField* qualifier = nullptr;
+  std::string zerosText;   // "0" repeated over the field's size
+  std::int64_t erroNulo = 0, erroDom = 0;  // found in this pass
+};
+
+void PutInt(char* p, std::int32_t v) { std::memcpy(p, &v, sizeof v); }
+
+// "A" -> "A    ": trimmed, padded with blanks to `width`, upper case of a-z,
+// then cut to `width` as the string field of the domain table cuts it.
+void DomainPart(std::string_view text, std::size_t width, char* out) {
+  std::string_view t = TrimView(text);
+  std::size_t n = std::min(t.size(), width);
+  for (std::size_t i = 0; i < n; ++i) out[i] = UpperAscii(t[i]);
+  for (std::size_t i = n; i < width; ++i) out[i] = ' ';
+}
+
+}  // namespace
+
+std::size_t Critica::DomainKeyHash::operator()(const DomainKey& k) const noexcept {
+  std::size_t h = 1469598103934665603ULL;
+  for (char c : k) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  return h;
+}
+
+void Critica::BuildDomainSet() {
+  // The rows of qelAnexos as exact keys: a search matches a row only when
+  // all four values are identical, and a search key is always 5 and 7
+  // characters long, so rows with shorter texts can never match.
+  domain_.clear();
+  for (qelAnexos.First(); !qelAnexos.Eof(); qelAnexos.Next()) {
+    Variant t = qelAnexos.FieldByName("tabela").AsVariant();
+    Variant c = qelAnexos.FieldByName("campo").AsVariant();
+    Variant v1 = qelAnexos.FieldByName("valor1").AsVariant();
+    Variant v2 = qelAnexos.FieldByName("valor2").AsVariant();
+    if (t.IsNull() || c.IsNull() || v1.IsNull() || v2.IsNull()) continue;
+    if (v1.Str().size() != 5 || v2.Str().size() != 7) continue;
+    DomainKey k;
+    PutInt(k.data(), VarToInteger(t));
+    PutInt(k.data() + 4, VarToInteger(c));
+    std::memcpy(k.data() + 8, v1.Str().data(), 5);
+    std::memcpy(k.data() + 13, v2.Str().data(), 7);
+    domain_.insert(k);
+  }
+}
+
+void Critica::CriticaRegistros() {
+  const TFormatSettings& fs = params_->regional;
+  const int nFields = tbDados.FieldCount();
+  const int year = [&] {
+    int y, m, d;
+    DecodeDate(params_->Now(), y, m, d);
+    return y;
+  }();
+
+  std::vector<Regra> regras(static_cast<std::size_t>(nFields));
+  for (int i = 0; i < nFields; ++i) {
+    Regra& r = regras[static_cast<std::size_t>(i)];
+    if (!qelEstrutTab.FindKey({Variant(estado_.tabelaAtual), Variant(std::int32_t{i + 1})})) continue;
+    auto cell = [this](const char* n) { return qelEstrutTab.FieldByName(n).AsVariant(); };
+    r.found = true;
+    r.nulo = On(cell("nulo"));
+    r.zerosesq = On(cell("zerosesq"));
+    r.data = On(cell("data"));
+    r.dominio = On(cell("dominio"));
+    r.zeros = On(cell("zeros"));
+    r.tipoTexto = On(cell("tipo"));
+    Variant tamanho = cell("tamanho");
+    r.tamanho = tamanho.IsNull() ? 0 : VarToInteger(tamanho);
+    Variant depende = cell("depende");
+    r.dependeNull = depende.IsNull();
+    if (!r.dependeNull) r.depende = Trim(VarToStr(depende, fs));
+    r.zerosText.assign(static_cast<std::size_t>(tbDados.Fields()[i].Size()), '0');
+  }
+  BuildDomainSet();
+
+  // The counters are written back into the dictionary rows when the pass
+  // ends, also when an error ends it: what was counted stays counted.
+  auto writeBack = [&] {
+    for (int i = 0; i < nFields; ++i) {
+      const Regra& r = regras[static_cast<std::size_t>(i)];
+      if (!r.found || (r.erroNulo == 0 && r.erroDom == 0)) continue;
+      if (!qelEstrutTab.FindKey({Variant(estado_.tabelaAtual), Variant(std::int32_t{i + 1})})) continue;
+      qelEstrutTab.Edit();
+      for (auto [name, add] : {std::pair<const char*, std::int64_t>{"erroNulo", r.erroNulo}, {"erroDom", r.erroDom}}) {
+        TField& f = qelEstrutTab.FieldByName(name);
+        f.SetAsVariant(Variant(static_cast<std::int32_t>(VarToInteger(f.AsVariant()) + add)));
+      }
+      qelEstrutTab.Post();
+    }
+  };
+
+  std::vector<const TField*> fields;
+  for (const auto& f : tbDados.Fields()) fields.push_back(f.get());
+  std::vector<Variant> values(static_cast<std::size_t>(nFields));
+  const Variant codSeg(estado_.codSeg);
+  const TField* codSegField = nullptr;
+  Variant codValue, qualifierValue;
+  std::string tbuf, qbuf;
+  const int progress = estado_.tabelaAtual == 1 ? 25 : 50;
+  std::int32_t contagem = 0;
+  try {
+    while (!tbDados.Eof()) {
+      ++contagem;
+      window_->SetProgress(progress);
+      if (!codSegField) codSegField = &tbDados.FieldByName("cod_seg");
+      codSegField->GetVariant(codValue);
+      if (!VarEquals(codSeg, codValue)) {
+        Add(textos::MaisDeUmaEmpresa() + estado_.nomeTabela);
+        estado_.criticaOk = 0;
+        break;
+      }
+      for (int i = 0; i < nFields; ++i) {
+        Regra& r = regras[static_cast<std::size_t>(i)];
+        if (!r.found) continue;
+        Variant& v = values[static_cast<std::size_t>(i)];
+        fields[static_cast<std::size_t>(i)]->GetVariant(v);
+        // 1. Required value.
+        if (r.nulo) {
+          if (v.IsNull())
+            ++r.erroNulo;
+          else if (r.tipoTexto && TrimView(TextOf(v, tbuf, fs)).empty())
+            ++r.erroNulo;
+        }
+        // 2. Exact width.
+        if (r.zerosesq && !TamanhoOk(TextOf(v, tbuf, fs), r.tamanho)) ++r.erroDom;
+        // 3. Date.
+        if (r.data && !DataValida(TextOf(v, tbuf, fs), r.tamanho, year) &&
+            !(r.zeros && VarEquals(v, Variant(r.zerosText))))
+          ++r.erroDom;
+        // 4. Domain: the value, paired with its qualifying field's value.
+        if (r.dominio) {
+          if (r.dependeNull) RaiseVariantTypeCast("Null", "String");
+          DomainKey k;
+          PutInt(k.data(), estado_.tabelaAtual);
+          PutInt(k.data() + 4, i + 1);
+          DomainPart(TextOf(v, tbuf, fs), 5, k.data() + 8);
+          if (r.depende.empty()) {
+            std::memset(k.data() + 13, ' ', 7);
+          } else {
+            if (!r.qualifier) r.qualifier = &tbDados.FieldByName(r.depende);
+            r.qualifier->GetVariant(qualifierValue);
+            DomainPart(TextOf(qualifierValue, qbuf, fs), 7, k.data() + 13);
+          }
+          if (!domain_.count(k) && !(r.zeros && VarEquals(v, Variant(r.zerosText)))) ++r.erroDom;
+        }
+      }
+      if ((contagem & 8191) == 0) window_->RecordsRead(estado_.nomeTabela, contagem);
+      tbDados.Next();
+    }
+  } catch (...) {
+    writeBack();
+    throw;
+  }
+  writeBack();
+  window_->RecordsRead(estado_.nomeTabela, contagem);
+  Add(textos::TotalRegistros() + CountText(contagem));
+  if (estado_.tabelaAtual == 1)
+    estado_.totalRiscos = contagem;
+  else
+    estado_.totalSinistros = contagem;
+}
+
+}  // namespace tolk

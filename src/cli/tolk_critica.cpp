@@ -1,0 +1,189 @@
+// tolk-critica: the validation run from a terminal or a script.
+#include <unistd.h>
+
+#include <QLocale>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/Critica.h"
+#include "cli/regional.h"
+#include "dataset/cp1252.h"
+#include "dataset/number_format.h"
+
+namespace {
+
+const char* kUsage =
+    "uso: tolk-critica [--riscos ARQ] [--sinistros ARQ] [--pasta DIR] [--saida ARQ]\n"
+    "                  [--locale NOME] [--agora \"AAAA-MM-DD HH:MM:SS\"]\n"
+    "\n"
+    "Critica a entrega do ramo TOLK (arquivos de riscos e de sinistros em dBASE III)\n"
+    "e escreve o log na saída padrão.\n"
+    "\n"
+    "  --riscos ARQ      arquivo de riscos (omitido: caixa em branco)\n"
+    "  --sinistros ARQ   arquivo de sinistros (omitido: caixa em branco)\n"
+    "  --pasta DIR       pasta do programa, com tabelas.dbf, anexos.dbf e DadosOrb.DBF;\n"
+    "                    nela é gravado bilhete.ntx (padrão: a pasta do executável)\n"
+    "  --saida ARQ       grava também o log como a exportação (Windows-1252, CR LF)\n"
+    "  --locale NOME     configurações regionais, por exemplo pt_BR ou en_US\n"
+    "                    (padrão: as do ambiente)\n"
+    "  --agora DATA      data e hora da crítica, para logs reproduzíveis\n"
+    "  --help            mostra esta ajuda\n"
+    "\n"
+    "Saída: 0 crítica finalizada; 1 um erro encerrou a crítica (o log até ali\n"
+    "é escrito); 2 linha de comando inválida.\n";
+
+struct Options {
+  std::string riscos, sinistros, pasta, saida, locale, agora;
+  bool hasLocale = false, hasAgora = false, hasPasta = false;
+};
+
+// The run's window: the log kept in memory (the third line is rewritten
+// late in the run), a progress line on standard error when it is a terminal.
+class TerminalWindow : public tolk::RunWindow {
+ public:
+  std::vector<std::string> lines;
+  std::string finalMessage;
+  bool progress = ::isatty(STDERR_FILENO) == 1;
+  bool progressShown = false;
+
+  void AddLine(const std::string& line) override { lines.push_back(line); }
+  void ReplaceLine(int index, const std::string& line) override {
+    if (index >= 0 && index < static_cast<int>(lines.size())) lines[static_cast<std::size_t>(index)] = line;
+  }
+  void ClearLog() override { lines.clear(); }
+  void SetProgress(int) override {}
+  void ShowFinalMessage(const std::string& text) override { finalMessage = text; }
+  void RecordsRead(const std::string& table, long long count) override {
+    if (!progress) return;
+    std::fprintf(stderr, "\r\033[K%s: %lld registros lidos", tolk::Cp1252ToUtf8(table).c_str(), count);
+    std::fflush(stderr);
+    progressShown = true;
+  }
+  void EndProgress() {
+    if (progressShown) std::fprintf(stderr, "\r\033[K");
+    progressShown = false;
+  }
+};
+
+struct FixedClock {
+  double value;
+  static double Read(void* self) { return static_cast<FixedClock*>(self)->value; }
+};
+
+bool ParseAgora(const std::string& s, double& out) {
+  int y, mo, d, h, mi, se;
+  char tail;
+  if (std::sscanf(s.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &se, &tail) != 6) return false;
+  if (!tolk::IsValidDate(y, mo, d) || h < 0 || h > 23 || mi < 0 || mi > 59 || se < 0 || se > 59) return false;
+  out = tolk::EncodeDate(y, mo, d) + (h * 3600 + mi * 60 + se) / 86400.0;
+  return true;
+}
+
+int Usage(const char* problem) {
+  if (problem) std::fprintf(stderr, "tolk-critica: %s\n", problem);
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+std::string ExecutableFolder() {
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string("./") : exe.parent_path().string() + "/";
+}
+
+// The log as the window exports it: Windows-1252, CR LF after every line.
+bool WriteExport(const std::string& path, const std::vector<std::string>& lines, std::string& error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (const auto& l : lines) out << l << "\r\n";
+  out.close();
+  if (!out) {
+    error = "não foi possível gravar \"" + path + "\": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    std::string value;
+    std::size_t eq = a.find('=');
+    std::string name = a.substr(0, eq);
+    if (name != "--riscos" && name != "--sinistros" && name != "--pasta" && name != "--saida" &&
+        name != "--locale" && name != "--agora")
+      return Usage(("opção desconhecida: " + a).c_str());
+    if (eq != std::string::npos) {
+      value = a.substr(eq + 1);
+    } else {
+      if (i + 1 >= argc) return Usage(("falta o valor de " + name).c_str());
+      value = argv[++i];
+    }
+    if (name == "--riscos") o.riscos = value;
+    else if (name == "--sinistros") o.sinistros = value;
+    else if (name == "--pasta") o.pasta = value, o.hasPasta = true;
+    else if (name == "--saida") o.saida = value;
+    else if (name == "--locale") o.locale = value, o.hasLocale = true;
+    else o.agora = value, o.hasAgora = true;
+  }
+
+  tolk::RunParameters p;
+  p.riskPath = o.riscos;
+  p.claimPath = o.sinistros;
+  p.programFolder = o.hasPasta ? o.pasta : ExecutableFolder();
+  if (p.programFolder.empty()) p.programFolder = "./";
+  if (p.programFolder.back() != '/') p.programFolder += '/';
+  QLocale locale = o.hasLocale ? QLocale(QString::fromStdString(o.locale)) : QLocale::system();
+  if (o.hasLocale && locale.language() == QLocale::C && o.locale != "C" && o.locale != "POSIX")
+    return Usage(("locale desconhecido: " + o.locale).c_str());
+  p.regional = tolk::RegionalSettings(locale);
+  FixedClock fixed{0};
+  if (o.hasAgora) {
+    if (!ParseAgora(o.agora, fixed.value)) return Usage(("data e hora inválidas em --agora: " + o.agora).c_str());
+    p.clock = &FixedClock::Read;
+    p.clockContext = &fixed;
+  } else {
+    p.clock = &tolk::SystemClock;
+  }
+
+  TerminalWindow window;
+  tolk::Critica critica;
+  std::string error;
+  bool failed = false;
+  try {
+    critica.Executa(p, window);
+  } catch (const std::exception& e) {
+    failed = true;
+    error = e.what();
+  }
+  window.EndProgress();
+  for (const auto& l : window.lines) {
+    std::string u = tolk::Cp1252ToUtf8(l);
+    u += '\n';
+    std::fwrite(u.data(), 1, u.size(), stdout);
+  }
+  std::fflush(stdout);
+  int status = failed ? 1 : 0;
+  if (failed)
+    std::fprintf(stderr, "%s\n", tolk::DisplayText(error).toUtf8().constData());
+  else
+    std::fprintf(stderr, "%s\n", tolk::Cp1252ToUtf8(window.finalMessage).c_str());
+  if (!o.saida.empty()) {
+    std::string werr;
+    if (!WriteExport(o.saida, window.lines, werr)) {
+      std::fprintf(stderr, "tolk-critica: %s\n", werr.c_str());
+      status = 1;
+    }
+  }
+  return status;
+}
