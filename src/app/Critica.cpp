@@ -39,7 +39,7 @@ Critica::Critica() {
 void Critica::Add(const std::string& line) { window_->AddLine(line); }
 
 void Critica::CloseAll() {
-  for (TXQSmartDBF* t : {&tbTabelas, &tbAnexos, &tbDados, &tbDadosOrb}) {
+  for (TXQSmartDBF* t : {&tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros, &tbDadosOrb}) {
     try {
       t->Close();
     } catch (...) {
@@ -53,7 +53,7 @@ void Critica::Executa(const RunParameters& params, RunWindow& window) {
   params_ = &params;
   window_ = &window;
   const TFormatSettings& fs = params.regional;
-  for (TDataSet* t : std::initializer_list<TDataSet*>{&tbTabelas, &tbAnexos, &tbDados, &tbDadosOrb, &qelTabelas,
+  for (TDataSet* t : std::initializer_list<TDataSet*>{&tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros, &tbDadosOrb, &qelTabelas,
                                                       &qelEstrutTab, &qelAnexos})
     t->FormatSettings = fs;
   // A run ended by an error leaves no file open behind it: the user may fix
@@ -318,6 +318,5 @@ void Critica::ResumoErros() {
 
 void Critica::CruzaBilhetes() {}
 
-void Critica::ConfrontaDadosOrb() {}
 
 }  // namespace tolk

@@ -51,6 +51,8 @@ class Critica {
   TXQSmartDBF tbTabelas{"tbTabelas"};
   TXQSmartDBF tbAnexos{"tbAnexos"};
   TXQSmartDBF tbDados{"tbDados"};
+  TXQSmartDBF tbRiscos{"tbRiscos"};
+  TXQSmartDBF tbSinistros{"tbSinistros"};
   TXQSmartDBF tbDadosOrb{"tbDadosOrb"};
 
   const EstadoCritica& Estado() const { return estado_; }
@@ -67,6 +69,9 @@ class Critica {
  private:
   void Add(const std::string& line);
   void CloseAll();
+  // The reconciliation's two sums over the user's tables.
+  void TestePremios(const std::string& inivig, const std::string& fimvig, double totPr);
+  void TesteSinistros(const std::string& inivig, const std::string& fimvig, double totSin);
   void BuildDomainSet();
 
   // A domain key as stored: table and field numbers, valor1 (5) and valor2 (7).

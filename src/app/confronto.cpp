@@ -1,0 +1,188 @@
+// The reconciliation with the regulator's figures: the insurer's row of
+// DadosOrb.DBF, the premiums of the period against TOT_PR (and each premium
+// against its tariff class), the paid claims of the period against TOT_SIN.
+#include "app/Critica.h"
+#include "app/decimal_text.h"
+#include "app/log_text.h"
+#include "app/textos.h"
+#include "dataset/number_format.h"
+#include "dataset/text.h"
+
+namespace tolk {
+
+namespace {
+
+// A period bound as AAAAMMDD text: a date column gives its digits, any other
+// column its text.
+std::string BoundText(const TField& f, const TFormatSettings& fs) {
+  Variant v = f.AsVariant();
+  if (v.Type() == VarType::Date) {
+    int y, m, d;
+    DecodeDate(v.Dbl(), y, m, d);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+    return buf;
+  }
+  return VarToStr(v, fs);
+}
+
+// The numeric value of a field as written, exactly, and as a double.
+// False when it has none: all blanks, or text that is no number.
+bool NumericValue(const TXQSmartDBF& table, const TField& f, DecimalText& exact, double& value) {
+  Variant v;
+  if (!f.GetData(v)) return false;
+  if (v.Type() == VarType::String) {
+    auto d = ParseDecimal(TrimView(v.Str()));
+    if (!d) return false;
+    exact = *d;
+    value = VarToDouble(v);
+    return true;
+  }
+  if (!v.IsNumeric()) return false;
+  value = VarToDouble(v);
+  exact = DecimalOf(value);
+  // A number column's own digits are the exact value (a double may not be).
+  const auto* field = dynamic_cast<const DbfField*>(&f);
+  auto bytes = table.RecordBytes();
+  if (field && !bytes.empty() && field->Def().kind == DbfValueKind::Float) {
+    const auto& d = field->Def();
+    std::string_view raw(reinterpret_cast<const char*>(bytes.data()) + d.offset, d.width);
+    if (auto parsed = ParseDecimal(raw)) exact = *parsed;
+  }
+  return true;
+}
+
+bool Consistente(const std::string& classe, const DecimalText& premio) {
+  static const DecimalText d2221 = *ParseDecimal("22.21"), d2223 = *ParseDecimal("22.23"),
+                           d17768 = *ParseDecimal("177.68"), d17770 = *ParseDecimal("177.70");
+  auto within = [&](const DecimalText& lo, const DecimalText* hi) {
+    return CompareDecimal(premio, lo) > 0 && (!hi || CompareDecimal(premio, *hi) < 0);
+  };
+  if (classe == "1" || classe == "2") return within(d2221, &d2223);
+  if (classe == "3" || classe == "4" || classe == "5") return within(d17768, &d17770);
+  if (classe == "6") return within(d17768, nullptr);
+  return false;
+}
+
+}  // namespace
+
+void Critica::ConfrontaDadosOrb() {
+  const TFormatSettings& fs = params_->regional;
+  tbDadosOrb.DBFFileName = params_->programFolder + "DadosOrb.DBF";
+  tbDadosOrb.Open();
+  const Variant codSeg(estado_.codSeg);
+  TField* cod = nullptr;
+  while (!tbDadosOrb.Eof()) {
+    if (!cod) cod = &tbDadosOrb.FieldByName("cod_seg");
+    if (VarEquals(cod->AsVariant(), codSeg)) break;
+    tbDadosOrb.Next();
+  }
+  if (tbDadosOrb.Eof()) {
+    // No figures for this insurer: comparing the delivery with another
+    // insurer's row would mislead, so say so and compare nothing.
+    Add(SeparatorLine());
+    Add("");
+    Add(textos::Cp("Erro: empresa ") + Trim(estado_.codSeg) + textos::Cp(" não encontrada no arquivo DadosOrb.DBF"));
+    Add("");
+    tbDadosOrb.Close();
+    return;
+  }
+  const std::string empresa = VarToStr(tbDadosOrb.FieldByName("empresa").AsVariant(), fs);
+  const std::string inivig = BoundText(tbDadosOrb.FieldByName("inivig"), fs);
+  const std::string fimvig = BoundText(tbDadosOrb.FieldByName("fimvig"), fs);
+  const double totPr = tbDadosOrb.FieldByName("TOT_PR").AsFloat();
+  const double totSin = tbDadosOrb.FieldByName("TOT_SIN").AsFloat();
+  window_->ReplaceLine(2, "Empresa: " + empresa);
+  if (!TrimView(params_->riskPath).empty()) TestePremios(inivig, fimvig, totPr);
+  if (!TrimView(params_->claimPath).empty()) TesteSinistros(inivig, fimvig, totSin);
+  tbDadosOrb.Close();
+}
+
+void Critica::TestePremios(const std::string& inivig, const std::string& fimvig, double totPr) {
+  const TFormatSettings& fs = params_->regional;
+  tbRiscos.DBFFileName = params_->riskPath;
+  tbRiscos.Open();
+  const TField* comp = nullptr;
+  const TField* premio = nullptr;
+  const TField* classe = nullptr;
+  std::string periodo, classeTexto;
+  Variant v;
+  DecimalText exato;
+  double valor = 0;
+  long long lidos = 0;
+  for (; !tbRiscos.Eof(); tbRiscos.Next()) {
+    if ((++lidos & 8191) == 0) window_->RecordsRead(textos::Cp("Prêmios"), lidos);
+    if (tbRiscos.Deleted()) continue;
+    if (!comp) comp = &tbRiscos.FieldByName("DATA_COMP");
+    if (comp->IsNull()) continue;
+    comp->GetVariant(v);
+    VarToStr(v, periodo, fs);
+    periodo += "01";
+    if (periodo < inivig || periodo > fimvig) continue;
+    if (!premio) premio = &tbRiscos.FieldByName("VAL_PREM");
+    if (premio->IsNull() || !NumericValue(tbRiscos, *premio, exato, valor)) continue;
+    if (!classe) classe = &tbRiscos.FieldByName("CLASSE_TAR");
+    classe->GetVariant(v);
+    classeTexto = v.Type() == VarType::String ? v.Str() : (v.IsNull() ? std::string() : VarToStr(v, fs));
+    if (!Consistente(classeTexto, exato)) {
+      ++estado_.qtdPremInconsist;
+      estado_.somaPremInconsist += valor;
+    }
+    estado_.somaPremios += valor;
+  }
+  Add(SeparatorLine());
+  Add("");
+  Add(textos::Cp("Teste de Prêmios Emitidos:"));
+  Add("TOLK  -  Valor ORB" + std::string(21, ' ') + "Valor ZAV" + std::string(21, ' ') + textos::Cp("Diferença (%)") +
+      std::string(17, ' '));
+  Add("");
+  const double soma = estado_.somaPremios;
+  if (soma == 0) {
+    Add(textos::Cp("Total de prêmios zerado !"));
+  } else {
+    Add("Total R$  " + PadRight(AmountText(totPr, fs), 30) + PadRight(AmountText(soma, fs), 30) +
+        PadRight(AmountText((totPr - soma) / soma * 100, fs), 30));
+  }
+  tbRiscos.Close();
+}
+
+void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvig, double totSin) {
+  const TFormatSettings& fs = params_->regional;
+  tbSinistros.DBFFileName = params_->claimPath;
+  tbSinistros.Open();
+  const TField* aviso = nullptr;
+  const TField* valorSin = nullptr;
+  std::string data;
+  Variant v;
+  DecimalText exato;
+  double valor = 0;
+  long long lidos = 0;
+  for (; !tbSinistros.Eof(); tbSinistros.Next()) {
+    if ((++lidos & 8191) == 0) window_->RecordsRead("Sinistros", lidos);
+    if (tbSinistros.Deleted()) continue;
+    if (!aviso) aviso = &tbSinistros.FieldByName("DATA_AVI");
+    if (aviso->IsNull()) continue;
+    aviso->GetVariant(v);
+    VarToStr(v, data, fs);
+    if (data < inivig || data > fimvig) continue;
+    if (!valorSin) valorSin = &tbSinistros.FieldByName("VAL_SINIST");
+    if (valorSin->IsNull() || !NumericValue(tbSinistros, *valorSin, exato, valor)) continue;
+    estado_.somaSinistros += valor;
+  }
+  Add(SeparatorLine());
+  Add("");
+  Add("Teste de Sinistros Pagos:");
+  Add("Ramo" + std::string(6, ' ') + "Valor ORB" + std::string(21, ' ') + "Valor ZAV" + std::string(21, ' ') +
+      textos::Cp("Diferença (%)") + std::string(17, ' '));
+  Add("");
+  const double soma = estado_.somaSinistros;
+  if (soma == 0) {
+    Add("Total de sinistros zerado !");
+  } else {
+    Add("Total R$  " + PadRight(AmountText(totSin, fs), 30) + PadRight(AmountText(soma, fs), 30) +
+        PadRight(AmountText((totSin - soma) / soma * 100, fs), 30));
+  }
+  tbSinistros.Close();
+}
+
+}  // namespace tolk
