@@ -7,9 +7,9 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
+#include "app/domain_set.h"
 #include "app/run_window.h"
 #include "dbf/TXQSmartDBF.h"
 #include "memtable/TqelMemTable.h"
@@ -74,16 +74,11 @@ class Critica {
   void TesteSinistros(const std::string& inivig, const std::string& fimvig, double totSin);
   void BuildDomainSet();
 
-  // A domain key as stored: table and field numbers, valor1 (5) and valor2 (7).
-  using DomainKey = std::array<char, 20>;
-  struct DomainKeyHash {
-    std::size_t operator()(const DomainKey& k) const noexcept;
-  };
 
   EstadoCritica estado_;
   const RunParameters* params_ = nullptr;
   RunWindow* window_ = nullptr;
-  std::unordered_set<DomainKey, DomainKeyHash> domain_;
+  DomainSet domain_;
 };
 
 }  // namespace tolk

@@ -26,43 +26,71 @@ std::string BoundText(const TField& f, const TFormatSettings& fs) {
   return VarToStr(v, fs);
 }
 
-// The numeric value of a field as written, exactly, and as a double.
-// False when it has none: all blanks, or text that is no number.
-bool NumericValue(const TXQSmartDBF& table, const TField& f, DecimalText& exact, double& value) {
-  Variant v;
+// The numeric value of a field as a double; false when it has none (all
+// blanks, or text that is no number).
+bool NumericValue(const TField& f, Variant& v, double& value) {
   if (!f.GetData(v)) return false;
   if (v.Type() == VarType::String) {
-    auto d = ParseDecimal(TrimView(v.Str()));
+    auto d = ParseFloat(TrimView(v.Str()));
     if (!d) return false;
-    exact = *d;
-    value = VarToDouble(v);
+    value = *d;
     return true;
   }
   if (!v.IsNumeric()) return false;
   value = VarToDouble(v);
-  exact = DecimalOf(value);
-  // A number column's own digits are the exact value (a double may not be).
+  return true;
+}
+
+// The value exactly as written: a number column's own digits, a text's
+// digits, or else the double's shortest digits.
+DecimalText ExactValue(const TXQSmartDBF& table, const TField& f, const Variant& v, double value) {
+  if (v.Type() == VarType::String) {
+    if (auto d = ParseDecimal(TrimView(v.Str()))) return *d;
+  }
   const auto* field = dynamic_cast<const DbfField*>(&f);
   auto bytes = table.RecordBytes();
   if (field && !bytes.empty() && field->Def().kind == DbfValueKind::Float) {
     const auto& d = field->Def();
-    std::string_view raw(reinterpret_cast<const char*>(bytes.data()) + d.offset, d.width);
-    if (auto parsed = ParseDecimal(raw)) exact = *parsed;
+    if (auto parsed = ParseDecimal(std::string_view(reinterpret_cast<const char*>(bytes.data()) + d.offset, d.width)))
+      return *parsed;
   }
-  return true;
+  return DecimalOf(value);
 }
 
-bool Consistente(const std::string& classe, const DecimalText& premio) {
-  static const DecimalText d2221 = *ParseDecimal("22.21"), d2223 = *ParseDecimal("22.23"),
-                           d17768 = *ParseDecimal("177.68"), d17770 = *ParseDecimal("177.70");
-  auto within = [&](const DecimalText& lo, const DecimalText* hi) {
-    return CompareDecimal(premio, lo) > 0 && (!hi || CompareDecimal(premio, *hi) < 0);
+// A premium against the bounds of its tariff class, both excluded. Far from
+// a bound the double decides; within a millionth of one the digits do.
+class Tarifa {
+ public:
+  Tarifa(const TXQSmartDBF& table, const TField& f, const Variant& v, double value)
+      : table_(table), field_(f), v_(v), value_(value) {}
+  bool Consistente(std::string_view classe) {
+    if (classe == "1" || classe == "2") return Above(k2221) && Below(k2223);
+    if (classe == "3" || classe == "4" || classe == "5") return Above(k17768) && Below(k17770);
+    if (classe == "6") return Above(k17768);
+    return false;
+  }
+
+ private:
+  struct Bound {
+    double value;
+    const char* text;
   };
-  if (classe == "1" || classe == "2") return within(d2221, &d2223);
-  if (classe == "3" || classe == "4" || classe == "5") return within(d17768, &d17770);
-  if (classe == "6") return within(d17768, nullptr);
-  return false;
-}
+  static constexpr Bound k2221{22.21, "22.21"}, k2223{22.23, "22.23"}, k17768{177.68, "177.68"},
+      k17770{177.70, "177.70"};
+  int Compare(const Bound& b) {
+    if (value_ > b.value + 1e-6) return 1;
+    if (value_ < b.value - 1e-6) return -1;
+    if (!exact_) exact_ = ExactValue(table_, field_, v_, value_);
+    return CompareDecimal(*exact_, *ParseDecimal(b.text));
+  }
+  bool Above(const Bound& b) { return Compare(b) > 0; }
+  bool Below(const Bound& b) { return Compare(b) < 0; }
+  const TXQSmartDBF& table_;
+  const TField& field_;
+  const Variant& v_;
+  double value_;
+  std::optional<DecimalText> exact_;
+};
 
 }  // namespace
 
@@ -106,8 +134,7 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
   const TField* premio = nullptr;
   const TField* classe = nullptr;
   std::string periodo, classeTexto;
-  Variant v;
-  DecimalText exato;
+  Variant v, premioValor;
   double valor = 0;
   long long lidos = 0;
   for (; !tbRiscos.Eof(); tbRiscos.Next()) {
@@ -116,15 +143,18 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
     if (!comp) comp = &tbRiscos.FieldByName("DATA_COMP");
     if (comp->IsNull()) continue;
     comp->GetVariant(v);
-    VarToStr(v, periodo, fs);
+    if (v.Type() == VarType::String)
+      periodo.assign(v.Str());
+    else
+      VarToStr(v, periodo, fs);
     periodo += "01";
     if (periodo < inivig || periodo > fimvig) continue;
     if (!premio) premio = &tbRiscos.FieldByName("VAL_PREM");
-    if (premio->IsNull() || !NumericValue(tbRiscos, *premio, exato, valor)) continue;
+    if (premio->IsNull() || !NumericValue(*premio, premioValor, valor)) continue;
     if (!classe) classe = &tbRiscos.FieldByName("CLASSE_TAR");
     classe->GetVariant(v);
-    classeTexto = v.Type() == VarType::String ? v.Str() : (v.IsNull() ? std::string() : VarToStr(v, fs));
-    if (!Consistente(classeTexto, exato)) {
+    if (v.Type() != VarType::String) classeTexto = v.IsNull() ? std::string() : VarToStr(v, fs);
+    if (!Tarifa(tbRiscos, *premio, premioValor, valor).Consistente(v.Type() == VarType::String ? v.Str() : classeTexto)) {
       ++estado_.qtdPremInconsist;
       estado_.somaPremInconsist += valor;
     }
@@ -153,8 +183,7 @@ void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvi
   const TField* aviso = nullptr;
   const TField* valorSin = nullptr;
   std::string data;
-  Variant v;
-  DecimalText exato;
+  Variant v, valorVar;
   double valor = 0;
   long long lidos = 0;
   for (; !tbSinistros.Eof(); tbSinistros.Next()) {
@@ -163,10 +192,14 @@ void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvi
     if (!aviso) aviso = &tbSinistros.FieldByName("DATA_AVI");
     if (aviso->IsNull()) continue;
     aviso->GetVariant(v);
-    VarToStr(v, data, fs);
-    if (data < inivig || data > fimvig) continue;
+    const std::string* texto = &v.Str();
+    if (v.Type() != VarType::String) {
+      VarToStr(v, data, fs);
+      texto = &data;
+    }
+    if (*texto < inivig || *texto > fimvig) continue;
     if (!valorSin) valorSin = &tbSinistros.FieldByName("VAL_SINIST");
-    if (valorSin->IsNull() || !NumericValue(tbSinistros, *valorSin, exato, valor)) continue;
+    if (valorSin->IsNull() || !NumericValue(*valorSin, valorVar, valor)) continue;
     estado_.somaSinistros += valor;
   }
   Add(SeparatorLine());

@@ -52,17 +52,11 @@ void DomainPart(std::string_view text, std::size_t width, char* out) {
 
 }  // namespace
 
-std::size_t Critica::DomainKeyHash::operator()(const DomainKey& k) const noexcept {
-  std::size_t h = 1469598103934665603ULL;
-  for (char c : k) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-  return h;
-}
-
 void Critica::BuildDomainSet() {
   // The rows of qelAnexos as exact keys: a search matches a row only when
   // all four values are identical, and a search key is always 5 and 7
   // characters long, so rows with shorter texts can never match.
-  domain_.clear();
+  domain_.Clear();
   for (qelAnexos.First(); !qelAnexos.Eof(); qelAnexos.Next()) {
     Variant t = qelAnexos.FieldByName("tabela").AsVariant();
     Variant c = qelAnexos.FieldByName("campo").AsVariant();
@@ -70,12 +64,12 @@ void Critica::BuildDomainSet() {
     Variant v2 = qelAnexos.FieldByName("valor2").AsVariant();
     if (t.IsNull() || c.IsNull() || v1.IsNull() || v2.IsNull()) continue;
     if (v1.Str().size() != 5 || v2.Str().size() != 7) continue;
-    DomainKey k;
+    DomainSet::Key k;
     PutInt(k.data(), VarToInteger(t));
     PutInt(k.data() + 4, VarToInteger(c));
     std::memcpy(k.data() + 8, v1.Str().data(), 5);
     std::memcpy(k.data() + 13, v2.Str().data(), 7);
-    domain_.insert(k);
+    domain_.Insert(k);
   }
 }
 
@@ -126,12 +120,35 @@ void Critica::CriticaRegistros() {
   };
 
   std::vector<const TField*> fields;
-  for (const auto& f : tbDados.Fields()) fields.push_back(f.get());
+  // Character columns of the dBASE table are read in place: their value is
+  // never Null and is exactly their text.
+  std::vector<const DbfField*> textFields;
+  for (const auto& f : tbDados.Fields()) {
+    fields.push_back(f.get());
+    const auto* d = dynamic_cast<const DbfField*>(f.get());
+    textFields.push_back(d && d->Def().kind == DbfValueKind::Text && !tbDados.TrimCType ? d : nullptr);
+  }
   std::vector<Variant> values(static_cast<std::size_t>(nFields));
   const Variant codSeg(estado_.codSeg);
   const TField* codSegField = nullptr;
   Variant codValue, qualifierValue;
   std::string tbuf, qbuf;
+  // Rule 4's search: (table, position, K1, K2) among the admissible values.
+  auto DomainHas = [&](Regra& r, int i, std::string_view text) {
+    if (r.dependeNull) RaiseVariantTypeCast("Null", "String");
+    DomainSet::Key k;
+    PutInt(k.data(), estado_.tabelaAtual);
+    PutInt(k.data() + 4, i + 1);
+    DomainPart(text, 5, k.data() + 8);
+    if (r.depende.empty()) {
+      std::memset(k.data() + 13, ' ', 7);
+    } else {
+      if (!r.qualifier) r.qualifier = &tbDados.FieldByName(r.depende);
+      r.qualifier->GetVariant(qualifierValue);
+      DomainPart(TextOf(qualifierValue, qbuf, fs), 7, k.data() + 13);
+    }
+    return domain_.Contains(k);
+  };
   const int progress = estado_.tabelaAtual == 1 ? 25 : 50;
   std::int32_t contagem = 0;
   try {
@@ -148,6 +165,14 @@ void Critica::CriticaRegistros() {
       for (int i = 0; i < nFields; ++i) {
         Regra& r = regras[static_cast<std::size_t>(i)];
         if (!r.found) continue;
+        if (const DbfField* tf = textFields[static_cast<std::size_t>(i)]) {
+          const std::string_view t = tf->TextView();
+          if (r.nulo && r.tipoTexto && TrimView(t).empty()) ++r.erroNulo;
+          if (r.zerosesq && !TamanhoOk(t, r.tamanho)) ++r.erroDom;
+          if (r.data && !DataValida(t, r.tamanho, year) && !(r.zeros && t == r.zerosText)) ++r.erroDom;
+          if (r.dominio && !DomainHas(r, i, t) && !(r.zeros && t == r.zerosText)) ++r.erroDom;
+          continue;
+        }
         Variant& v = values[static_cast<std::size_t>(i)];
         fields[static_cast<std::size_t>(i)]->GetVariant(v);
         // 1. Required value.
@@ -164,21 +189,8 @@ void Critica::CriticaRegistros() {
             !(r.zeros && VarEquals(v, Variant(r.zerosText))))
           ++r.erroDom;
         // 4. Domain: the value, paired with its qualifying field's value.
-        if (r.dominio) {
-          if (r.dependeNull) RaiseVariantTypeCast("Null", "String");
-          DomainKey k;
-          PutInt(k.data(), estado_.tabelaAtual);
-          PutInt(k.data() + 4, i + 1);
-          DomainPart(TextOf(v, tbuf, fs), 5, k.data() + 8);
-          if (r.depende.empty()) {
-            std::memset(k.data() + 13, ' ', 7);
-          } else {
-            if (!r.qualifier) r.qualifier = &tbDados.FieldByName(r.depende);
-            r.qualifier->GetVariant(qualifierValue);
-            DomainPart(TextOf(qualifierValue, qbuf, fs), 7, k.data() + 13);
-          }
-          if (!domain_.count(k) && !(r.zeros && VarEquals(v, Variant(r.zerosText)))) ++r.erroDom;
-        }
+        if (r.dominio && !DomainHas(r, i, TextOf(v, tbuf, fs)) && !(r.zeros && VarEquals(v, Variant(r.zerosText))))
+          ++r.erroDom;
       }
       if ((contagem & 8191) == 0) window_->RecordsRead(estado_.nomeTabela, contagem);
       tbDados.Next();

@@ -35,6 +35,26 @@ std::string_view Sub(std::string_view s, std::size_t pos, std::size_t len) {
 }  // namespace
 
 bool DataValida(std::string_view text, int tamanho, int currentYear) {
+  // The usual shape first: eight (or six) digits.
+  const std::size_t need = tamanho == 6 ? 6 : 8;
+  if (text.size() == need || (tamanho == 6 && text.size() >= 6)) {
+    int v[8] = {};
+    bool digits = true;
+    for (std::size_t k = 0; k < need; ++k) {
+      unsigned d = static_cast<unsigned char>(text[k]) - '0';
+      if (d > 9) {
+        digits = false;
+        break;
+      }
+      v[k] = static_cast<int>(d);
+    }
+    if (digits) {
+      const int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
+      const int m = v[4] * 10 + v[5];
+      const int d = tamanho == 6 ? 1 : v[6] * 10 + v[7];
+      return y >= 1900 && y <= currentYear + 5 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
+    }
+  }
   auto year = Piece(Sub(text, 0, 4));
   auto month = Piece(Sub(text, 4, 2));
   auto day = tamanho == 6 ? std::optional<long long>(1) : Piece(Sub(text, 6, 2));

@@ -185,7 +185,45 @@ std::optional<std::int64_t> ParseInteger(std::string_view s, std::int64_t min, s
   return static_cast<std::int64_t>(mag);
 }
 
+namespace {
+
+const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The common shape of a numeric field, "  -1234.56", in one pass: at most 15
+// digits and no exponent. A mantissa below 10^15 and a power of ten up to
+// 10^22 are exact doubles, so one division rounds correctly. nullopt when
+// the text has another shape (the general parse then decides).
+std::optional<double> ParseFloatFast(std::string_view s) {
+  std::size_t i = 0, n = s.size();
+  while (i < n && s[i] == ' ') ++i;
+  while (n > i && s[n - 1] == ' ') --n;
+  bool neg = false;
+  if (i < n && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+  std::uint64_t m = 0;
+  int digits = 0, frac = -1;
+  for (; i < n; ++i) {
+    const unsigned d = static_cast<unsigned char>(s[i]) - '0';
+    if (d <= 9) {
+      m = m * 10 + d;
+      ++digits;
+      if (frac >= 0) ++frac;
+    } else if (s[i] == '.' && frac < 0) {
+      frac = 0;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0 || digits > 15) return std::nullopt;
+  double v = static_cast<double>(m);
+  if (frac > 0) v /= kPow10[frac];
+  return neg ? -v : v;
+}
+
+}  // namespace
+
 std::optional<double> ParseFloat(std::string_view s) {
+  if (auto fast = ParseFloatFast(s)) return fast;
   std::size_t i = 0, n = s.size();
   while (i < n && s[i] == ' ') ++i;
   while (n > i && s[n - 1] == ' ') --n;
@@ -213,22 +251,6 @@ std::optional<double> ParseFloat(std::string_view s) {
   }
   if (i != n) return std::nullopt;
   double v = 0;
-  if (!hasExp && digits <= 15) {
-    // Exact fast path: a mantissa below 10^15 and a power of ten up to 10^22
-    // are both exact doubles, so one division rounds correctly.
-    static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    std::uint64_t m = 0;
-    int frac = -1;  // digits after the point, -1 before it
-    for (std::size_t k = start; k < n; ++k) {
-      char c = s[k];
-      if (c == '.') frac = 0;
-      else if (c != '-') m = m * 10 + static_cast<std::uint64_t>(c - '0'), frac += frac >= 0;
-    }
-    v = static_cast<double>(m);
-    if (frac > 0) v /= kPow10[frac];
-    return s[start] == '-' ? -v : v;
-  }
   if (!expPlus) {
     auto res = std::from_chars(s.data() + start, s.data() + n, v, std::chars_format::general);
     if (res.ec != std::errc() || res.ptr != s.data() + n) return std::nullopt;

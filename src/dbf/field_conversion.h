@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "dataset/TField.h"
 #include "dataset/TFieldType.h"
@@ -64,6 +65,17 @@ class DbfField : public TField {
   bool GetData(Variant& out) const override;
   // The field's value in one step, with the null rules of each type.
   void GetVariant(Variant& out) const override;
+  // A character field's text without a copy: the stored bytes up to the
+  // first NUL, valid until the record view moves. Requires a current record
+  // and TrimCType off (then the text is the field's whole value).
+  std::string_view TextView() const {
+    const std::uint8_t* p = *view_ + def_.offset;
+    std::size_t n = 0;
+    while (n < def_.width && p[n] != 0) ++n;
+    return {reinterpret_cast<const char*>(p), n};
+  }
+  bool HasRecord() const { return *view_ != nullptr; }
+  bool TrimsText() const { return *trimC_; }
   const DbfFieldDef& Def() const { return def_; }
 
  private:

@@ -1,0 +1,134 @@
+// Building an NTX index over a 1,000,000-record risks-like table (C 10 key
+// BILHETE, mostly unique, in random order) and 200,000 FindKey calls (95%
+// hits) in random order, against a reference in the same run: std::sort of
+// the same (key, record number) pairs and 200,000 std::lower_bound look-ups.
+// Prints medians and ratios; asserts nothing.
+//   bench_ntx [records] [lookups] [runs]
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "bench/bench_common.h"
+#include "bench/risks_table.h"
+#include "ntx/TXQDBFNTX.h"
+#include "ntx/TXQNTXIndex.h"
+
+using namespace tolk;
+
+namespace {
+
+using Key = std::array<char, 10>;
+using Pair = std::pair<Key, std::uint32_t>;
+
+Key ToKey(const std::string& s) {
+  Key k;
+  k.fill(' ');
+  std::memcpy(k.data(), s.data(), std::min(s.size(), k.size()));
+  return k;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::uint32_t records = argc > 1 ? static_cast<std::uint32_t>(std::atol(argv[1])) : 1000000;
+  const std::size_t lookups = argc > 2 ? static_cast<std::size_t>(std::atol(argv[2])) : 200000;
+  const int runs = argc > 3 ? std::atoi(argv[3]) : 3;
+
+  bench::ScratchDir dir;
+  const std::string table = dir.File("riscos.dbf");
+  const std::string ntx = dir.File("bilhete.ntx");
+  bench::WriteRisksTable(table, records);
+
+  TXQDBFNTX tb("tbRiscos");
+  tb.DBFFileName = table;
+  tb.Open();
+  std::vector<Pair> pairs;
+  pairs.reserve(records);
+  {
+    const TField& f = tb.FieldByName("BILHETE");
+    Variant v;
+    for (; !tb.Eof(); tb.Next()) {
+      f.GetVariant(v);
+      pairs.emplace_back(ToKey(v.Str()), static_cast<std::uint32_t>(tb.RecNo()));
+    }
+  }
+
+  // The probes: 95% keys of the table, 5% tickets no record has (the table's
+  // tickets stay below 4,000,000,000).
+  std::mt19937_64 rng(42);
+  std::vector<std::string> probes;
+  probes.reserve(lookups);
+  for (std::size_t i = 0; i < lookups; ++i) {
+    if (i % 20 == 19) {
+      probes.push_back("9" + std::to_string(100000000 + rng() % 900000000));
+    } else {
+      const Key& k = pairs[rng() % pairs.size()].first;
+      probes.emplace_back(k.data(), k.size());
+    }
+  }
+  std::shuffle(probes.begin(), probes.end(), rng);
+
+  // The index.
+  TXQNTXIndex* ind = nullptr;
+  const double build = bench::MedianSeconds(runs, [&] {
+    tb.Indexes.Clear();
+    tb.DBFIndexDefs.Clear();
+    ind = &dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
+    ind->SetKeyExpresion("bilhete");
+    ind->SetNTXFileName(ntx);
+    ind->SetCreateNow(true);
+  });
+  std::size_t hits = 0;
+  std::vector<Variant> values;
+  values.reserve(probes.size());
+  for (const auto& p : probes) values.emplace_back(p);
+  const double seek = bench::MedianSeconds(runs, [&] {
+    hits = 0;
+    for (const Variant& v : values) hits += tb.FindKey({v});
+  });
+  // The same searches without moving the table (no record read).
+  std::vector<std::string> keyTexts;
+  for (const auto& p : probes) keyTexts.emplace_back(ToKey(p).data(), 10);
+  std::size_t seekOnlyHits = 0;
+  const double seekOnly = bench::MedianSeconds(runs, [&] {
+    seekOnlyHits = 0;
+    for (const std::string& k : keyTexts) seekOnlyHits += ind->Seek(k, false, false) != 0;
+  });
+  const auto& stats = ind->Buffers().Statistics();
+  const double fileMb = static_cast<double>(std::filesystem::file_size(ntx)) / (1 << 20);
+
+  // The reference.
+  std::vector<Pair> sorted;
+  const double sortTime = bench::MedianSeconds(runs, [&] {
+    sorted = pairs;
+    std::sort(sorted.begin(), sorted.end());
+  });
+  std::vector<Key> probeKeys;
+  for (const auto& p : probes) probeKeys.push_back(ToKey(p));
+  std::size_t refHits = 0;
+  const double lookupTime = bench::MedianSeconds(runs, [&] {
+    refHits = 0;
+    for (const Key& k : probeKeys) {
+      auto it = std::lower_bound(sorted.begin(), sorted.end(), Pair{k, 0});
+      refHits += it != sorted.end() && it->first == k;
+    }
+  });
+
+  std::printf("records %u, lookups %zu, median of %d runs\n", records, lookups, runs);
+  std::printf("  index file            %8.1f MB, cache limit %d groups of %d pages\n", fileMb,
+              ind->LimitPages.LimitBuffers, ind->LimitPages.PagesPerBuffer);
+  std::printf("  CreateNow             %8.3f s\n", build);
+  std::printf("  std::sort reference   %8.3f s   build / sort    %5.2fx (goal <= 4x)\n", sortTime, build / sortTime);
+  std::printf("  FindKey x %zu     %8.3f s   hits %zu (reference %zu)\n", lookups, seek, hits, refHits);
+  std::printf("    of which the index    %8.3f s   (the same seeks without moving the table)\n", seekOnly);
+  std::printf("  lower_bound reference %8.3f s   seek / lookup   %5.2fx (goal: seeks < 0.4 s)\n", lookupTime,
+              seek / lookupTime);
+  std::printf("  cache over all seeks: %llu hits, %llu group loads\n",
+              static_cast<unsigned long long>(stats.hits), static_cast<unsigned long long>(stats.loads));
+  tb.Indexes.Clear();
+  tb.Close();
+  return hits == refHits ? 0 : 1;
+}
