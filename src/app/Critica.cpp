@@ -39,7 +39,16 @@ Critica::Critica() {
 void Critica::Add(const std::string& line) { window_->AddLine(line); }
 
 void Critica::CloseAll() {
-  for (TXQSmartDBF* t : {&tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros, &tbDadosOrb}) {
+  // An index a failed cross-check left attached goes with the table.
+  for (TXQDBFNTX* t : {&tbRiscos, &tbSinistros}) {
+    try {
+      while (t->Indexes.Count() > 0) t->Indexes.Delete(0);
+    } catch (...) {
+      t->Indexes.Clear();
+    }
+    t->DBFIndexDefs.Clear();
+  }
+  for (TXQSmartDBF* t : std::initializer_list<TXQSmartDBF*>{&tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros, &tbDadosOrb}) {
     try {
       t->Close();
     } catch (...) {
@@ -316,7 +325,6 @@ void Critica::ResumoErros() {
 
 // ---- Stages that come with the cross-check and the reconciliation ----------------------
 
-void Critica::CruzaBilhetes() {}
 
 
 }  // namespace tolk

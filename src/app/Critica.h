@@ -12,6 +12,7 @@
 #include "app/domain_set.h"
 #include "app/run_window.h"
 #include "dbf/TXQSmartDBF.h"
+#include "ntx/TXQDBFNTX.h"
 #include "memtable/TqelMemTable.h"
 
 namespace tolk {
@@ -26,6 +27,8 @@ struct EstadoCritica {
   std::int32_t totalRiscos = 0;
   std::int32_t totalSinistros = 0;
   std::string linhaLog;
+  // Cross-check result.
+  std::int32_t semBilhete = 0;
   // Reconciliation results.
   std::int32_t qtdPremInconsist = 0;
   double somaPremios = 0;
@@ -51,8 +54,8 @@ class Critica {
   TXQSmartDBF tbTabelas{"tbTabelas"};
   TXQSmartDBF tbAnexos{"tbAnexos"};
   TXQSmartDBF tbDados{"tbDados"};
-  TXQSmartDBF tbRiscos{"tbRiscos"};
-  TXQSmartDBF tbSinistros{"tbSinistros"};
+  TXQDBFNTX tbRiscos{"tbRiscos"};
+  TXQDBFNTX tbSinistros{"tbSinistros"};
   TXQSmartDBF tbDadosOrb{"tbDadosOrb"};
 
   const EstadoCritica& Estado() const { return estado_; }

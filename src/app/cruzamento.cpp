@@ -1,0 +1,53 @@
+// The claims-to-ticket cross-check: an NTX index over the risks table's
+// BILHETE, and one exact seek per claim.
+#include <cstdio>
+
+#include "app/Critica.h"
+#include "app/log_text.h"
+#include "app/textos.h"
+#include "ntx/TXQNTXIndex.h"
+
+namespace tolk {
+
+void Critica::CruzaBilhetes() {
+  const std::string& pasta = params_->programFolder;
+  tbRiscos.DBFFileName = params_->riskPath;
+  tbSinistros.DBFFileName = params_->claimPath;
+  tbRiscos.Open();
+  tbSinistros.Open();
+
+  auto& indBilhete = dynamic_cast<TXQNTXIndex&>(tbRiscos.Indexes.Add("bilhete"));
+  indBilhete.SetKeyExpresion("bilhete");
+  indBilhete.SetNTXFileName(pasta + "bilhete.ntx");
+  indBilhete.SetCreateNow(true);
+
+  std::int32_t semBilhete = 0;
+  const TField* bilhete = nullptr;
+  Variant valor;
+  long long lidos = 0;
+  for (tbSinistros.First(); !tbSinistros.Eof(); tbSinistros.Next()) {
+    if ((++lidos & 8191) == 0) window_->RecordsRead("Bilhetes", lidos);
+    if (tbSinistros.Deleted()) continue;
+    if (!bilhete) bilhete = &tbSinistros.FieldByName("bilhete");
+    bilhete->GetVariant(valor);
+    if (!tbRiscos.FindKey({valor})) ++semBilhete;
+  }
+  estado_.semBilhete = semBilhete;
+
+  Add(SeparatorLine());
+  Add("");
+  if (estado_.totalSinistros != 0) {
+    const double share = static_cast<double>(semBilhete * 100) / estado_.totalSinistros;
+    Add(CountText(semBilhete) + textos::Cp(" sinistros sem bilhete no período, num total de ") +
+        CountText(estado_.totalSinistros) + " sinistros (" + AmountText(share, params_->regional) + "%).");
+  }
+  Add("");
+
+  tbRiscos.Indexes.Delete(0);
+  tbRiscos.DBFIndexDefs.Delete(0);
+  tbRiscos.Close();
+  tbSinistros.Close();
+  std::remove((pasta + "apolice.ntx").c_str());  // whether it was there is not asked
+}
+
+}  // namespace tolk

@@ -1,0 +1,84 @@
+// The claims-to-ticket cross-check.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/Critica.h"
+#include "app/run_fixture.h"
+#include "dataset/Exceptions.h"
+
+namespace tolk {
+namespace {
+
+using testing::Risco;
+using testing::RunFixture;
+using testing::Sinistro;
+
+TEST(CruzaBilhetesTest, TicketsFoundOnceManyTimesOrOnlyDeleted) {
+  RunFixture f;
+  f.Run(f.Riscos({Risco("0000000001"), Risco("0000000002"), Risco("0000000002"),
+                  {"*", "05428", "0000000003", "201703", "1", "10", "3550308", "22.22"}}),
+        f.Sinistros({Sinistro("0000000001"), Sinistro("0000000002"), Sinistro("0000000003"), Sinistro("0000000004"),
+                     Sinistro("00000000"),  // a prefix of a ticket is not the ticket
+                     {"*", "05428", "0000000099", "20170315", "20170401", "M", "1"}}));
+  EXPECT_EQ(f.critica.Estado().semBilhete, 2);
+  EXPECT_TRUE(f.window.Has("2 sinistros sem bilhete no período, num total de 5 sinistros (40,00%)."));
+}
+
+TEST(CruzaBilhetesTest, NoneMissingAndNoLiveClaims) {
+  RunFixture f;
+  f.Run(f.Riscos({Risco("0000000001")}), f.Sinistros({Sinistro("0000000001")}));
+  EXPECT_TRUE(f.window.Has("0 sinistros sem bilhete no período, num total de 1 sinistros (0,00%)."));
+
+  f.Run(f.Riscos({Risco("0000000001")}), f.Sinistros({{"*", "05428", "0000000007", "20170315", "20170401", "M", "1"}}));
+  auto log = f.window.Utf8();
+  // Claims table summary, then the cross-check's separator and two blanks only.
+  auto it = std::find(log.begin(), log.end(), "Total de registros : 0");
+  ASSERT_NE(it, log.end());
+  std::vector<std::string> after(it + 4, it + 8);
+  EXPECT_EQ(after, (std::vector<std::string>{"", std::string(110, '='), "", ""}));
+  for (const auto& l : log) EXPECT_EQ(l.find("sem bilhete"), std::string::npos);
+}
+
+TEST(CruzaBilhetesTest, IndexFileStaysAndStaleOneGoes) {
+  RunFixture f;
+  testing::WriteBytes(f.dir.File("apolice.ntx"), "antigo");
+  f.Run(f.Riscos({Risco("0000000001")}), f.Sinistros({Sinistro("0000000001")}));
+  EXPECT_FALSE(std::filesystem::exists(f.dir.File("apolice.ntx")));
+  ASSERT_TRUE(std::filesystem::exists(f.dir.File("bilhete.ntx")));
+  EXPECT_EQ(std::filesystem::file_size(f.dir.File("bilhete.ntx")), 2048u);  // header and one leaf
+  // Both tables were released.
+  PosixFile probe;
+  EXPECT_TRUE(probe.OpenRead(f.dir.File("riscos.dbf"), ShareMode::Exclusive));
+}
+
+TEST(CruzaBilhetesTest, NoCrossCheckWithoutBothTablesOrRisks) {
+  RunFixture f;
+  f.Run(f.Riscos({{"*", "05428", "0000000001", "201703", "1", "10", "3550308", "22.22"}}),
+        f.Sinistros({Sinistro("0000000001")}));
+  EXPECT_FALSE(std::filesystem::exists(f.dir.File("bilhete.ntx")));  // totalRiscos is 0
+}
+
+TEST(CruzaBilhetesTest, AnIndexFileThatCannotBeCreatedEndsTheRun) {
+  RunFixture f;
+  std::string r = f.Riscos({Risco("0000000001")});
+  std::string s = f.Sinistros({Sinistro("0000000001")});
+  // A folder in the index file's place cannot be replaced, not even by root;
+  // without root a read-only program folder does the same.
+  std::filesystem::create_directory(f.dir.File("bilhete.ntx"));
+  if (::geteuid() != 0) ::chmod(f.dir.path().c_str(), 0555);
+  EXPECT_THROW_MSG(f.Run(r, s), Exception, "TXQNTXIndex.CreateIndex: Create error \"bilhete\"");
+  ::chmod(f.dir.path().c_str(), 0755);
+  std::filesystem::remove(f.dir.File("bilhete.ntx"));
+  EXPECT_EQ(f.window.finalMessages, 0);
+  EXPECT_TRUE(f.window.Has("Total de registros : 1"));
+  // The next run finds the tables free and no index left attached.
+  f.Run(r, s);
+  EXPECT_TRUE(f.window.Has("0 sinistros sem bilhete no período, num total de 1 sinistros (0,00%)."));
+}
+
+}  // namespace
+}  // namespace tolk

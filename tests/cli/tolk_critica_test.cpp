@@ -1,0 +1,216 @@
+// tolk-critica end to end: whole deliveries through the built program, the
+// complete standard output compared with the expected logs kept beside this
+// file (TOLK_UPDATE_EXPECTED=1 rewrites them; review the difference).
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "app/run_fixture.h"
+#include "dataset/cp1252.h"
+
+namespace tolk {
+namespace {
+
+using testing::Risco;
+using testing::RunFixture;
+using testing::Sinistro;
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Env(const char* name, const char* fallback) {
+  const char* v = std::getenv(name);
+  return v ? v : fallback;
+}
+
+std::string Program() { return Env("TOLK_BIN_DIR", TOLK_BIN_DIR_DEFAULT) + "/tolk-critica"; }
+
+// Runs the program with `args`, standard input closed, both outputs collected.
+Result RunCli(const std::vector<std::string>& args) {
+  int out[2], err[2];
+  if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    ::close(out[0]);
+    ::close(err[0]);
+    int devnull = ::open("/dev/null", O_RDONLY);
+    ::dup2(devnull, 0);
+    std::vector<char*> argv;
+    std::string prog = Program();
+    argv.push_back(prog.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(prog.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  ::close(err[1]);
+  Result r;
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open = 2;
+  char buf[65536];
+  while (open > 0) {
+    ::poll(fds, 2, -1);
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP))) continue;
+      ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
+      if (n <= 0) {
+        ::close(fds[k].fd);
+        fds[k].fd = -1;
+        --open;
+      } else {
+        (k == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+      }
+    }
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string ExpectedPath(const std::string& name) {
+  return Env("TOLK_SOURCE_DIR", TOLK_SOURCE_DIR_DEFAULT) + "/tests/cli/expected/" + name;
+}
+
+// Compares with the expected file, line by line for a readable failure.
+void ExpectLog(const std::string& name, const std::string& actual) {
+  const std::string path = ExpectedPath(name);
+  if (std::getenv("TOLK_UPDATE_EXPECTED")) {
+    testing::WriteBytes(path, actual);
+    return;
+  }
+  std::string expected = testing::ReadBytes(path);
+  ASSERT_FALSE(expected.empty()) << "no expected log " << path;
+  if (expected == actual) return;
+  std::istringstream e(expected), a(actual);
+  std::string le, la;
+  for (int line = 1;; ++line) {
+    bool he = static_cast<bool>(std::getline(e, le)), ha = static_cast<bool>(std::getline(a, la));
+    if (!he && !ha) break;
+    ASSERT_EQ(la, le) << name << " line " << line;
+  }
+}
+
+const std::vector<std::string> kClock = {"--agora", "2026-12-08 16:40:35"};
+
+// A delivery with a finding of each kind, over the test dictionary.
+class Entrega {
+ public:
+  RunFixture f;
+  std::string riscos, sinistros;
+  Entrega() {
+    riscos = f.Riscos({Risco("0000000001"),
+                       {"05428", "0000000002", "201713", "4", "10", "355030", "177.69"},
+                       {"05428", "          ", "201702", "2", "20", "3550308", "22.22"},
+                       Risco("0000000004"),
+                       {"*", "05428", "0000000009", "201703", "1", "10", "3550308", "22.22"},
+                       {"05428", "0000000005", "201712", "3", "20", "3304557", "1234567.89"}},
+                      "riscos com espaço.dbf");
+    sinistros = f.Sinistros({Sinistro("0000000001"),
+                             Sinistro("0000000004"),
+                             {"05428", "0000000007", "20170231", "00000000", "X", "250.50"},
+                             {"05428", "0000000009", "20170510", "20170601", "I", "13500.00"},
+                             {"*", "05428", "0000000008", "20170510", "20170601", "I", "1.00"}},
+                            "sinistros.dbf");
+  }
+  std::vector<std::string> Args(const std::string& locale, bool withRisks = true, bool withClaims = true) const {
+    std::vector<std::string> a = {"--pasta", f.dir.path(), "--locale", locale};
+    if (withRisks) a.insert(a.end(), {"--riscos", riscos});
+    if (withClaims) a.insert(a.end(), {"--sinistros", sinistros});
+    a.insert(a.end(), kClock.begin(), kClock.end());
+    return a;
+  }
+};
+
+TEST(TolkCriticaTest, WholeDeliveryInBothLocales) {
+  Entrega e;
+  for (const char* locale : {"pt_BR", "en_US"}) {
+    Result r = RunCli(e.Args(locale));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Crítica finalizada.\n");
+    ExpectLog(std::string("entrega_") + locale + ".txt", r.out);
+  }
+}
+
+TEST(TolkCriticaTest, OneBoxAtATime) {
+  Entrega e;
+  Result risks = RunCli(e.Args("pt_BR", true, false));
+  EXPECT_EQ(risks.status, 0);
+  ExpectLog("somente_riscos_pt_BR.txt", risks.out);
+  Result claims = RunCli(e.Args("pt_BR", false, true));
+  EXPECT_EQ(claims.status, 0);
+  ExpectLog("somente_sinistros_pt_BR.txt", claims.out);
+}
+
+TEST(TolkCriticaTest, AnErrorKeepsTheLogAndSaysWhy) {
+  Entrega e;
+  std::vector<std::string> args = e.Args("pt_BR", true, false);
+  args.insert(args.end(), {"--sinistros", e.f.dir.File("falta.dbf")});
+  Result r = RunCli(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "TXQSmartDBF.InternalOpen: Open error \"" + e.f.dir.File("falta.dbf") + "\"\n");
+  ExpectLog("erro_pt_BR.txt", r.out);
+}
+
+TEST(TolkCriticaTest, ExportIsWindows1252WithCrLf) {
+  Entrega e;
+  std::vector<std::string> args = e.Args("pt_BR");
+  args.insert(args.end(), {"--saida", e.f.dir.File("log.txt")});
+  Result r = RunCli(args);
+  ASSERT_EQ(r.status, 0);
+  std::string expected;
+  std::istringstream lines(r.out);
+  for (std::string l; std::getline(lines, l);) expected += Utf8ToCp1252(l) + "\r\n";
+  std::string written = testing::ReadBytes(e.f.dir.File("log.txt"));
+  EXPECT_EQ(written, expected);
+  EXPECT_EQ(written.substr(0, 8), "In\xED" "cio d");
+
+  args.back() = e.f.dir.File("nao/existe/log.txt");
+  r = RunCli(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("tolk-critica: não foi possível gravar"), std::string::npos) << r.err;
+}
+
+TEST(TolkCriticaTest, CommandLine) {
+  Result help = RunCli({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("uso: tolk-critica [--riscos ARQ]", 0), 0u);
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--riscos"}, {"--nada"}, {"--agora", "2026-02-30 10:00:00"}, {"--locale", "xx_YY"}}) {
+    Result r = RunCli(bad);
+    EXPECT_EQ(r.status, 2) << bad[0];
+    EXPECT_NE(r.err.find("uso: tolk-critica"), std::string::npos);
+    EXPECT_TRUE(r.out.empty());
+  }
+  // The program folder with or without its trailing separator; both boxes blank.
+  Entrega e;
+  Result a = RunCli({"--pasta", e.f.dir.path(), "--locale", "pt_BR", "--agora=2026-12-08 00:00:00"});
+  Result b = RunCli({"--pasta", e.f.dir.Folder(), "--locale", "pt_BR", "--agora", "2026-12-08 00:00:00"});
+  EXPECT_EQ(a.status, 0);
+  EXPECT_EQ(a.out, b.out);
+  EXPECT_EQ(a.out.substr(0, a.out.find('\n')), "Início do processamento: 08/12/2026");
+}
+
+TEST(TolkCriticaTest, TheShippedSample) {
+  const std::string bin = Env("TOLK_BIN_DIR", TOLK_BIN_DIR_DEFAULT);
+  const std::string samples = bin + "/../samples/";
+  Result r = RunCli({"--riscos", samples + "riscos.dbf", "--sinistros", samples + "sinistros.dbf", "--locale", "pt_BR",
+                  "--agora", "2026-12-08 16:40:35"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  ExpectLog("amostra_pt_BR.txt", r.out);
+}
+
+}  // namespace
+}  // namespace tolk
