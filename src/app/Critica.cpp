@@ -10,6 +10,7 @@
 #include "dataset/Exceptions.h"
 #include "dataset/number_format.h"
 #include "dataset/text.h"
+#include "dbf/field_conversion.h"
 
 namespace tolk {
 
@@ -37,6 +38,58 @@ Critica::Critica() {
 }
 
 void Critica::Add(const std::string& line) { window_->AddLine(line); }
+
+void Critica::Report(const std::string& table, const char* rule, std::int64_t record, const std::string& field,
+                     std::string_view value, std::string_view qualifier) {
+  Finding f;
+  f.table = table;
+  f.record = record;
+  f.field = field;
+  f.rule = rule;
+  f.value = Trim(value);
+  f.qualifier = Trim(qualifier);
+  window_->AddFinding(f);
+}
+
+std::string Critica::StoredText(const TXQSmartDBF& table, const TField& f) {
+  if (const auto* d = dynamic_cast<const DbfField*>(&f)) {
+    auto bytes = table.RecordBytes();
+    if (bytes.empty()) return {};
+    std::string_view raw(reinterpret_cast<const char*>(bytes.data()) + d->Def().offset, d->Def().width);
+    if (d->Def().kind == DbfValueKind::Text) raw = raw.substr(0, raw.find('\0'));
+    return Trim(raw);
+  }
+  Variant v = f.AsVariant();
+  return v.IsNull() ? std::string() : Trim(VarToStr(v, table.FormatSettings));
+}
+
+std::string Critica::NomeDaTabela(bool riscos) const {
+  for (const auto& t : estado_.tabelas)
+    if ((t.ordem == 1) == riscos) return t.nome;
+  return riscos ? "RISCOS" : "SINISTROS";
+}
+
+void Critica::ResumeTabela(bool estruturaOk, bool criticada) {
+  ResumoTabela r;
+  r.nome = Trim(estado_.nomeTabela);
+  r.ordem = estado_.tabelaAtual;
+  r.estruturaOk = estruturaOk;
+  r.criticada = criticada;
+  r.umaSeguradora = criticada && estado_.criticaOk == 1;
+  if (criticada) {
+    r.registros = estado_.tabelaAtual == 1 ? estado_.totalRiscos : estado_.totalSinistros;
+    const Variant atual(estado_.tabelaAtual);
+    for (qelEstrutTab.First(); !qelEstrutTab.Eof(); qelEstrutTab.Next()) {
+      if (!VarEquals(qelEstrutTab.FieldByName("tabela").AsVariant(), atual)) continue;
+      ResumoCampo c;
+      c.campo = Trim(qelEstrutTab.FieldByName("campo").AsString());
+      c.erroNulo = VarToInteger(qelEstrutTab.FieldByName("erroNulo").AsVariant());
+      c.erroDom = VarToInteger(qelEstrutTab.FieldByName("erroDom").AsVariant());
+      r.campos.push_back(std::move(c));
+    }
+  }
+  estado_.tabelas.push_back(std::move(r));
+}
 
 void Critica::CloseAll() {
   // An index a failed cross-check left attached goes with the table.
@@ -68,6 +121,7 @@ void Critica::Executa(const RunParameters& params, RunWindow& window) {
   // A run ended by an error leaves no file open behind it: the user may fix
   // the file and run again, and the next run opens what the boxes name.
   CloseAll();
+  wantsFindings_ = window.WantsFindings();
   try {
     // 1. The opening lines; the third becomes the insurer's name later.
     window.ClearLog();
@@ -105,6 +159,7 @@ void Critica::Executa(const RunParameters& params, RunWindow& window) {
         if (estado_.criticaOk == 1) ResumoErros();
       }
       tbDados.Close();
+      ResumeTabela(estruturaOk, estruturaOk);
     }
 
     // 5-6. The cross-check.

@@ -17,6 +17,21 @@
 
 namespace tolk {
 
+// What a run found in one table, for summaries beyond the log.
+struct ResumoCampo {
+  std::string campo;
+  std::int32_t erroNulo = 0, erroDom = 0;
+};
+struct ResumoTabela {
+  std::string nome;  // trimmed
+  std::int32_t ordem = 0;
+  bool estruturaOk = false;
+  bool criticada = false;     // the record rules ran
+  bool umaSeguradora = false;  // ... and met a single insurer
+  std::int32_t registros = 0;
+  std::vector<ResumoCampo> campos;
+};
+
 // The state of one run, reset at its start.
 struct EstadoCritica {
   std::string ramoAtual;   // the insurance line whose dictionary rows are used
@@ -28,7 +43,15 @@ struct EstadoCritica {
   std::int32_t totalSinistros = 0;
   std::string linhaLog;
   // Cross-check result.
+  bool cruzamentoFeito = false;
   std::int32_t semBilhete = 0;
+  // Reconciliation: the insurer's row and which tests ran.
+  bool confrontoFeito = false;
+  bool empresaEncontrada = false;
+  std::string empresa;
+  double totPr = 0, totSin = 0;
+  bool testePremios = false, testeSinistros = false;
+  std::vector<ResumoTabela> tabelas;
   // Reconciliation results.
   std::int32_t qtdPremInconsist = 0;
   double somaPremios = 0;
@@ -72,6 +95,14 @@ class Critica {
  private:
   void Add(const std::string& line);
   void CloseAll();
+  void Report(const std::string& table, const char* rule, std::int64_t record, const std::string& field,
+              std::string_view value, std::string_view qualifier = {});
+  void ResumeTabela(bool estruturaOk, bool criticada);
+  // The trimmed stored text of a field of the current record.
+  static std::string StoredText(const TXQSmartDBF& table, const TField& f);
+  // The trimmed dictionary name of the table numbered `ordem` (1: risks;
+  // any other number: the first claims table).
+  std::string NomeDaTabela(bool riscos) const;
   // The reconciliation's two sums over the user's tables.
   void TestePremios(const std::string& inivig, const std::string& fimvig, double totPr);
   void TesteSinistros(const std::string& inivig, const std::string& fimvig, double totSin);
@@ -82,6 +113,7 @@ class Critica {
   const RunParameters* params_ = nullptr;
   RunWindow* window_ = nullptr;
   DomainSet domain_;
+  bool wantsFindings_ = false;
 };
 
 }  // namespace tolk

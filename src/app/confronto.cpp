@@ -98,6 +98,7 @@ void Critica::ConfrontaDadosOrb() {
   const TFormatSettings& fs = params_->regional;
   tbDadosOrb.DBFFileName = params_->programFolder + "DadosOrb.DBF";
   tbDadosOrb.Open();
+  estado_.confrontoFeito = true;
   const Variant codSeg(estado_.codSeg);
   TField* cod = nullptr;
   while (!tbDadosOrb.Eof()) {
@@ -120,6 +121,10 @@ void Critica::ConfrontaDadosOrb() {
   const std::string fimvig = BoundText(tbDadosOrb.FieldByName("fimvig"), fs);
   const double totPr = tbDadosOrb.FieldByName("TOT_PR").AsFloat();
   const double totSin = tbDadosOrb.FieldByName("TOT_SIN").AsFloat();
+  estado_.empresaEncontrada = true;
+  estado_.empresa = empresa;
+  estado_.totPr = totPr;
+  estado_.totSin = totSin;
   window_->ReplaceLine(2, "Empresa: " + empresa);
   if (!TrimView(params_->riskPath).empty()) TestePremios(inivig, fimvig, totPr);
   if (!TrimView(params_->claimPath).empty()) TesteSinistros(inivig, fimvig, totSin);
@@ -130,6 +135,8 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
   const TFormatSettings& fs = params_->regional;
   tbRiscos.DBFFileName = params_->riskPath;
   tbRiscos.Open();
+  estado_.testePremios = true;
+  const std::string nome = NomeDaTabela(true);
   const TField* comp = nullptr;
   const TField* premio = nullptr;
   const TField* classe = nullptr;
@@ -157,6 +164,9 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
     if (!Tarifa(tbRiscos, *premio, premioValor, valor).Consistente(v.Type() == VarType::String ? v.Str() : classeTexto)) {
       ++estado_.qtdPremInconsist;
       estado_.somaPremInconsist += valor;
+      if (wantsFindings_)
+        Report(nome, "classe_tarifaria", tbRiscos.RecNo(), premio->FieldName(), StoredText(tbRiscos, *premio),
+               StoredText(tbRiscos, *classe));
     }
     estado_.somaPremios += valor;
   }
@@ -180,6 +190,7 @@ void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvi
   const TFormatSettings& fs = params_->regional;
   tbSinistros.DBFFileName = params_->claimPath;
   tbSinistros.Open();
+  estado_.testeSinistros = true;
   const TField* aviso = nullptr;
   const TField* valorSin = nullptr;
   std::string data;

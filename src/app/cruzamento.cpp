@@ -30,8 +30,14 @@ void Critica::CruzaBilhetes() {
     if (tbSinistros.Deleted()) continue;
     if (!bilhete) bilhete = &tbSinistros.FieldByName("bilhete");
     bilhete->GetVariant(valor);
-    if (!tbRiscos.FindKey({valor})) ++semBilhete;
+    if (!tbRiscos.FindKey({valor})) {
+      ++semBilhete;
+      if (wantsFindings_)
+        Report(NomeDaTabela(false), "sem_bilhete", tbSinistros.RecNo(), bilhete->FieldName(),
+               StoredText(tbSinistros, *bilhete));
+    }
   }
+  estado_.cruzamentoFeito = true;
   estado_.semBilhete = semBilhete;
 
   Add(SeparatorLine());

@@ -149,6 +149,17 @@ void Critica::CriticaRegistros() {
     }
     return domain_.Contains(k);
   };
+  // A finding for a window that wants them: the field's stored text, and
+  // for a domain the qualifying field's.
+  const std::string nome = Trim(estado_.nomeTabela);
+  auto found = [&](const char* rule, int i) {
+    if (!wantsFindings_) return;
+    const Regra& r = regras[static_cast<std::size_t>(i)];
+    const TField& f = *fields[static_cast<std::size_t>(i)];
+    std::string qualifier;
+    if (std::strcmp(rule, "dominio") == 0 && !r.depende.empty() && r.qualifier) qualifier = StoredText(tbDados, *r.qualifier);
+    Report(nome, rule, tbDados.RecNo(), f.FieldName(), StoredText(tbDados, f), qualifier);
+  };
   const int progress = estado_.tabelaAtual == 1 ? 25 : 50;
   std::int32_t contagem = 0;
   try {
@@ -158,6 +169,9 @@ void Critica::CriticaRegistros() {
       if (!codSegField) codSegField = &tbDados.FieldByName("cod_seg");
       codSegField->GetVariant(codValue);
       if (!VarEquals(codSeg, codValue)) {
+        if (wantsFindings_)
+          Report(Trim(estado_.nomeTabela), "empresa", tbDados.RecNo(), codSegField->FieldName(),
+                 StoredText(tbDados, *codSegField));
         Add(textos::MaisDeUmaEmpresa() + estado_.nomeTabela);
         estado_.criticaOk = 0;
         break;
@@ -167,10 +181,10 @@ void Critica::CriticaRegistros() {
         if (!r.found) continue;
         if (const DbfField* tf = textFields[static_cast<std::size_t>(i)]) {
           const std::string_view t = tf->TextView();
-          if (r.nulo && r.tipoTexto && TrimView(t).empty()) ++r.erroNulo;
-          if (r.zerosesq && !TamanhoOk(t, r.tamanho)) ++r.erroDom;
-          if (r.data && !DataValida(t, r.tamanho, year) && !(r.zeros && t == r.zerosText)) ++r.erroDom;
-          if (r.dominio && !DomainHas(r, i, t) && !(r.zeros && t == r.zerosText)) ++r.erroDom;
+          if (r.nulo && r.tipoTexto && TrimView(t).empty()) ++r.erroNulo, found("nulo", i);
+          if (r.zerosesq && !TamanhoOk(t, r.tamanho)) ++r.erroDom, found("tamanho", i);
+          if (r.data && !DataValida(t, r.tamanho, year) && !(r.zeros && t == r.zerosText)) ++r.erroDom, found("data", i);
+          if (r.dominio && !DomainHas(r, i, t) && !(r.zeros && t == r.zerosText)) ++r.erroDom, found("dominio", i);
           continue;
         }
         Variant& v = values[static_cast<std::size_t>(i)];
@@ -178,19 +192,19 @@ void Critica::CriticaRegistros() {
         // 1. Required value.
         if (r.nulo) {
           if (v.IsNull())
-            ++r.erroNulo;
+            ++r.erroNulo, found("nulo", i);
           else if (r.tipoTexto && TrimView(TextOf(v, tbuf, fs)).empty())
-            ++r.erroNulo;
+            ++r.erroNulo, found("nulo", i);
         }
         // 2. Exact width.
-        if (r.zerosesq && !TamanhoOk(TextOf(v, tbuf, fs), r.tamanho)) ++r.erroDom;
+        if (r.zerosesq && !TamanhoOk(TextOf(v, tbuf, fs), r.tamanho)) ++r.erroDom, found("tamanho", i);
         // 3. Date.
         if (r.data && !DataValida(TextOf(v, tbuf, fs), r.tamanho, year) &&
             !(r.zeros && VarEquals(v, Variant(r.zerosText))))
-          ++r.erroDom;
+          ++r.erroDom, found("data", i);
         // 4. Domain: the value, paired with its qualifying field's value.
         if (r.dominio && !DomainHas(r, i, TextOf(v, tbuf, fs)) && !(r.zeros && VarEquals(v, Variant(r.zerosText))))
-          ++r.erroDom;
+          ++r.erroDom, found("dominio", i);
       }
       if ((contagem & 8191) == 0) window_->RecordsRead(estado_.nomeTabela, contagem);
       tbDados.Next();

@@ -3,11 +3,25 @@
 // implement this interface.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "dataset/format_settings.h"
 
 namespace tolk {
+
+// One failing value, as the run counts it.
+struct Finding {
+  std::string table;      // the dictionary's table name, trimmed (Windows-1252)
+  std::int64_t record = 0;  // physical record number in the table's file
+  std::string field;      // the field's name
+  // "nulo", "tamanho", "data", "dominio", "empresa" (a record of another
+  // insurer), "sem_bilhete" (a claim whose ticket the risks lack),
+  // "classe_tarifaria" (a premium outside its tariff class).
+  const char* rule = "";
+  std::string value;      // the field's stored text, trimmed
+  std::string qualifier;  // dominio: the qualifying field's value; classe_tarifaria: the class
+};
 
 class RunWindow {
  public:
@@ -25,6 +39,10 @@ class RunWindow {
   // Called every few thousand records and at the end of a table, so that a
   // window can repaint and a terminal can show how far the reading got.
   virtual void RecordsRead(const std::string& /*table*/, long long /*count*/) {}
+  // Findings, one by one as they are counted, for a window that asks for
+  // them; the log is the same either way.
+  virtual bool WantsFindings() const { return false; }
+  virtual void AddFinding(const Finding& /*finding*/) {}
 };
 
 // What the window hands to a run.

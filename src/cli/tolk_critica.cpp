@@ -11,6 +11,7 @@
 
 #include "app/Critica.h"
 #include "cli/regional.h"
+#include "cli/relatorios.h"
 #include "dataset/cp1252.h"
 #include "dataset/number_format.h"
 
@@ -19,6 +20,7 @@ namespace {
 const char* kUsage =
     "uso: tolk-critica [--riscos ARQ] [--sinistros ARQ] [--pasta DIR] [--saida ARQ]\n"
     "                  [--locale NOME] [--agora \"AAAA-MM-DD HH:MM:SS\"]\n"
+    "                  [--detalhes ARQ|-] [--json ARQ]\n"
     "\n"
     "Critica a entrega do ramo TOLK (arquivos de riscos e de sinistros em dBASE III)\n"
     "e escreve o log na saída padrão.\n"
@@ -31,13 +33,17 @@ const char* kUsage =
     "  --locale NOME     configurações regionais, por exemplo pt_BR ou en_US\n"
     "                    (padrão: as do ambiente)\n"
     "  --agora DATA      data e hora da crítica, para logs reproduzíveis\n"
+    "  --detalhes ARQ    grava cada valor recusado em CSV (UTF-8): tabela, registro,\n"
+    "                    campo, regra, valor e qualificador; com \"-\" o CSV vai para a\n"
+    "                    saída padrão no lugar do log\n"
+    "  --json ARQ        grava um resumo da crítica em JSON\n"
     "  --help            mostra esta ajuda\n"
     "\n"
     "Saída: 0 crítica finalizada; 1 um erro encerrou a crítica (o log até ali\n"
     "é escrito); 2 linha de comando inválida.\n";
 
 struct Options {
-  std::string riscos, sinistros, pasta, saida, locale, agora;
+  std::string riscos, sinistros, pasta, saida, locale, agora, detalhes, json;
   bool hasLocale = false, hasAgora = false, hasPasta = false;
 };
 
@@ -49,6 +55,14 @@ class TerminalWindow : public tolk::RunWindow {
   std::string finalMessage;
   bool progress = ::isatty(STDERR_FILENO) == 1;
   bool progressShown = false;
+  std::FILE* findings = nullptr;  // the CSV of --detalhes
+  char separator = ',';
+
+  bool WantsFindings() const override { return findings != nullptr; }
+  void AddFinding(const tolk::Finding& f) override {
+    std::string row = tolk::CsvRow(f, separator);
+    std::fwrite(row.data(), 1, row.size(), findings);
+  }
 
   void AddLine(const std::string& line) override { lines.push_back(line); }
   void ReplaceLine(int index, const std::string& line) override {
@@ -121,7 +135,7 @@ int main(int argc, char** argv) {
     std::size_t eq = a.find('=');
     std::string name = a.substr(0, eq);
     if (name != "--riscos" && name != "--sinistros" && name != "--pasta" && name != "--saida" &&
-        name != "--locale" && name != "--agora")
+        name != "--locale" && name != "--agora" && name != "--detalhes" && name != "--json")
       return Usage(("opção desconhecida: " + a).c_str());
     if (eq != std::string::npos) {
       value = a.substr(eq + 1);
@@ -134,6 +148,8 @@ int main(int argc, char** argv) {
     else if (name == "--pasta") o.pasta = value, o.hasPasta = true;
     else if (name == "--saida") o.saida = value;
     else if (name == "--locale") o.locale = value, o.hasLocale = true;
+    else if (name == "--detalhes") o.detalhes = value;
+    else if (name == "--json") o.json = value;
     else o.agora = value, o.hasAgora = true;
   }
 
@@ -157,6 +173,19 @@ int main(int argc, char** argv) {
   }
 
   TerminalWindow window;
+  // --detalhes: ";" between columns where the decimal separator is a comma.
+  window.separator = p.regional.DecimalSeparator == ',' ? ';' : ',';
+  const bool detailsToStdout = o.detalhes == "-";
+  if (!o.detalhes.empty()) {
+    window.findings = detailsToStdout ? stdout : std::fopen(o.detalhes.c_str(), "wb");
+    if (!window.findings) {
+      std::fprintf(stderr, "tolk-critica: não foi possível gravar \"%s\": %s\n", o.detalhes.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    std::string header = tolk::CsvHeader(window.separator);
+    std::fwrite(header.data(), 1, header.size(), window.findings);
+  }
   tolk::Critica critica;
   std::string error;
   bool failed = false;
@@ -167,13 +196,32 @@ int main(int argc, char** argv) {
     error = e.what();
   }
   window.EndProgress();
-  for (const auto& l : window.lines) {
-    std::string u = tolk::Cp1252ToUtf8(l);
-    u += '\n';
-    std::fwrite(u.data(), 1, u.size(), stdout);
+  int status = failed ? 1 : 0;
+  if (window.findings && !detailsToStdout && std::fclose(window.findings) != 0) {
+    std::fprintf(stderr, "tolk-critica: não foi possível gravar \"%s\"\n", o.detalhes.c_str());
+    status = 1;
+  }
+  if (!detailsToStdout) {
+    for (const auto& l : window.lines) {
+      std::string u = tolk::Cp1252ToUtf8(l);
+      u += '\n';
+      std::fwrite(u.data(), 1, u.size(), stdout);
+    }
   }
   std::fflush(stdout);
-  int status = failed ? 1 : 0;
+  if (!o.json.empty()) {
+    tolk::JsonInputs in{p.riskPath, p.claimPath, p.programFolder, failed,
+                        tolk::DisplayText(error).toUtf8().toStdString()};
+    std::string werr;
+    std::string json = tolk::JsonSummary(critica.Estado(), in);
+    std::FILE* jf = std::fopen(o.json.c_str(), "wb");
+    bool ok = jf && std::fwrite(json.data(), 1, json.size(), jf) == json.size();
+    if (jf) ok = std::fclose(jf) == 0 && ok;
+    if (!ok) {
+      std::fprintf(stderr, "tolk-critica: não foi possível gravar \"%s\"\n", o.json.c_str());
+      status = 1;
+    }
+  }
   if (failed)
     std::fprintf(stderr, "%s\n", tolk::DisplayText(error).toUtf8().constData());
   else
