@@ -156,8 +156,7 @@ void TXQSmartDBF::InternalOpen() {
   buffer_.assign(static_cast<std::size_t>(recordsPerBuffer_) * recordLength_, 0);
   recnos_.assign(static_cast<std::size_t>(recordsPerBuffer_), 0);
   cursor_.assign(recordLength_, ' ');
-  view_ = nullptr;
-  currentRecNo_ = 0;
+  ClearCurrent();
   count_ = 0;
   index_ = -1;
   bot_ = eot_ = true;
@@ -276,8 +275,7 @@ void TXQSmartDBF::InternalClose() {
   buffer_.shrink_to_fit();
   recnos_.clear();
   cursor_.clear();
-  view_ = nullptr;
-  currentRecNo_ = 0;
+  ClearCurrent();
   count_ = 0;
   index_ = -1;
 }
@@ -290,11 +288,45 @@ int TXQSmartDBF::RecordCount() {
 
 int TXQSmartDBF::RecNo() { return currentRecNo_ ? static_cast<int>(currentRecNo_) : -1; }
 
-bool TXQSmartDBF::Deleted() { return currentRecNo_ != 0 && cursor_[0] == dbf::kDeletedFlag; }
+bool TXQSmartDBF::Deleted() {
+  EnsureLoaded();
+  return currentRecNo_ != 0 && cursor_[0] == dbf::kDeletedFlag;
+}
 
 std::span<const std::uint8_t> TXQSmartDBF::RecordBytes() const {
+  EnsureLoaded();
   if (!currentRecNo_) return {};
   return {cursor_.data(), cursor_.size()};
+}
+
+void TXQSmartDBF::SetCursorView() {
+  pending_ = false;
+  view_ = {currentRecNo_ ? cursor_.data() : nullptr, nullptr, nullptr};
+}
+
+void TXQSmartDBF::ClearCurrent() {
+  currentRecNo_ = 0;
+  SetCursorView();
+}
+
+void TXQSmartDBF::RestoreRecordView() {
+  if (pending_)
+    view_ = {cursor_.data(), &TXQSmartDBF::LoadPending, this};
+  else
+    SetCursorView();
+}
+
+void TXQSmartDBF::LoadPending(void* self) {
+  auto& t = *static_cast<TXQSmartDBF*>(self);
+  const std::int64_t got = t.file_.ReadAt(t.headerLength_ + static_cast<std::uint64_t>(t.currentRecNo_ - 1) *
+                                                                t.recordLength_,
+                                          t.cursor_.data(), t.recordLength_);
+  ++t.blockReads_;
+  t.pending_ = false;
+  // A record that can no longer be read (the file shrank under us) reads as
+  // no record: its fields are null.
+  t.view_ = {got == static_cast<std::int64_t>(t.recordLength_) ? t.cursor_.data() : nullptr, nullptr, nullptr};
+  if (!t.view_.bytes) t.cursor_.assign(t.recordLength_, ' ');
 }
 
 // --- The read-ahead walk ----------------------------------------------------
@@ -349,14 +381,13 @@ bool TXQSmartDBF::FetchNext() {
     if (setDeleted_ && rec[0] == dbf::kDeletedFlag) continue;
     std::memcpy(cursor_.data(), rec, recordLength_);
     currentRecNo_ = recnos_[static_cast<std::size_t>(index_)];
-    view_ = cursor_.data();
+    SetCursorView();
     return true;
   }
 }
 
 bool TXQSmartDBF::InternalFirst() {
-  currentRecNo_ = 0;
-  view_ = nullptr;
+  ClearCurrent();
   GoStart();
   return FetchNext();
 }
@@ -374,8 +405,7 @@ bool TXQSmartDBF::GoToRecord(std::uint32_t recno) {
   if (n == 0) {  // the file shrank under us: the walk ends here
     count_ = 0;
     index_ = -1;
-    currentRecNo_ = 0;
-    view_ = nullptr;
+    ClearCurrent();
     SetEof(true);
     return false;
   }
@@ -385,7 +415,24 @@ bool TXQSmartDBF::GoToRecord(std::uint32_t recno) {
   bot_ = eot_ = false;
   std::memcpy(cursor_.data(), buffer_.data(), recordLength_);
   currentRecNo_ = recno;
-  view_ = cursor_.data();
+  SetCursorView();
+  SetEof(false);
+  SetBof(false);
+  return true;
+}
+
+bool TXQSmartDBF::MoveToRecord(std::uint32_t recno) {
+  CheckActive();
+  if (recno == 0 || recno > static_cast<std::uint32_t>(RecordCount())) return false;
+  // A run of seeks mostly asks whether a key is there, not what its record
+  // holds: one read per seek would cost more than the seek itself.
+  count_ = 1;
+  recnos_[0] = recno;
+  index_ = 0;
+  bot_ = eot_ = false;
+  currentRecNo_ = recno;
+  pending_ = true;
+  RestoreRecordView();
   SetEof(false);
   SetBof(false);
   return true;
@@ -403,11 +450,12 @@ bool TXQSmartDBF::AcceptRecord(std::uint32_t recno) {
 void TXQSmartDBF::SetSetDeleted(bool on) {
   if (setDeleted_ == on) return;
   setDeleted_ = on;
-  if (!Active() || !currentRecNo_ || !on || cursor_[0] != dbf::kDeletedFlag) return;
+  if (!Active()) return;
+  EnsureLoaded();
+  if (!currentRecNo_ || !on || cursor_[0] != dbf::kDeletedFlag) return;
   // The current record is now hidden: move on to the next visible one.
   if (!FetchNext()) {
-    currentRecNo_ = 0;
-    view_ = nullptr;
+    ClearCurrent();
     SetEof(true);
   }
 }

@@ -76,6 +76,11 @@ class TXQSmartDBF : public TDataSet {
   // Positions on physical record `recno` (1-based); a later Next continues
   // after it. False, leaving the position alone, when there is no such record.
   bool GoToRecord(std::uint32_t recno);
+  // The same for a random move (a key seek): the record itself is read only
+  // when something asks for its bytes (a field, Deleted, RecordBytes), and
+  // not the block of records after it; a later Next refills from the record
+  // after it.
+  bool MoveToRecord(std::uint32_t recno);
 
  protected:
   void InternalOpen() override;
@@ -93,8 +98,8 @@ class TXQSmartDBF : public TDataSet {
 
   // For an index build: field reads look at `record` (record-length bytes)
   // until RestoreRecordView.
-  void SetRecordView(const std::uint8_t* record) { view_ = record; }
-  void RestoreRecordView() { view_ = currentRecNo_ ? cursor_.data() : nullptr; }
+  void SetRecordView(const std::uint8_t* record) { view_ = {record, nullptr, nullptr}; }
+  void RestoreRecordView();
   // Direct positioned read of the table file.
   std::int64_t ReadTableAt(std::uint64_t offset, void* buf, std::size_t n) const {
     return file_.ReadAt(offset, buf, n);
@@ -111,6 +116,12 @@ class TXQSmartDBF : public TDataSet {
   void GoStart();
   bool StepForward();
   bool FetchNext();
+  // The record view on the cursor's copy (or on no record), nothing deferred.
+  void SetCursorView();
+  void ClearCurrent();
+  // Reads the record a seek moved to, when something first asks for it.
+  static void LoadPending(void* self);
+  void EnsureLoaded() const { view_.Get(); }
 
   PosixFile file_;
   PosixFile memo_;
@@ -135,8 +146,9 @@ class TXQSmartDBF : public TDataSet {
   // The cursor's copy of the current record, and where field reads look
   // (nullptr while there is no current record).
   std::vector<std::uint8_t> cursor_;
-  const std::uint8_t* view_ = nullptr;
+  DbfRecordView view_;
   std::uint32_t currentRecNo_ = 0;  // 0: no current record
+  bool pending_ = false;            // cursor_ not yet read for currentRecNo_
 };
 
 }  // namespace tolk

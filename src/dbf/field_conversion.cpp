@@ -119,7 +119,7 @@ bool DbfReadValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC, 
 // --- DbfField -------------------------------------------------------------------
 
 void DbfField::GetVariant(Variant& out) const {
-  const std::uint8_t* rec = *view_;
+  const std::uint8_t* rec = view_->Get();
   if (rec && DbfReadValue(def_, rec, *trimC_, out)) return;
   // No value: Null, except that a memo reads as empty text and that a
   // large integer whose bytes are not all blanks reads as 0.
@@ -132,7 +132,7 @@ void DbfField::GetVariant(Variant& out) const {
 }
 
 bool DbfField::GetData(Variant& out) const {
-  const std::uint8_t* rec = *view_;
+  const std::uint8_t* rec = view_->Get();
   if (rec && DbfReadValue(def_, rec, *trimC_, out)) return true;
   out.SetNull();
   return false;

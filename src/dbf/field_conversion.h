@@ -49,17 +49,32 @@ inline bool DbfFieldHasValue(const DbfFieldDef& f, const std::uint8_t* record, b
 // Value read; false when the bytes form no value of the type.
 bool DbfReadValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC, Variant& out);
 
+// Where the fields of a table read its current record. A key seek moves the
+// table without reading the record; `load` is then set, and the first field
+// read has the table read it (filling `bytes`, or clearing it when the record
+// can no longer be read).
+struct DbfRecordView {
+  const std::uint8_t* bytes = nullptr;  // nullptr: no current record
+  void (*load)(void* owner) = nullptr;
+  void* owner = nullptr;
+  const std::uint8_t* Get() const {
+    if (load) [[unlikely]]
+      load(owner);
+    return bytes;
+  }
+};
+
 // A field of a dBASE table: answers its own reads from the table's record
 // view (null when the table has no current record).
 class DbfField : public TField {
  public:
-  DbfField(TDataSet& owner, const DbfFieldDef& def, int index, const std::uint8_t* const* view, const bool* trimC)
+  DbfField(TDataSet& owner, const DbfFieldDef& def, int index, const DbfRecordView* view, const bool* trimC)
       : TField(owner, def.name, def.fieldType, def.fieldType == TFieldType::ftString ? def.width : 0, index),
         def_(def),
         view_(view),
         trimC_(trimC) {}
   bool IsNull() const override {
-    const std::uint8_t* rec = *view_;
+    const std::uint8_t* rec = view_->Get();
     return !rec || !DbfFieldHasValue(def_, rec, *trimC_);
   }
   bool GetData(Variant& out) const override;
@@ -69,18 +84,18 @@ class DbfField : public TField {
   // first NUL, valid until the record view moves. Requires a current record
   // and TrimCType off (then the text is the field's whole value).
   std::string_view TextView() const {
-    const std::uint8_t* p = *view_ + def_.offset;
+    const std::uint8_t* p = view_->Get() + def_.offset;
     std::size_t n = 0;
     while (n < def_.width && p[n] != 0) ++n;
     return {reinterpret_cast<const char*>(p), n};
   }
-  bool HasRecord() const { return *view_ != nullptr; }
+  bool HasRecord() const { return view_->Get() != nullptr; }
   bool TrimsText() const { return *trimC_; }
   const DbfFieldDef& Def() const { return def_; }
 
  private:
   DbfFieldDef def_;
-  const std::uint8_t* const* view_;  // the table's record view, nullptr: no record
+  const DbfRecordView* view_;  // the table's record view
   const bool* trimC_;                // the table's TrimCType, which may change while open
 };
 

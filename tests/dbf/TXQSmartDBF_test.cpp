@@ -355,6 +355,33 @@ TEST(WalkTest, GoToRecordContinuesFromThere) {
   EXPECT_EQ(t.RecNo(), 78);
 }
 
+TEST(WalkTest, MoveToRecordReadsTheRecordOnlyWhenAsked) {
+  TempDir dir;
+  TXQSmartDBF t;
+  t.DBFFileName = SeqTable(dir, 100, 100, {40});
+  t.Open();
+  const std::uint64_t reads = t.BlockReads();
+  ASSERT_TRUE(t.MoveToRecord(90));
+  ASSERT_TRUE(t.MoveToRecord(40));
+  EXPECT_EQ(t.RecNo(), 40);
+  EXPECT_EQ(t.BlockReads(), reads) << "moves alone read nothing";
+  EXPECT_TRUE(t.Deleted());
+  EXPECT_EQ(t.FieldByName("N").AsString().substr(0, 3), "40 ");
+  EXPECT_EQ(t.BlockReads(), reads + 1);
+  ASSERT_TRUE(t.MoveToRecord(7));
+  t.Next();
+  EXPECT_EQ(t.RecNo(), 8) << "the walk goes on after the record moved to, unread";
+  EXPECT_EQ(t.FieldByName("N").AsString().substr(0, 2), "8 ");
+  ASSERT_TRUE(t.MoveToRecord(41));
+  EXPECT_EQ(t.RecordBytes()[1], '4');
+  EXPECT_FALSE(t.MoveToRecord(101));
+  EXPECT_EQ(t.RecNo(), 41);
+  // Hiding deleted records re-reads the current one first.
+  ASSERT_TRUE(t.MoveToRecord(40));
+  t.SetSetDeleted(true);
+  EXPECT_EQ(t.RecNo(), 41);
+}
+
 TEST(WalkTest, OffsetsBeyondFourGigabytes) {
   TempDir dir;
   // A sparse file of 4096-byte records reaching past 4 GiB, with a marked

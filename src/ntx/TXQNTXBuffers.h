@@ -1,0 +1,131 @@
+// The page cache of one index. It holds groups of P consecutive pages (P =
+// PagesPerBuffer), each group starting at a multiple of P * 1024 and read
+// with one load; modified pages go back in one contiguous run per group.
+//
+// Size: with lbtAuto the group limit is 3 * round(log base (half page + 1)
+// of (record count + 100000)), rounded half to even, and is stored back into
+// LimitBuffers; lbtLimited takes LimitBuffers; lbtUnlimited has no limit.
+// A 10-byte key (half page 25) over 5000 records gives 12 groups.
+//
+// Eviction: at the limit a miss reuses the unpinned group with the smallest
+// use count (the first in list order on ties), after writing back its
+// modified pages. A hit raises the group's use count; a reused group keeps
+// its count. When every group is pinned the miss fails.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <utility>
+#include <span>
+#include <vector>
+
+#include "ntx/ntx_format.h"
+#include "ntx/page_store.h"
+
+namespace tolk {
+
+enum class TXQLimitBuffersType { lbtAuto, lbtLimited, lbtUnlimited };
+
+struct TXQLimitIndexPages {
+  TXQLimitBuffersType LimitPagesType = TXQLimitBuffersType::lbtAuto;
+  int LimitBuffers = 0;    // the group limit; computed under lbtAuto
+  int PagesPerBuffer = 4;  // P, 1..510
+};
+
+// One cache group: P pages from `base`, their modified flags, pins and uses.
+// Its bytes are its own block, or mapped onto the store's image.
+struct TXQNTXBuffer {
+  std::uint64_t base = 0;
+  std::uint8_t* data = nullptr;
+  std::unique_ptr<std::uint8_t[]> own;
+  std::vector<std::uint8_t> modified;  // one flag per page
+  int pins = 0;
+  std::uint32_t uses = 0;
+};
+
+// Asks the processor for n bytes at p ahead of their use (a hint only).
+inline void PrefetchBytes(const std::uint8_t* p, std::size_t n) {
+#if defined(__GNUC__)
+  for (std::size_t i = 0; i < n; i += 64) __builtin_prefetch(p + i);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
+class TXQNTXBuffers {
+ public:
+  // A pinned page: its 1024 bytes stay in place until it is released (by
+  // Release or the destructor).
+  class Page {
+   public:
+    Page() = default;
+    Page(Page&& o) noexcept { *this = std::move(o); }
+    Page& operator=(Page&& o) noexcept;
+    ~Page() { Release(); }
+    Page(const Page&) = delete;
+    Page& operator=(const Page&) = delete;
+
+    std::span<std::uint8_t> Bytes() const { return {group_->data + index_ * ntx::kBlockSize, ntx::kBlockSize}; }
+    // Whether the get that pinned the page had to load its group.
+    bool Loaded() const { return loaded_; }
+    std::uint64_t Offset() const { return offset_; }
+    void MarkModified();
+    void Release();
+    explicit operator bool() const { return group_ != nullptr; }
+
+   private:
+    friend class TXQNTXBuffers;
+    TXQNTXBuffer* group_ = nullptr;
+    std::size_t index_ = 0;
+    std::uint64_t offset_ = 0;
+    bool loaded_ = false;
+  };
+
+  struct Stats {
+    std::uint64_t hits = 0;
+    std::uint64_t loads = 0;       // groups read from the store
+    std::uint64_t writeBacks = 0;  // runs written to the store
+    std::uint64_t pagesWritten = 0;
+  };
+
+  explicit TXQNTXBuffers(PageStore& store) : store_(store) {}
+  ~TXQNTXBuffers() = default;
+  TXQNTXBuffers(const TXQNTXBuffers&) = delete;
+  TXQNTXBuffers& operator=(const TXQNTXBuffers&) = delete;
+
+  // Sizes the cache for a table of `recordCount` records and an index of
+  // half page `halfPage`. Drops every group without writing.
+  void Configure(TXQLimitIndexPages& limits, std::int64_t recordCount, std::uint16_t halfPage);
+
+  // The page at `offset` (a multiple of 1024), pinned. Raises the "no free
+  // buffers" error when the group limit is reached and every group is pinned.
+  Page Get(std::uint64_t offset);
+  // Writes back every modified page of every group.
+  void Flush();
+  // Drops every group without writing. No page may be pinned.
+  void Clear();
+
+  std::uint32_t UseCount(const Page& p) const { return p.group_->uses; }
+  void SetUseCount(const Page& p, std::uint32_t uses) { p.group_->uses = uses; }
+
+  int GroupLimit() const { return limit_; }  // -1: no limit
+  int PagesPerBuffer() const { return static_cast<int>(pagesPerGroup_); }
+  int GroupCount() const { return static_cast<int>(groups_.size()); }
+  const Stats& Statistics() const { return stats_; }
+
+ private:
+  void Load(TXQNTXBuffer& g, std::uint64_t base);
+  void WriteBack(TXQNTXBuffer& g);
+  Page Pin(TXQNTXBuffer& g, std::uint64_t offset, bool loaded);
+
+  PageStore& store_;
+  std::deque<TXQNTXBuffer> pool_;                             // the groups; their places never move
+  std::vector<std::pair<std::uint64_t, TXQNTXBuffer*>> groups_;  // (base, group), ascending base
+  std::size_t pagesPerGroup_ = 4;
+  int limit_ = -1;
+  Stats stats_;
+};
+
+}  // namespace tolk

@@ -1,0 +1,452 @@
+#include "ntx/TXQNTXIndex.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "ntx/TIndexes.h"
+#include "ntx/TXQDBFNTX.h"
+#include "ntx/TXQNTXBag.h"
+#include "ntx/ntx_errors.h"
+#include "ntx/ntx_header.h"
+#include "ntx/ntx_tree.h"
+#include "ntx/pre_sorter.h"
+
+namespace tolk {
+
+using namespace ntx;
+
+namespace {
+
+bool HasControlCharacter(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+}
+
+// The file name without folder and without everything from its first ".".
+std::string IndexNameOf(std::string_view path) {
+  std::size_t slash = path.find_last_of('/');
+  std::string_view file = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return std::string(file.substr(0, file.find('.')));
+}
+
+ShareMode ShareOf(int accessMode) {
+  if (accessMode & ShareExclusive) return ShareMode::Exclusive;
+  if (accessMode & ShareDenyWrite) return ShareMode::DenyWrite;
+  return ShareMode::DenyNone;
+}
+
+}  // namespace
+
+// The table's build marks and record view, for the length of a build: field
+// reads look at a block buffer of the table's BufferSize bytes, first all
+// blanks (the key size comes from that record), then each record read.
+class TXQNTXIndex::BuildScope {
+ public:
+  BuildScope(TXQDBFNTX& table, bool& indexBuilding)
+      : table_(table), indexBuilding_(indexBuilding), block(static_cast<std::size_t>(std::max(table.BufferSize, 1)), ' ') {
+    table_.building_ = true;
+    indexBuilding_ = true;
+    table_.SetRecordView(block.data());
+  }
+  ~BuildScope() {
+    table_.RestoreRecordView();
+    table_.building_ = false;
+    indexBuilding_ = false;
+  }
+
+ private:
+  TXQDBFNTX& table_;
+  bool& indexBuilding_;
+
+ public:
+  std::vector<std::uint8_t> block;
+};
+
+TXQNTXIndex::TXQNTXIndex(TIndexes& owner, std::string name)
+    : TIndex(owner, std::move(name)),
+      keyParser_(owner.Table()),
+      forParser_(owner.Table()),
+      accept_([this](std::uint32_t recno) { return Table().AcceptRecord(recno); }) {}
+
+TXQNTXIndex::~TXQNTXIndex() {
+  try {
+    Close();
+  } catch (...) {
+    Release();
+  }
+}
+
+// --- Settings -------------------------------------------------------------------------
+
+void TXQNTXIndex::SetNTXFileName(std::string path) {
+  ntxFileName_ = std::move(path);
+  Name = IndexNameOf(ntxFileName_);
+}
+
+void TXQNTXIndex::SetKeyExpresion(std::string_view text) {
+  keyExpr_ = HasControlCharacter(text) ? std::string() : std::string(text);
+  if (Table().Active()) keyParser_.Parse(keyExpr_);
+}
+
+void TXQNTXIndex::SetForExpresion(std::string_view text) {
+  forExpr_ = HasControlCharacter(text) ? std::string() : std::string(text);
+  if (Table().Active()) forParser_.Parse(forExpr_);
+}
+
+std::span<std::uint8_t> TXQNTXIndex::HeaderBytes() const { return {orderObj_->Header.data(), kBlockSize}; }
+
+bool TXQNTXIndex::Unique() const { return open_ ? coding::Load8(HeaderBytes(), kHeadUnique) != 0 : unique_; }
+void TXQNTXIndex::SetUnique(bool on) {
+  if (open_)
+    WriteUniqueFlag(HeaderBytes(), on);
+  else
+    unique_ = on;
+}
+
+bool TXQNTXIndex::Desc() const { return open_ ? coding::Load8(HeaderBytes(), kHeadDesc) != 0 : desc_; }
+void TXQNTXIndex::SetDesc(bool on) {
+  if (open_)
+    WriteDescFlag(HeaderBytes(), on);
+  else
+    desc_ = on;
+}
+
+std::string TXQNTXIndex::Order() const { return open_ ? ReadOrderName(HeaderBytes()) : order_; }
+void TXQNTXIndex::SetOrder(std::string_view name) {
+  if (open_)
+    WriteOrderName(HeaderBytes(), name);
+  else
+    order_ = std::string(name);
+}
+
+void TXQNTXIndex::SetCreateNow(bool on) {
+  if (on) CreateIndex(true, 65536);
+}
+
+void TXQNTXIndex::ParseExpressions() {
+  keyParser_.Parse(keyExpr_);
+  forParser_.Parse(forExpr_);
+}
+
+// --- Building -------------------------------------------------------------------------
+
+void TXQNTXIndex::CreateIndex(bool activate, std::size_t sorterBlock) {
+  TXQDBFNTX& table = Table();
+  if (!table.Active()) RaiseCreateOnClosedTable();
+  // A rebuild starts from nothing; the index is active again only when asked.
+  Close();
+  if (Active()) {
+    if (Owner().ActiveObject() == this) SetActive(false);
+  }
+  {
+    BuildScope scope(table, building_);
+    ParseExpressions();
+    const std::size_t keySize = keyParser_.EvaluateKey().size();
+    if (keySize == 0) RaiseEmptyKey(Name);
+    if (keySize > kMaxKeySize) RaiseKeyTooLong(Name, keySize);
+    Prepare(keySize, keyParser_.Field().decimals);
+    try {
+      LoadKeys(scope.block, sorterBlock);
+    } catch (...) {
+      FinishBuild(true);
+      throw;
+    }
+    FinishBuild(false);
+  }
+  if (!table.Exclusive()) {
+    // Another program may use the file from now on: take part in its
+    // protocol, as a writer would.
+    const bool mine = !lock_.Held();
+    if (lock_.Lock(file_, false, table.LockProtocol, table.WaitBusyRes)) {
+      try {
+        EnterWritePhase();
+      } catch (...) {
+        if (mine) lock_.Unlock(file_);
+        throw;
+      }
+      if (mine) lock_.Unlock(file_);
+    }
+  }
+  const HeaderFields fields = ReadHeader(HeaderBytes());
+  keyExpr_ = fields.keyExpr;
+  forExpr_ = fields.forExpr;
+  if (activate) SetActive(true);
+}
+
+void TXQNTXIndex::Prepare(std::size_t keySize, int keyDecimals) {
+  TXQDBFNTX& table = Table();
+  const std::string bagName = BagNameOf(ntxFileName_);
+  std::shared_ptr<TXQNTXBag> bag = table.DBFIndexDefs.Find(bagName);
+  if (!bag) {
+    table.DBFIndexDefs.Add(bagName, ntxFileName_, table.StorageType);
+    bag = table.DBFIndexDefs.Find(bagName);
+  }
+  bag->FileName = ntxFileName_;
+  if (bag->OrderCount() == 0) bag->AddOrder();
+  std::shared_ptr<TXQNTXOrder> order = bag->Order();
+  order->Header.fill(0);
+  order->Name = bagName;
+
+  if (!file_.Create(ntxFileName_)) RaiseCreateError(Name);
+  bag_ = bag;
+  orderObj_ = order;
+  open_ = true;
+
+  HeaderFields f;
+  f.prefix.signature =
+      (ClipperVer == TCLIPPER_VERSION::v520 || ClipperVer == TCLIPPER_VERSION::v530) ? kSignatureLater : kSignature;
+  f.prefix.version = 1;
+  f.prefix.root = kBlockSize;
+  f.prefix.freePage = 0;
+  f.geometry = GeometryFor(keySize);
+  f.keyDecimals = static_cast<std::uint16_t>(keyDecimals);
+  f.keyExpr = keyExpr_;
+  f.forExpr = forExpr_;
+  f.unique = unique_;
+  f.desc = desc_;
+  f.orderName = order_;
+  WriteHeader(f, HeaderBytes());
+  geometry_ = f.geometry;
+  geometryProblem_.clear();
+  heldVersion_ = 1;
+
+  const std::int64_t records = table.RecordCount();
+  cache_.Configure(LimitPages, records, geometry_.halfPage);
+  keyOrder_.Configure(collation_, desc_);
+
+  // The pages are built in an image of the file and written out, header
+  // last, when the build finishes: the file holds no header that a reader
+  // would trust until every page is on disk.
+  store_.Attach(&file_, ntxFileName_);
+  store_.StartImage(static_cast<std::size_t>(cache_.PagesPerBuffer()) * kBlockSize);
+  fileSize_ = kBlockSize;
+  tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_, ntxFileName_);
+  TXQNTXBuffers::Page root;
+  tree_->NewPage(root);
+}
+
+void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterBlock) {
+  TXQDBFNTX& table = Table();
+  const std::size_t recordLength = table.RecordLength();
+  const std::size_t perBlock = recordLength ? block.size() / recordLength : 0;
+  if (perBlock < 1) RaiseRecordTooLarge();
+  const std::size_t keySize = geometry_.keySize;
+  NtxPreSorter sorter(sorterBlock / (keySize + kEntryOverhead), keySize, keyOrder_);
+  const bool unique = Unique();
+  const bool filtered = !forParser_.Empty();
+  auto flush = [&] {
+    sorter.Drain([&](const std::uint8_t* key, std::uint32_t recno) {
+      if (unique && tree_->Contains(key)) return;
+      tree_->Insert(key, recno);
+    });
+  };
+
+  std::vector<std::uint8_t> entryKey(keySize);
+  std::uint64_t offset = table.HeaderLength();
+  std::uint32_t recno = 0;
+  for (;;) {
+    const std::int64_t got = table.ReadTableAt(offset, block.data(), perBlock * recordLength);
+    if (got < 0) RaiseTableReadError(table.DBFFileName, errno);
+    const std::size_t n = static_cast<std::size_t>(got) / recordLength;
+    if (n == 0) break;
+    for (std::size_t i = 0; i < n; ++i) {
+      table.SetRecordView(block.data() + i * recordLength);
+      ++recno;  // deleted records are indexed like the others
+      const std::string& key = keyParser_.EvaluateKey();
+      if (filtered && !forParser_.EvaluateCondition()) continue;
+      // Exactly key-size bytes; a shorter text (a NUL ends a C value) is
+      // filled with NULs.
+      const std::size_t k = std::min(key.size(), keySize);
+      std::memcpy(entryKey.data(), key.data(), k);
+      std::fill(entryKey.begin() + static_cast<std::ptrdiff_t>(k), entryKey.end(), std::uint8_t{0});
+      if (sorter.Full()) flush();
+      sorter.Add(entryKey.data(), recno);
+    }
+    offset += n * recordLength;
+  }
+  flush();
+}
+
+void TXQNTXIndex::FinishBuild(bool failed) {
+  try {
+    cache_.Flush();
+    store_.WriteImageToFile(kBlockSize);
+    if (!file_.WriteAt(0, orderObj_->Header.data(), kBlockSize)) RaiseWriteError(ntxFileName_, errno);
+  } catch (...) {
+    // A file that could not be written whole must not stay behind looking
+    // complete: it goes.
+    const std::string path = ntxFileName_;
+    Release();
+    ::unlink(path.c_str());
+    if (!failed) throw;
+    return;
+  }
+  cache_.Clear();
+  store_.KeepImageAsCopy();
+  // A build that failed otherwise leaves what it wrote; the index is closed.
+  if (failed) Release();
+}
+
+// --- Opening and closing ------------------------------------------------------------
+
+void TXQNTXIndex::OpenIndex() {
+  if (!open_ && !ntxFileName_.empty()) Open();
+}
+
+void TXQNTXIndex::CloseIndex() { Close(); }
+
+void TXQNTXIndex::Open() {
+  if (open_) return;
+  TXQDBFNTX& table = Table();
+  if (!file_.OpenRead(ntxFileName_, ShareOf(table.AccessMode))) RaiseBagOpenError(ntxFileName_);
+  std::array<std::uint8_t, kBlockSize> header{};
+  const std::int64_t got = file_.ReadAt(0, header.data(), header.size());
+  if (got < 0) {
+    const int err = errno;
+    file_.Close();
+    RaiseReadError(ntxFileName_, err);
+  }
+  const HeaderFields fields = ReadHeader(header);
+  if (!IsNtxSignature(fields.prefix.signature)) {
+    file_.Close();
+    RaiseNotNtxFile(ntxFileName_);
+  }
+  try {
+    keyExpr_ = fields.keyExpr;
+    forExpr_ = fields.forExpr;
+    if (table.Active()) ParseExpressions();
+  } catch (...) {
+    file_.Close();
+    throw;
+  }
+  const std::string bagName = BagNameOf(ntxFileName_);
+  std::shared_ptr<TXQNTXBag> bag = table.DBFIndexDefs.Find(bagName);
+  if (!bag) {
+    table.DBFIndexDefs.Add(bagName, ntxFileName_, table.StorageType);
+    bag = table.DBFIndexDefs.Find(bagName);
+  }
+  if (bag->OrderCount() == 0) bag->AddOrder();
+  bag_ = bag;
+  orderObj_ = bag->Order();
+  orderObj_->Header = header;
+  orderObj_->Name = fields.orderName.empty() ? bagName : fields.orderName;
+
+  geometry_ = fields.geometry;
+  geometryProblem_ = GeometryProblem(geometry_);
+  const std::int64_t size = file_.Size();
+  fileSize_ = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+  heldVersion_ = fields.prefix.version;
+  store_.Attach(&file_, ntxFileName_);
+  cache_.Configure(LimitPages, table.RecordCount(), geometryProblem_.empty() ? geometry_.halfPage : 1);
+  keyOrder_.Configure(collation_, fields.desc);
+  tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_, ntxFileName_);
+  open_ = true;
+}
+
+void TXQNTXIndex::Close() {
+  if (!open_) return;
+  try {
+    if (writePhase_)
+      ExitWritePhase();
+    else
+      cache_.Flush();
+  } catch (...) {
+    Release();
+    throw;
+  }
+  Release();
+}
+
+// Drops the open state without writing anything.
+void TXQNTXIndex::Release() {
+  const bool wasOpen = open_;
+  cache_.Clear();
+  tree_.reset();
+  store_.Detach();
+  if (file_.IsOpen()) lock_.Unlock(file_);
+  file_.Close();
+  open_ = writePhase_ = false;
+  geometry_ = {};
+  bag_.reset();
+  orderObj_.reset();
+  if (wasOpen && Temp) ::unlink(ntxFileName_.c_str());
+}
+
+// --- Reading ----------------------------------------------------------------------------
+
+// The first 12 header bytes again: another writer shows itself by a new
+// update counter, and then nothing cached may be trusted.
+void TXQNTXIndex::RefreshHeader() {
+  std::uint8_t prefix[kHeadRefreshSize];
+  const std::int64_t got = file_.ReadAt(0, prefix, sizeof prefix);
+  if (got < 0) RaiseReadError(ntxFileName_, errno);
+  if (got < static_cast<std::int64_t>(sizeof prefix)) RaiseDamaged(ntxFileName_, "the header is cut short");
+  const HeaderPrefix p = ReadHeaderPrefix(coding::Bytes(prefix, sizeof prefix));
+  if (p.version != heldVersion_) {
+    cache_.Clear();
+    store_.DropImage();
+    const std::int64_t size = file_.Size();
+    fileSize_ = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+    heldVersion_ = p.version;
+  }
+  std::copy_n(prefix, sizeof prefix, orderObj_->Header.begin());
+}
+
+void TXQNTXIndex::EnterWritePhase() {
+  const std::int64_t size = file_.Size();
+  fileSize_ = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+  RefreshHeader();
+  writePhase_ = true;
+}
+
+void TXQNTXIndex::ExitWritePhase() {
+  cache_.Flush();
+  HeaderPrefix p = ReadHeaderPrefix(HeaderBytes());
+  p.version = p.version >= kVersionWrap ? 0 : static_cast<std::uint16_t>(p.version + 1);
+  WriteHeaderPrefix(p, HeaderBytes());
+  if (!file_.WriteAt(0, orderObj_->Header.data(), kHeadRefreshSize)) RaiseWriteError(ntxFileName_, errno);
+  heldVersion_ = p.version;
+  writePhase_ = false;
+}
+
+std::uint32_t TXQNTXIndex::Seek(std::string_view key, bool partial, bool soft, std::uint32_t recno) {
+  TXQDBFNTX& table = Table();
+  if (!table.Active() || !open_) return 0;
+  if (!geometryProblem_.empty()) RaiseDamaged(ntxFileName_, geometryProblem_);
+  const bool mine = !lock_.Held();
+  if (!lock_.Lock(file_, table.Exclusive(), table.LockProtocol, table.WaitBusyRes)) return 0;
+  struct Unlock {
+    TXQNTXIndex& self;
+    bool mine;
+    ~Unlock() {
+      if (mine) self.lock_.Unlock(self.file_);
+    }
+  } unlock{*this, mine};
+  // Under an exclusive open no other program writes the index file, so the
+  // header held is the file's; otherwise another writer may have changed it.
+  if (!building_ && !writePhase_ && !table.Exclusive()) RefreshHeader();
+  const std::size_t len = std::min<std::size_t>(key.size(), geometry_.keySize);
+  if (!partial && !soft && len < geometry_.keySize) return 0;
+  return tree_->Search(reinterpret_cast<const std::uint8_t*>(key.data()), len, soft, recno, accept_);
+}
+
+std::uint32_t TXQNTXIndex::FindByValues(std::span<const Variant> values, bool partial) {
+  if (!open_) return 0;
+  const int fields = keyParser_.KeyFieldCount();
+  if (fields == 0) return 0;
+  partial = partial || values.size() < static_cast<std::size_t>(fields);
+  const std::string& key = keyParser_.EvaluateKeyWith(values, partial);
+  return Seek(key, partial, false, 0);
+}
+
+void TXQNTXIndex::PositionOnActivate() {
+  TXQDBFNTX& table = Table();
+  const int current = table.RecNo();
+  const std::string key = keyParser_.Empty() ? std::string() : keyParser_.EvaluateKey();
+  const std::uint32_t found = Seek(key, false, true, current > 0 ? static_cast<std::uint32_t>(current) : 0);
+  if (found == 0 || !table.MoveToRecord(found)) table.First();
+}
+
+}  // namespace tolk

@@ -1,0 +1,144 @@
+// An NTX index over a TXQDBFNTX table: its settings, the build (CreateIndex,
+// started by setting CreateNow), opening an existing file, and the seek.
+//
+// Life of an index: created closed by Indexes.Add; CreateIndex builds the
+// file and leaves the index open (and active when asked); Open reads an
+// existing file; the table's open and close open and close the index with
+// it; Indexes.Delete closes it (the file stays unless Temp is set).
+//
+// While the index is open Unique, Desc and Order read and write the header
+// it holds; while it is closed they are settings copied into the header
+// when the file is built.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "dbf/file_io.h"
+#include "ntx/TIndex.h"
+#include "ntx/TXQDBFExprParser.h"
+#include "ntx/TXQNTXBuffers.h"
+#include "ntx/file_lock.h"
+#include "ntx/key_compare.h"
+#include "ntx/ntx_format.h"
+#include "ntx/page_store.h"
+
+namespace tolk {
+
+class NtxTree;
+class TXQNTXBag;
+class TXQNTXOrder;
+
+enum class TCLIPPER_VERSION { v500, v501, v520, v530 };
+
+class TXQNTXIndex : public TIndex {
+ public:
+  TXQNTXIndex(TIndexes& owner, std::string name);
+  ~TXQNTXIndex() override;
+
+  // Setting the path also sets Name to its file name without folder and
+  // without everything from its first ".".
+  const std::string& NTXFileName() const { return ntxFileName_; }
+  void SetNTXFileName(std::string path);
+
+  // Texts holding a character below 32 are stored as empty. Parsed at once
+  // when the table is open.
+  const std::string& KeyExpresion() const { return keyExpr_; }
+  void SetKeyExpresion(std::string_view text);
+  const std::string& ForExpresion() const { return forExpr_; }
+  void SetForExpresion(std::string_view text);
+  bool Filtered() const { return !forExpr_.empty(); }
+
+  bool KeyTranslate = true;  // keys are compared as stored while the table's OEM option is off
+  bool Temp = false;         // the file is deleted when the index closes
+  TCLIPPER_VERSION ClipperVer = TCLIPPER_VERSION::v500;
+
+  bool Unique() const;
+  void SetUnique(bool on);
+  bool Desc() const;
+  void SetDesc(bool on);
+  std::string Order() const;
+  void SetOrder(std::string_view name);
+
+  // Reads false. Setting true builds the index now and activates it.
+  bool CreateNow() const { return false; }
+  void SetCreateNow(bool on);
+
+  // Builds the file at NTXFileName over every record of the open table
+  // (deleted ones too), replacing any file there. `sorterBlock` bytes of
+  // pre-sorter: batches of sorterBlock div (key size + 8) entries.
+  // A key longer than 330 bytes fails before anything is written; a write
+  // that fails removes the file, so no half-written file looks complete.
+  void CreateIndex(bool activate, std::size_t sorterBlock = 65536);
+
+  // Opens the existing file at NTXFileName (the table must be open).
+  void Open();
+  // Ends a write phase, writes pending pages, closes the file.
+  void Close();
+  bool IsOpen() const override { return open_; }
+
+  // The record number of the first entry, in index order, whose key matches
+  // `key` over its length (cut to the key size) and whose record the table
+  // accepts; 0 when there is none. An exact seek (neither partial nor soft)
+  // needs a whole key. A soft seek returns the first acceptable entry at or
+  // after the key. recno > 0 places equal keys by record number.
+  std::uint32_t Seek(std::string_view key, bool partial, bool soft, std::uint32_t recno = 0);
+  std::uint32_t FindByValues(std::span<const Variant> values, bool partial) override;
+
+  // What the open file says (0 while closed).
+  std::uint16_t KeySize() const { return geometry_.keySize; }
+  const ntx::Geometry& Geometry() const { return geometry_; }
+  const TXQNTXBuffers& Buffers() const { return cache_; }
+
+ protected:
+  void OpenIndex() override;
+  void CloseIndex() override;
+  void PositionOnActivate() override;
+
+ private:
+  class BuildScope;
+
+  void ParseExpressions();
+  void Prepare(std::size_t keySize, int keyDecimals);
+  void LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterBlock);
+  void FinishBuild(bool failed);
+  void RefreshHeader();
+  void EnterWritePhase();
+  void ExitWritePhase();
+  void Release();
+  std::span<std::uint8_t> HeaderBytes() const;
+
+  std::string ntxFileName_;
+  std::string keyExpr_;
+  std::string forExpr_;
+  bool unique_ = false;
+  bool desc_ = false;
+  std::string order_;
+
+  TXQDBFExprParser keyParser_;
+  TXQDBFExprParser forParser_;
+
+  // Open state.
+  bool open_ = false;
+  bool building_ = false;
+  bool writePhase_ = false;
+  std::shared_ptr<TXQNTXBag> bag_;
+  std::shared_ptr<TXQNTXOrder> orderObj_;
+  PosixFile file_;
+  PageStore store_;
+  TXQNTXBuffers cache_{store_};
+  KeyOrder keyOrder_;
+  ntx::Geometry geometry_;
+  std::string geometryProblem_;
+  std::uint64_t fileSize_ = 0;
+  std::uint16_t heldVersion_ = 0;
+  std::unique_ptr<NtxTree> tree_;
+  NtxFileLock lock_;
+  std::function<bool(std::uint32_t)> accept_;
+};
+
+}  // namespace tolk

@@ -1,0 +1,102 @@
+// The B-tree of an open index over its page cache: page allocation, the
+// insertion of one entry with page splits, and the key search.
+//
+// Split of a full page O (count = maximum M, half page H) for a pending
+// entry at position p:
+//   1. A new page N (free list, else appended) receives a copy of O.
+//   2. O keeps its first H entries (count H): its slot H, the entry that
+//      held the child of old entry H, becomes its rightmost slot.
+//   3. N drops its first H entries by rotating its slots down by H
+//      (count M - H); its rightmost slot is still O's old rightmost one.
+//   4. The pending entry goes into O at p when p < H, else into N at p - H.
+//   5. One entry moves up: N's first when O now has fewer entries than N
+//      (O's rightmost child already is that entry's child), else O's last
+//      (its slot becomes O's rightmost). Its child becomes O; N is the right
+//      page the parent attaches to the entry after it.
+// With a 10-byte key (M 50, H 25) the 51st key in a full root leaf leaves
+// two leaves of 25 entries and a new root holding the 26th key, wherever the
+// new key falls.
+//
+// Every page offset, count and slot read from a page is checked before it is
+// followed; walks carry a depth cap and a visit budget, so a damaged file
+// (a reference outside the file, a cycle of child pages) is an error.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dataset/coding.h"
+#include "ntx/TXQNTXBuffers.h"
+#include "ntx/key_compare.h"
+#include "ntx/ntx_format.h"
+#include "ntx/ntx_page_reader.h"
+
+namespace tolk {
+
+class NtxTree {
+ public:
+  // No real tree comes near this depth: every inner page has two children
+  // at least, so 2^32 records need fewer than 33 levels.
+  static constexpr int kMaxDepth = 40;
+
+  // `header` is the order's 1024-byte header (root and free-page head are
+  // read and written there); `fileSize` is the file's size in bytes and
+  // grows as pages are appended.
+  NtxTree(TXQNTXBuffers& cache, coding::MutableBytes header, const ntx::Geometry& geometry, const KeyOrder& order,
+          std::uint64_t& fileSize, const std::string& fileName);
+
+  // A new empty page, pinned: the head of the free list, else appended.
+  std::uint32_t NewPage(TXQNTXBuffers::Page& out);
+
+  // Inserts (key, recno), `key` being key-size bytes; equal keys stay in
+  // ascending record number order.
+  void Insert(const std::uint8_t* key, std::uint32_t recno);
+
+  using Accept = std::function<bool(std::uint32_t recno)>;
+  // The first entry in index order whose first `len` key bytes compare equal
+  // to `text` (at or after it when soft) and whose record `accept` takes;
+  // 0 when there is none. With recno > 0, equal keys are placed by record
+  // number against it.
+  std::uint32_t Search(const std::uint8_t* text, std::size_t len, bool soft, std::uint32_t recno,
+                       const Accept& accept);
+  // Whether an entry with exactly this key (key-size bytes) is present.
+  bool Contains(const std::uint8_t* key);
+
+ private:
+  enum class Step { Found, NotFound, Stop };
+  struct SearchState;
+
+  std::uint32_t Root() const;
+  TXQNTXBuffers::Page FetchPage(std::uint32_t offset, std::uint32_t parent);
+  // The entry offset in slot i, checked to lie inside the page.
+  std::uint16_t Entry(const ntx::PageReader& r, std::size_t i, std::uint32_t pageOffset) const {
+    const std::uint16_t entry = r.Slot(i);
+    if (!r.SlotValid(entry)) [[unlikely]]
+      BadSlot(i, pageOffset, entry);
+    return entry;
+  }
+  [[noreturn]] void BadSlot(std::size_t i, std::uint32_t pageOffset, std::uint16_t entry) const;
+  std::size_t Position(const ntx::PageReader& r, std::uint16_t count, std::uint32_t pageOffset) const;
+  bool InsertInto(std::uint32_t offset, std::uint32_t parent, int depth);
+  void InsertPending(TXQNTXBuffers::Page& page, std::uint16_t count, std::size_t pos);
+  void Split(TXQNTXBuffers::Page& page, std::size_t pos);
+  Step SearchPage(std::uint32_t offset, std::uint32_t parent, int depth, SearchState& s);
+
+  TXQNTXBuffers& cache_;
+  coding::MutableBytes header_;
+  const ntx::Geometry g_;
+  const KeyOrder& order_;
+  std::uint64_t& fileSize_;
+  const std::string& fileName_;
+
+  // The entry on its way up: its child, record number and key, and the right
+  // page of the split that produced it (0 for the entry being inserted).
+  std::uint32_t pendingChild_ = 0;
+  std::uint32_t pendingRecNo_ = 0;
+  std::uint32_t pendingRight_ = 0;
+  std::vector<std::uint8_t> pendingKey_;
+};
+
+}  // namespace tolk

@@ -1,0 +1,117 @@
+#include "ntx/page_store.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <cstring>
+
+#include "dbf/file_io.h"
+#include "ntx/ntx_errors.h"
+
+namespace tolk {
+
+void PageStore::Attach(const PosixFile* file, std::string fileName) {
+  file_ = file;
+  fileName_ = std::move(fileName);
+  DropImage();
+}
+
+void PageStore::Detach() {
+  DropImage();
+  file_ = nullptr;
+}
+
+void PageStore::StartImage(std::size_t groupBytes) {
+  DropImage();
+  groupBytes = std::max<std::size_t>(groupBytes, 1);
+  chunkBytes_ = groupBytes * std::max<std::size_t>(1, (std::size_t{1} << 20) / groupBytes);
+  mode_ = Mode::ImageOnly;
+}
+
+void PageStore::KeepImageAsCopy() {
+  if (mode_ == Mode::ImageOnly) mode_ = Mode::ImageCopy;
+}
+
+void PageStore::DropImage() {
+  chunks_.clear();
+  chunks_.shrink_to_fit();
+  imageSize_ = 0;
+  mode_ = Mode::FileOnly;
+}
+
+std::uint8_t* PageStore::Chunk(std::size_t i) {
+  if (i >= chunks_.size()) chunks_.resize(i + 1);
+  if (!chunks_[i]) chunks_[i] = std::make_unique<std::uint8_t[]>(chunkBytes_);  // zeros
+  return chunks_[i].get();
+}
+
+std::uint8_t* PageStore::Map(std::uint64_t offset, std::size_t n) {
+  if (mode_ == Mode::FileOnly) return nullptr;
+  const std::size_t within = static_cast<std::size_t>(offset % chunkBytes_);
+  assert(within + n <= chunkBytes_);
+  if (within + n > chunkBytes_) return nullptr;
+  return Chunk(static_cast<std::size_t>(offset / chunkBytes_)) + within;
+}
+
+void PageStore::Read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) const {
+  std::size_t got = 0;
+  if (mode_ != Mode::FileOnly) {
+    while (got < n && offset + got < imageSize_) {
+      const std::uint64_t at = offset + got;
+      const std::size_t within = static_cast<std::size_t>(at % chunkBytes_);
+      const std::size_t take = static_cast<std::size_t>(
+          std::min<std::uint64_t>({n - got, chunkBytes_ - within, imageSize_ - at}));
+      const std::size_t c = static_cast<std::size_t>(at / chunkBytes_);
+      if (c < chunks_.size() && chunks_[c])
+        std::memcpy(dst + got, chunks_[c].get() + within, take);
+      else
+        std::memset(dst + got, 0, take);
+      got += take;
+    }
+  } else {
+    std::int64_t r = file_->ReadAt(offset, dst, n);
+    if (r < 0) ntx::RaiseReadError(fileName_, errno);
+    got = static_cast<std::size_t>(r);
+  }
+  if (got < n) std::memset(dst + got, 0, n - got);
+}
+
+void PageStore::Write(std::uint64_t offset, const std::uint8_t* src, std::size_t n) {
+  if (mode_ != Mode::ImageOnly && !file_->WriteAt(offset, src, n)) ntx::RaiseWriteError(fileName_, errno);
+  if (mode_ == Mode::FileOnly) return;
+  for (std::size_t done = 0; done < n;) {
+    const std::uint64_t at = offset + done;
+    const std::size_t within = static_cast<std::size_t>(at % chunkBytes_);
+    const std::size_t take = std::min(n - done, chunkBytes_ - within);
+    std::uint8_t* dst = Chunk(static_cast<std::size_t>(at / chunkBytes_)) + within;
+    if (dst != src + done) std::memcpy(dst, src + done, take);
+    done += take;
+  }
+  imageSize_ = std::max<std::uint64_t>(imageSize_, offset + n);
+}
+
+void PageStore::WriteImageToFile(std::uint64_t from) const {
+  for (std::uint64_t pos = from; pos < imageSize_;) {
+    const std::size_t within = static_cast<std::size_t>(pos % chunkBytes_);
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes_ - within, imageSize_ - pos));
+    const std::size_t c = static_cast<std::size_t>(pos / chunkBytes_);
+    std::vector<std::uint8_t> zeros;
+    const std::uint8_t* src = nullptr;
+    if (c < chunks_.size() && chunks_[c]) {
+      src = chunks_[c].get() + within;
+    } else {
+      zeros.assign(n, 0);
+      src = zeros.data();
+    }
+    if (!file_->WriteAt(pos, src, n)) ntx::RaiseWriteError(fileName_, errno);
+    pos += n;
+  }
+}
+
+std::vector<std::uint8_t> PageStore::Snapshot() const {
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(imageSize_));
+  if (mode_ != Mode::FileOnly) Read(0, out.data(), out.size());
+  return out;
+}
+
+}  // namespace tolk

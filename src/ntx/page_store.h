@@ -1,0 +1,73 @@
+// What sits under the page cache: the index file, or an in-memory image of
+// it. The cache loads whole groups from here and writes runs of pages back.
+// With an image a group is not copied at all: it is mapped onto the image's
+// bytes, and writing a run back only records how far the image reaches. The
+// bytes that reach the file are the same either way.
+//
+//   FileOnly   reads and writes go to the file.
+//   ImageOnly  (a build) the image takes every write; the file gets the
+//              image in large blocks at the end (WriteImageToFile).
+//   ImageCopy  (after a build) the image is a copy of the file: groups map
+//              onto it, written runs go to the file as well. The owner drops
+//              it as soon as the file may have changed under it.
+//
+// The image lives in chunks that are a whole number of cache groups, so a
+// mapped group never moves and never straddles two chunks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tolk {
+
+class PosixFile;
+
+class PageStore {
+ public:
+  enum class Mode { FileOnly, ImageOnly, ImageCopy };
+
+  // The file (owned elsewhere, open while the store is used) and its name
+  // for messages. Starts in FileOnly mode.
+  void Attach(const PosixFile* file, std::string fileName);
+  void Detach();
+
+  // An empty image in chunks of about 1 MB, a multiple of `groupBytes`.
+  void StartImage(std::size_t groupBytes);
+  void KeepImageAsCopy();
+  // No group may still be mapped onto the image.
+  void DropImage();
+  Mode CurrentMode() const { return mode_; }
+
+  // With an image: its bytes [offset, offset + n), zeros where nothing was
+  // written, to be used in place; the range lies inside one group. Null in
+  // FileOnly mode.
+  std::uint8_t* Map(std::uint64_t offset, std::size_t n);
+  // Reads n bytes at offset into dst; bytes past the end read as zeros.
+  void Read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) const;
+  // Bytes [offset, offset + n) now hold `src` (which may be their own mapped
+  // bytes): into the image and/or the file by mode. A failed file write
+  // raises the write error naming the file.
+  void Write(std::uint64_t offset, const std::uint8_t* src, std::size_t n);
+  // Writes image bytes [from, image size) to the file in large blocks.
+  void WriteImageToFile(std::uint64_t from) const;
+
+  std::uint64_t ImageSize() const { return imageSize_; }
+  // The image's bytes [0, image size), copied out.
+  std::vector<std::uint8_t> Snapshot() const;
+  const std::string& FileName() const { return fileName_; }
+
+ private:
+  std::uint8_t* Chunk(std::size_t i);
+
+  const PosixFile* file_ = nullptr;
+  std::string fileName_;
+  Mode mode_ = Mode::FileOnly;
+  std::size_t chunkBytes_ = 0;
+  std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
+  std::uint64_t imageSize_ = 0;
+};
+
+}  // namespace tolk

@@ -1,0 +1,84 @@
+#include "ntx/pre_sorter.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cstring>
+
+namespace tolk {
+
+namespace {
+constexpr std::size_t kPrefix = 8;
+}  // namespace
+
+NtxPreSorter::NtxPreSorter(std::size_t capacity, std::size_t keySize, const KeyOrder& order)
+    : capacity_(std::max<std::size_t>(capacity, 1)),
+      keySize_(keySize),
+      order_(order),
+      keys_(capacity_ * keySize),
+      recnos_(capacity_),
+      sorted_(capacity_),
+      items_(capacity_) {}
+
+void NtxPreSorter::Add(const std::uint8_t* key, std::uint32_t recno) {
+  assert(count_ < capacity_);
+  std::memcpy(keys_.data() + count_ * keySize_, key, keySize_);
+  recnos_[count_] = recno;
+  if (!nulInPrefix_ && std::memchr(key, 0, std::min(keySize_, kPrefix))) nulInPrefix_ = true;
+  ++count_;
+}
+
+void NtxPreSorter::SortByBuckets() {
+  // Deal the entries into buckets by first-byte rank (a counting sort).
+  std::array<std::size_t, 257> start{};
+  auto rankOf = [&](std::uint32_t i) { return keySize_ ? order_.FirstByteRank(keys_[i * keySize_]) : 0; };
+  for (std::uint32_t i = 0; i < count_; ++i) ++start[static_cast<std::size_t>(rankOf(i)) + 1];
+  for (std::size_t b = 1; b <= 256; ++b) start[b] += start[b - 1];
+  std::array<std::size_t, 256> fill{};
+  std::copy_n(start.begin(), 256, fill.begin());
+  for (std::uint32_t i = 0; i < count_; ++i) sorted_[fill[static_cast<std::size_t>(rankOf(i))]++] = i;
+
+  auto before = [&](std::uint32_t a, std::uint32_t b) {
+    const int c = order_.Compare(keys_.data() + a * keySize_, keys_.data() + b * keySize_, keySize_);
+    return c != 0 ? c < 0 : recnos_[a] < recnos_[b];
+  };
+  for (std::size_t b = 0; b < 256; ++b) {
+    auto first = sorted_.begin() + static_cast<std::ptrdiff_t>(start[b]);
+    auto last = sorted_.begin() + static_cast<std::ptrdiff_t>(start[b + 1]);
+    if (last - first > 1) std::sort(first, last, before);
+  }
+}
+
+void NtxPreSorter::SortByPrefix() {
+  const std::size_t head = std::min(keySize_, kPrefix);
+  for (std::uint32_t i = 0; i < count_; ++i) {
+    const std::uint8_t* k = keys_.data() + i * keySize_;
+    std::uint64_t p = 0;
+    for (std::size_t j = 0; j < kPrefix; ++j) p = (p << 8) | (j < head ? k[j] : 0);
+    items_[i] = {order_.Descending() ? ~p : p, i};
+  }
+  const std::size_t tail = keySize_ - head;
+  auto before = [&](const Item& a, const Item& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    if (tail) {
+      const int c = order_.Compare(keys_.data() + a.index * keySize_ + head, keys_.data() + b.index * keySize_ + head,
+                                   tail);
+      if (c != 0) return c < 0;
+    }
+    return recnos_[a.index] < recnos_[b.index];
+  };
+  std::sort(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(count_), before);
+  for (std::size_t k = 0; k < count_; ++k) sorted_[k] = items_[k].index;
+}
+
+void NtxPreSorter::Drain(const Sink& sink) {
+  if (order_.Weighted() || nulInPrefix_)
+    SortByBuckets();
+  else
+    SortByPrefix();
+  for (std::size_t k = 0; k < count_; ++k) sink(keys_.data() + sorted_[k] * keySize_, recnos_[sorted_[k]]);
+  count_ = 0;
+  nulInPrefix_ = false;
+}
+
+}  // namespace tolk

@@ -1,0 +1,239 @@
+// Building an index file over a table.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <random>
+
+#include "dataset/Exceptions.h"
+#include "dataset/coding.h"
+#include "ntx/ntx_checker.h"
+#include "ntx/ntx_fixtures.h"
+#include "ntx/ntx_format.h"
+#include "ntx/ntx_header.h"
+
+namespace tolk {
+namespace {
+
+using namespace testing;
+using namespace ntx;
+
+class TXQNTXIndexTest : public ::testing::Test {
+ protected:
+  // Builds over `keys` and returns the checked file.
+  NtxCheck Build(const std::vector<std::string>& keys, const std::set<std::uint32_t>& deleted = {},
+                 bool unique = false) {
+    OpenTable(tb, WriteTickets(dir, keys, deleted));
+    auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
+    ind.SetKeyExpresion("bilhete");
+    ind.SetNTXFileName(ntx);
+    ind.SetUnique(unique);
+    ind.SetCreateNow(true);
+    return CheckNtxFile(ntx);
+  }
+
+  TempDir dir;
+  std::string ntx = dir.File("bilhete.ntx");
+  TXQDBFNTX tb{"tbRiscos"};
+};
+
+std::vector<std::pair<std::string, std::uint32_t>> Entries(
+    std::initializer_list<std::pair<const char*, std::uint32_t>> list) {
+  std::vector<std::pair<std::string, std::uint32_t>> out;
+  for (auto& [k, r] : list) out.emplace_back(std::string(k) + std::string(10 - std::strlen(k), ' '), r);
+  return out;
+}
+
+TEST_F(TXQNTXIndexTest, EmptyTableGivesHeaderAndEmptyRoot) {
+  NtxCheck c = Build({});
+  EXPECT_EQ(c.error, "");
+  const std::string bytes = ReadBytes(ntx);
+  ASSERT_EQ(bytes.size(), 2048u);
+  HeaderFields h = ReadHeader(coding::Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), kBlockSize));
+  EXPECT_EQ(h.prefix.signature, 6);
+  EXPECT_EQ(h.prefix.version, 1);
+  EXPECT_EQ(h.prefix.root, 1024u);
+  EXPECT_EQ(h.prefix.freePage, 0u);
+  EXPECT_EQ(h.geometry.keySize, 10);
+  EXPECT_EQ(h.geometry.entrySize, 18);
+  EXPECT_EQ(h.geometry.maxItems, 50);
+  EXPECT_EQ(h.geometry.halfPage, 25);
+  EXPECT_EQ(h.keyExpr, "bilhete");
+  EXPECT_EQ(h.orderName, "");
+  EXPECT_EQ(coding::Load16(coding::Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 1024, 2), 0), 0);
+  ASSERT_EQ(tb.DBFIndexDefs.Count(), 1);
+  EXPECT_EQ(tb.DBFIndexDefs[0].Name, "bilhete");
+  EXPECT_EQ(tb.DBFIndexDefs[0].Order()->Name, "bilhete");
+  EXPECT_FALSE(tb.FindKey({Variant("A")}));
+}
+
+TEST_F(TXQNTXIndexTest, EqualKeysFollowRecordNumbersAndUniqueKeepsTheFirst) {
+  EXPECT_EQ(Build({"B", "A", "B"}).entries, Entries({{"A", 2}, {"B", 1}, {"B", 3}}));
+  tb.Close();
+  tb.Indexes.Clear();
+  EXPECT_EQ(Build({"B", "A", "B"}, {}, true).entries, Entries({{"A", 2}, {"B", 1}}));
+}
+
+TEST_F(TXQNTXIndexTest, DeletedRecordsAreIndexed) {
+  EXPECT_EQ(Build({"B", "A", "C"}, {2, 3}).entries, Entries({{"A", 2}, {"B", 1}, {"C", 3}}));
+}
+
+TEST_F(TXQNTXIndexTest, EveryRecordExactlyOnceInOrderAtAnySize) {
+  for (std::uint32_t n : {1u, 50u, 51u, 10000u, 100000u}) {
+    SCOPED_TRACE(n);
+    std::mt19937 rng(n);
+    std::vector<std::string> keys(n);
+    for (auto& k : keys) k = Key10(rng() % (n / 4 + 1));  // about four records a key
+    NtxCheck c = Build(keys);
+    ASSERT_EQ(c.error, "");
+    ASSERT_EQ(c.entries.size(), n);
+    std::vector<bool> seen(n + 1);
+    for (const auto& [key, recno] : c.entries) {
+      ASSERT_TRUE(recno >= 1 && recno <= n && !seen[recno]) << recno;
+      seen[recno] = true;
+      ASSERT_EQ(key, keys[recno - 1]);
+    }
+    if (n >= 10000) {
+      EXPECT_GE(c.depth, 3);
+    }
+    tb.Close();
+    tb.Indexes.Clear();
+    tb.DBFIndexDefs.Clear();
+  }
+}
+
+TEST_F(TXQNTXIndexTest, DescendingOrderAndLaterSignature) {
+  OpenTable(tb, WriteTickets(dir, {"A", "C", "B", "C"}));
+  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("x"));
+  ind.SetKeyExpresion("bilhete");
+  ind.SetNTXFileName(ntx);
+  ind.SetDesc(true);
+  ind.ClipperVer = TCLIPPER_VERSION::v520;
+  ind.SetOrder("ORD1");
+  ind.SetCreateNow(true);
+  NtxCheck c = CheckNtxFile(ntx);
+  EXPECT_EQ(c.error, "");
+  EXPECT_EQ(c.entries, Entries({{"C", 2}, {"C", 4}, {"B", 3}, {"A", 1}}));
+  const std::string bytes = ReadBytes(ntx);
+  EXPECT_EQ(bytes[0], 7);
+  EXPECT_EQ(ind.Order(), "ORD1");
+  EXPECT_TRUE(tb.FindKey({Variant("B")}));
+  EXPECT_EQ(tb.RecNo(), 3);
+}
+
+TEST_F(TXQNTXIndexTest, ForConditionAndOtherKeyTypes) {
+  tools::DbfWriter w({{"VALOR", 'N', 6, 2}, {"ATIVO", 'L', 1}});
+  w.AddRecord({"-3.4", "T"});
+  w.AddRecord({"3.4", "F"});
+  w.AddRecord({"-10", "T"});
+  w.AddRecord({"", "T"});
+  w.WriteFile(dir.File("v.dbf"));
+  OpenTable(tb, dir.File("v.dbf"));
+  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("v"));
+  ind.SetKeyExpresion("valor");
+  ind.SetForExpresion("ativo");
+  ind.SetNTXFileName(ntx);
+  ind.SetCreateNow(true);
+  NtxCheck c = CheckNtxFile(ntx);
+  EXPECT_EQ(c.error, "");
+  std::vector<std::pair<std::string, std::uint32_t>> want{{",+,.,,", 3}, {",,).(,", 1}, {"000.00", 4}};
+  EXPECT_EQ(c.entries, want);
+  EXPECT_TRUE(ind.Filtered());
+  EXPECT_EQ(ReadHeader(coding::Bytes(reinterpret_cast<const std::uint8_t*>(ReadBytes(ntx).data()), 1024)).keyDecimals,
+            2);
+  EXPECT_TRUE(tb.FindKey({Variant(-10.0)}));
+  EXPECT_EQ(tb.RecNo(), 3);
+  EXPECT_FALSE(tb.FindKey({Variant(3.4)})) << "record 2 is outside the FOR condition";
+}
+
+TEST_F(TXQNTXIndexTest, RebuildReplacesTheFileAndNamesFollowThePath) {
+  Build({"A", "B"});
+  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes[0]);
+  EXPECT_EQ(ind.Name, "bilhete");
+  ind.SetNTXFileName(dir.File("um.dois.ntx"));
+  EXPECT_EQ(ind.Name, "um");
+  ind.SetNTXFileName(ntx);
+  ind.SetUnique(true);
+  ind.SetCreateNow(true);
+  EXPECT_EQ(CheckNtxFile(ntx).entries.size(), 2u);
+  EXPECT_EQ(tb.DBFIndexDefs.Count(), 1) << "the file's definition is found again, not added twice";
+}
+
+TEST_F(TXQNTXIndexTest, KeyLongerThan330BytesFailsBeforeWriting) {
+  tools::DbfWriter w({{"LONGO", 'C', 331}});
+  w.AddRecord({"x"});
+  w.WriteFile(dir.File("l.dbf"));
+  WriteBytes(ntx, "keep me");
+  OpenTable(tb, dir.File("l.dbf"));
+  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
+  ind.SetKeyExpresion("longo");
+  ind.SetNTXFileName(ntx);
+  EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception,
+                   "TXQNTXIndex.CreateIndex: Key of index \"bilhete\" is 331 bytes long; an NTX key holds at most "
+                   "330 bytes");
+  EXPECT_EQ(ReadBytes(ntx), "keep me");
+  EXPECT_FALSE(ind.IsOpen());
+  EXPECT_FALSE(ind.Active());
+}
+
+TEST_F(TXQNTXIndexTest, Errors) {
+  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
+  EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception,
+                   "TXQNTXIndex.CreateIndex: Create index only on active DataSet");
+  OpenTable(tb, WriteTickets(dir, {"A"}));
+  ind.SetKeyExpresion("bilhete");
+  ind.SetNTXFileName(dir.File("missing/bilhete.ntx"));
+  EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception, "TXQNTXIndex.CreateIndex: Create error \"bilhete\"");
+  EXPECT_THROW_MSG(ind.SetKeyExpresion("nada"), EDatabaseError, "tbRiscos: Field 'NADA' not found");
+
+  ind.SetKeyExpresion("bilhete");
+  ind.SetNTXFileName(ntx);
+  ind.SetCreateNow(true);
+  EXPECT_THROW_MSG(ind.SetCollationType(TXQCollationTypes::cltCustom), Exception,
+                   "TIndex.SetCollationType: You can set collation type only when index is not open!");
+  EXPECT_THROW_MSG(tb.DBFIndexDefs[0].AddOrder(), Exception,
+                   "TXQNTXOrder.Create: NTX bag can not content more then one order!");
+  tb.Indexes.IndexType = TIndexes::kIndexTypeUndefined;
+  EXPECT_THROW_MSG(tb.Indexes.Add("x"), Exception, "TIndex: IndexType not defined.");
+  tb.Indexes.IndexType = 3;
+  EXPECT_EQ(dynamic_cast<TXQNTXIndex*>(&tb.Indexes.Add("plain")), nullptr);
+}
+
+TEST_F(TXQNTXIndexTest, AWriteThatFailsRemovesTheFile) {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 20000; ++i) keys.push_back(Key10(static_cast<std::uint64_t>(i) * 7919 % 20000));
+  const std::string table = WriteTickets(dir, keys);
+  WriteBytes(ntx, std::string(4096, 'x'));  // an earlier file, replaced
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // The child: files cannot grow past 16 KB, so the index (about 600 KB)
+    // fails midway.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{16384, 16384};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    int code = 1;
+    try {
+      TXQDBFNTX t("tbRiscos");
+      OpenTable(t, table);
+      BuildIndex(t, ntx);
+      code = 2;  // no error at all
+    } catch (const Exception& e) {
+      const std::string want = "TXQNTXIndex: Write error \"" + ntx + "\": ";
+      code = std::string(e.what()).rfind(want, 0) == 0 ? 0 : 3;
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(std::filesystem::exists(ntx));
+}
+
+}  // namespace
+}  // namespace tolk
