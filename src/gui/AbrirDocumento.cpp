@@ -1,0 +1,75 @@
+#include "gui/AbrirDocumento.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace tolk {
+
+namespace {
+
+// Every failure code that has a message. The texts are the desktop's own
+// English wording; this build only produces codes 2, 3 and 31, the others
+// stay so that the table is complete.
+struct Mensagem {
+  int code;
+  const char* text;
+};
+constexpr Mensagem kMensagens[] = {
+    {2, "The specified file was not found."},
+    {3, "The specified path was not found."},
+    {5, "Windows 95 only: The operating system denied access to the specified file."},
+    {8, "Windows 95 only: There was not enough memory to complete the operation."},
+    {11, "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image)."},
+    {26, "A sharing violation occurred."},
+    {27, "The filename association is incomplete or invalid."},
+    {28, "The DDE transaction could not be completed because the request timed out."},
+    {29, "The DDE transaction failed."},
+    {30,
+     "The DDE transaction could not be completed because other DDE transactions were being "
+     "processed."},
+    {31, "There is no application associated with the given filename extension."},
+    {32, "Windows 95 only: The specified dynamic-link library was not found."},
+};
+
+bool OpenWithDesktop(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+DesktopOpener& Opener() {
+  static DesktopOpener opener = &OpenWithDesktop;
+  return opener;
+}
+
+}  // namespace
+
+int AbreNoDesktop(const QString& path) {
+  if (path.isEmpty()) return kArquivoNaoEncontrado;
+  const QFileInfo info(path);
+  if (!info.exists())
+    return QFileInfo(info.absolutePath()).isDir() ? kArquivoNaoEncontrado : kCaminhoNaoEncontrado;
+  return Opener()(QUrl::fromLocalFile(info.absoluteFilePath())) ? kDocumentoAberto
+                                                                 : kSemAssociacao;
+}
+
+QString MensagemAbertura(int code) {
+  for (const Mensagem& m : kMensagens)
+    if (m.code == code) return QString::fromLatin1(m.text);
+  return {};
+}
+
+void AbrirDocumento(QWidget* window, const QString& path) {
+  const QString text = MensagemAbertura(AbreNoDesktop(path));
+  if (text.isEmpty()) return;
+  QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+                  QMessageBox::Ok, window);
+  box.exec();
+}
+
+DesktopOpener SetDesktopOpener(DesktopOpener opener) {
+  DesktopOpener previous = std::move(Opener());
+  Opener() = opener ? std::move(opener) : DesktopOpener(&OpenWithDesktop);
+  return previous;
+}
+
+}  // namespace tolk

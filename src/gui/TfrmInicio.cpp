@@ -1,0 +1,333 @@
+#include "gui/TfrmInicio.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QToolButton>
+#include <exception>
+
+#include "cli/regional.h"
+#include "dataset/cp1252.h"
+#include "gui/AbrirDocumento.h"
+
+namespace tolk {
+
+namespace {
+
+// The client area the layout was drawn for; the anchors measure from it.
+constexpr int kLargura = 651;
+constexpr int kAltura = 483;
+
+QString FromCp1252(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
+
+// The named faces where they are installed; otherwise the font database
+// picks the closest face of the same kind.
+QFont FonteJanela() {
+  QFont font(QStringLiteral("MS Sans Serif"), 8);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+QFont FonteLog() {
+  QFont font(QStringLiteral("Courier New"), 8);
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  return font;
+}
+
+QIcon Glifo(QStyle::StandardPixmap pixmap) { return QApplication::style()->standardIcon(pixmap); }
+
+// The log as a text file: Windows-1252, CR LF after every line (also the
+// last), written in one piece over any file of that name.
+bool GravaLog(const QString& path, const std::vector<std::string>& lines, QString& error) {
+  std::string bytes;
+  for (const std::string& line : lines) {
+    bytes += line;
+    bytes += "\r\n";
+  }
+  QSaveFile file(path);
+  // A file that may be replaced in a folder that may not be written to is
+  // still written, directly.
+  file.setDirectWriteFallback(true);
+  const auto size = static_cast<qint64>(bytes.size());
+  if (file.open(QIODevice::WriteOnly) && file.write(bytes.data(), size) == size && file.commit())
+    return true;
+  error = QStringLiteral("Não foi possível gravar \"%1\": %2")
+              .arg(QDir::toNativeSeparators(path), file.errorString());
+  return false;
+}
+
+}  // namespace
+
+void IniciaAplicacao() {
+  QApplication::setApplicationName(QStringLiteral("tolk-zav"));
+  QApplication::setApplicationDisplayName(QString::fromLatin1(kTituloAplicacao));
+  QApplication::setWindowIcon(Glifo(QStyle::SP_FileDialogContentsView));
+}
+
+TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("frmInicio"));
+  setWindowTitle(QStringLiteral("VARNE - Sistema de Críticas de Dados do TOLK - AGOSTO 2017"));
+  setFont(FonteJanela());
+  move(227, 132);
+  setFixedSize(kLargura, kAltura);
+  pastaPrograma = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+
+  Label3 = new QLabel(QStringLiteral("Arquivo de Riscos"), this);
+  Coloca(Label3, "Label3", QRect(QPoint(4, 4), Label3->sizeHint()));
+
+  edArqRisco = new QLineEdit(this);
+  edArqRisco->setToolTip(QStringLiteral("Local e nome do arquivo de riscos"));
+  Coloca(edArqRisco, "edArqRisco", QRect(4, 19, 445, 21));
+
+  SpeedButton4 = new QToolButton(this);
+  SpeedButton4->setIcon(Glifo(QStyle::SP_DirOpenIcon));
+  SpeedButton4->setToolTip(QStringLiteral("Defina o arquivo de riscos"));
+  SpeedButton4->setFocusPolicy(Qt::NoFocus);
+  Coloca(SpeedButton4, "SpeedButton4", QRect(455, 19, 22, 22));
+
+  Label4 = new QLabel(QStringLiteral("Arquivo de Sinistros"), this);
+  Coloca(Label4, "Label4", QRect(QPoint(4, 47), Label4->sizeHint()));
+
+  edArqSinistro = new QLineEdit(this);
+  edArqSinistro->setToolTip(QStringLiteral("Local e nome do arquivo de sinistros"));
+  Coloca(edArqSinistro, "edArqSinistro", QRect(4, 62, 445, 21));
+
+  SpeedButton3 = new QToolButton(this);
+  SpeedButton3->setIcon(Glifo(QStyle::SP_DirOpenIcon));
+  SpeedButton3->setToolTip(QStringLiteral("Defina o arquivo de sinistros"));
+  SpeedButton3->setFocusPolicy(Qt::NoFocus);
+  Coloca(SpeedButton3, "SpeedButton3", QRect(455, 62, 22, 22));
+
+  ProgressBar = new QProgressBar(this);
+  ProgressBar->setOrientation(Qt::Vertical);
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setValue(0);
+  ProgressBar->setTextVisible(false);
+  Coloca(ProgressBar, "ProgressBar", QRect(494, 4, 13, 88));
+
+  // Outside a dialog a push button answers Enter only when it is a default
+  // button, so every button is made one: Enter presses the focused button.
+  btnOk = new QPushButton(Glifo(QStyle::SP_DialogApplyButton), QStringLiteral("&Criticar"), this);
+  btnOk->setAutoDefault(true);
+  btnOk->setDefault(true);
+  Coloca(btnOk, "btnOk", QRect(526, 4, 90, 25), Qt::TopEdge | Qt::RightEdge);
+
+  btnAjuda = new QPushButton(Glifo(QStyle::SP_MessageBoxQuestion), QString(), this);
+  btnAjuda->setToolTip(QStringLiteral("Ajuda"));
+  btnAjuda->setAutoDefault(true);
+  Coloca(btnAjuda, "btnAjuda", QRect(622, 4, 25, 25), Qt::TopEdge | Qt::RightEdge);
+
+  btnExporta = new QPushButton(Glifo(QStyle::SP_DialogSaveButton),
+                               QStringLiteral("Exporta Resultado"), this);
+  btnExporta->setToolTip(QStringLiteral("Exporta para TXT"));
+  btnExporta->setAutoDefault(true);
+  Coloca(btnExporta, "btnExporta", QRect(526, 35, 121, 25), Qt::TopEdge | Qt::RightEdge);
+
+  btnFechar = new QPushButton(Glifo(QStyle::SP_DialogCloseButton), QStringLiteral("&Fechar"), this);
+  btnFechar->setToolTip(QStringLiteral("Sai do programa"));
+  btnFechar->setAutoDefault(true);
+  Coloca(btnFechar, "btnFechar", QRect(526, 67, 121, 25), Qt::TopEdge | Qt::RightEdge);
+
+  // The log's columns line up only in a fixed-pitch font and unwrapped.
+  edLog = new QPlainTextEdit(this);
+  edLog->setToolTip(QStringLiteral("Resultado do teste"));
+  edLog->setReadOnly(true);
+  edLog->setFont(FonteLog());
+  edLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+  edLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  edLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  edLog->setTabChangesFocus(true);
+  edLog->setUndoRedoEnabled(false);
+  Coloca(edLog, "edLog", QRect(4, 99, 642, 380),
+         Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+
+  setTabOrder(edArqRisco, edArqSinistro);
+  setTabOrder(edArqSinistro, btnOk);
+  setTabOrder(btnOk, btnFechar);
+  setTabOrder(btnFechar, edLog);
+  setTabOrder(edLog, btnExporta);
+  setTabOrder(btnExporta, btnAjuda);
+
+  // No filter and no title of its own: the dialog shows all files under its
+  // standard caption.
+  Openfile = new QFileDialog(this);
+  Openfile->setObjectName(QStringLiteral("Openfile"));
+  Openfile->setAcceptMode(QFileDialog::AcceptOpen);
+  Openfile->setFileMode(QFileDialog::AnyFile);
+
+  SaveDialog1 = new QFileDialog(this, QStringLiteral("Exporta resultado ZAV"), QDir::homePath());
+  SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog1->setFileMode(QFileDialog::AnyFile);
+  SaveDialog1->setDefaultSuffix(QStringLiteral("txt"));
+  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+  SaveDialog1->selectFile(QStringLiteral("*.txt"));
+
+  connect(SpeedButton4, &QToolButton::clicked, this, &TfrmInicio::SpeedButton4Click);
+  connect(SpeedButton3, &QToolButton::clicked, this, &TfrmInicio::SpeedButton3Click);
+  connect(btnOk, &QPushButton::clicked, this, &TfrmInicio::btnOkClick);
+  connect(btnAjuda, &QPushButton::clicked, this, &TfrmInicio::btnAjudaClick);
+  connect(btnExporta, &QPushButton::clicked, this, &TfrmInicio::btnExportaClick);
+  connect(btnFechar, &QPushButton::clicked, this, &QWidget::close);
+}
+
+TfrmInicio::~TfrmInicio() = default;
+
+void TfrmInicio::Coloca(QWidget* control, const char* name, const QRect& place, Qt::Edges anchors) {
+  control->setObjectName(QString::fromLatin1(name));
+  control->setGeometry(place);
+  if (anchors != (Qt::LeftEdge | Qt::TopEdge)) ancoras_.push_back({control, place, anchors});
+}
+
+void TfrmInicio::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int dx = width() - kLargura;
+  const int dy = height() - kAltura;
+  for (const Ancora& a : ancoras_) {
+    QRect r = a.place;
+    if (a.edges & Qt::RightEdge) {
+      if (a.edges & Qt::LeftEdge)
+        r.setWidth(r.width() + dx);
+      else
+        r.translate(dx, 0);
+    }
+    if (a.edges & Qt::BottomEdge) {
+      if (a.edges & Qt::TopEdge)
+        r.setHeight(r.height() + dy);
+      else
+        r.translate(0, dy);
+    }
+    a.control->setGeometry(r);
+  }
+}
+
+void TfrmInicio::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  // The log keeps Enter to itself, as a multi-line box does.
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+      focusWidget() != edLog) {
+    btnOk->click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+// --- The pickers -----------------------------------------------------------
+
+void TfrmInicio::Escolhe(QLineEdit* box) {
+  if (Openfile->exec() != QDialog::Accepted) return;
+  const QStringList files = Openfile->selectedFiles();
+  if (!files.isEmpty()) box->setText(QDir::toNativeSeparators(files.first()));
+}
+
+void TfrmInicio::SpeedButton4Click() { Escolhe(edArqRisco); }
+
+void TfrmInicio::SpeedButton3Click() { Escolhe(edArqSinistro); }
+
+// --- The run ---------------------------------------------------------------
+
+void TfrmInicio::btnOkClick() {
+  RunParameters params;
+  // File names go to the system as its own bytes, blanks and all.
+  params.riskPath = QFile::encodeName(edArqRisco->text()).toStdString();
+  params.claimPath = QFile::encodeName(edArqSinistro->text()).toStdString();
+  params.programFolder = QFile::encodeName(pastaPrograma).toStdString();
+  params.regional = RegionalSettings(regional);
+  params.clock = relogio;
+  params.clockContext = relogioContexto;
+  try {
+    critica_.Executa(params, *this);
+  } catch (const std::exception& e) {
+    // The log keeps what the run wrote and the progress bar its position.
+    MostraErro(DisplayText(e.what()));
+  }
+}
+
+void TfrmInicio::MostraErro(const QString& text) {
+  QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
+                  QMessageBox::Ok, this);
+  box.exec();
+}
+
+void TfrmInicio::AddLine(const std::string& line) {
+  linhas_.push_back(line);
+  QTextCursor cursor(edLog->document());
+  cursor.movePosition(QTextCursor::End);
+  // The first line goes into the empty block a cleared document keeps.
+  if (linhas_.size() > 1) cursor.insertBlock();
+  cursor.insertText(FromCp1252(line));
+  // The log follows its last line, as it is written.
+  QScrollBar* bar = edLog->verticalScrollBar();
+  bar->setValue(bar->maximum());
+}
+
+void TfrmInicio::ReplaceLine(int index, const std::string& line) {
+  if (index < 0 || static_cast<std::size_t>(index) >= linhas_.size()) return;
+  linhas_[static_cast<std::size_t>(index)] = line;
+  QTextCursor cursor(edLog->document()->findBlockByNumber(index));
+  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  cursor.insertText(FromCp1252(line));
+}
+
+void TfrmInicio::ClearLog() {
+  linhas_.clear();
+  edLog->clear();
+}
+
+void TfrmInicio::SetProgress(int position) {
+  if (position == ProgressBar->value()) return;
+  ProgressBar->setValue(position);
+  Repinta();
+}
+
+void TfrmInicio::RecordsRead(const std::string& /*table*/, long long /*count*/) { Repinta(); }
+
+void TfrmInicio::Repinta() {
+  ProgressBar->repaint();
+  // The text pane and the scroll bars are children of edLog; repainting
+  // edLog itself paints only its frame.
+  edLog->viewport()->repaint();
+  edLog->verticalScrollBar()->repaint();
+  edLog->horizontalScrollBar()->repaint();
+}
+
+void TfrmInicio::ShowFinalMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), FromCp1252(text),
+                  QMessageBox::Ok, this);
+  box.exec();
+}
+
+// --- Export and help -------------------------------------------------------
+
+void TfrmInicio::btnExportaClick() {
+  if (SaveDialog1->exec() != QDialog::Accepted) return;
+  const QStringList files = SaveDialog1->selectedFiles();
+  if (files.isEmpty()) return;
+  QString error;
+  if (!GravaLog(files.first(), linhas_, error)) {
+    MostraErro(error);
+    return;
+  }
+  AbrirDocumento(this, files.first());
+}
+
+void TfrmInicio::btnAjudaClick() {
+  AbrirDocumento(this, pastaPrograma + QStringLiteral("ZAVTolk.chm"));
+}
+
+}  // namespace tolk
