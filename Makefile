@@ -4,7 +4,10 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all run test deps build build-asan bench clean
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TIME  ?= 60
+
+.PHONY: all run test deps build build-asan bench fuzz clean
 
 all: build
 
@@ -30,5 +33,28 @@ test: build
 bench: build
 	@$(BUILD)/bin/bench_dbf
 
+# Each fuzz target for FUZZ_TIME seconds under libFuzzer with ASan and UBSan,
+# starting from the seeds the project writes and the inputs kept in
+# fuzz/regressions; new inputs that add coverage go to $(FUZZ_BUILD)/corpus.
+# A crash stops with the input saved as $(FUZZ_BUILD)/crash-*: fix it, then
+# keep the input under fuzz/regressions/<target>/ so the test suite replays it.
+fuzz:
+	@tools/install-deps clang-14 libclang-rt-14-dev
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DTOLK_FUZZ=ON -DTOLK_BUILD_GUI=OFF -DTOLK_BUILD_CLI=OFF -DTOLK_BUILD_TESTS=OFF -DTOLK_BUILD_BENCH=OFF > /dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@rm -rf $(FUZZ_BUILD)/seeds && $(FUZZ_BUILD)/bin/make_seeds $(FUZZ_BUILD)/seeds
+	@set -e; for t in dbf ntx expr critica; do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t fuzz/regressions/$$t; \
+	  echo "== fuzz_$$t: $(FUZZ_TIME) s"; \
+	  if $(FUZZ_BUILD)/bin/fuzz_$$t -max_total_time=$(FUZZ_TIME) -timeout=10 -rss_limit_mb=2048 \
+	       -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t \
+	       $(FUZZ_BUILD)/seeds/$$t fuzz/regressions/$$t > $(FUZZ_BUILD)/fuzz_$$t.log 2>&1; then \
+	    grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' $(FUZZ_BUILD)/fuzz_$$t.log; \
+	  else \
+	    tail -n 60 $(FUZZ_BUILD)/fuzz_$$t.log; exit 1; \
+	  fi; \
+	done
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
