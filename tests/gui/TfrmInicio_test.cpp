@@ -67,6 +67,10 @@ QStringList LogShown(const TfrmInicio& w) {
 void Choose(QFileDialog* dialog, const QString& path) {
   auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
   QVERIFY(name);
+  // The list keeps the previous pick selected once its folder has loaded, and a
+  // selected row wins over the typed name; selectFile clears that selection
+  // first, so the answer does not depend on when the folder finished loading.
+  dialog->selectFile(path);
   name->setText(path);
   static_cast<QDialog*>(dialog)->accept();
 }
