@@ -92,6 +92,46 @@ class Tarifa {
   std::optional<DecimalText> exact_;
 };
 
+// A character column of a dBASE table that does not trim: never Null, and
+// its value is exactly its stored text, which is read in place.
+const DbfField* InPlaceText(const TXQSmartDBF& table, const TField& f) {
+  const auto* d = dynamic_cast<const DbfField*>(&f);
+  return d && d->Def().kind == DbfValueKind::Text && !table.TrimCType ? d : nullptr;
+}
+
+// Whether a text lies within the reference period, both bounds included,
+// in the order of the texts' bytes as unsigned numbers. Texts of eight
+// bytes against bounds of eight (AAAAMMDD, the usual case) compare as
+// big-endian words.
+class Periodo {
+ public:
+  Periodo(const std::string& inicio, const std::string& fim) : inicio_(inicio), fim_(fim) {
+    words_ = inicio.size() == 8 && fim.size() == 8;
+    if (words_) {
+      inicioWord_ = Word(inicio.data());
+      fimWord_ = Word(fim.data());
+    }
+  }
+  bool Contem(std::string_view texto) const {
+    if (words_ && texto.size() == 8) {
+      const std::uint64_t w = Word(texto.data());
+      return w >= inicioWord_ && w <= fimWord_;
+    }
+    return !(texto < inicio_ || texto > fim_);
+  }
+
+ private:
+  static std::uint64_t Word(const char* p) {
+    std::uint64_t w = 0;
+    for (int i = 0; i < 8; ++i) w = (w << 8) | static_cast<unsigned char>(p[i]);
+    return w;
+  }
+  const std::string& inicio_;
+  const std::string& fim_;
+  bool words_ = false;
+  std::uint64_t inicioWord_ = 0, fimWord_ = 0;
+};
+
 }  // namespace
 
 void Critica::ConfrontaDadosOrb() {
@@ -140,6 +180,10 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
   const TField* comp = nullptr;
   const TField* premio = nullptr;
   const TField* classe = nullptr;
+  const DbfField* compText = nullptr;
+  const DbfField* classeText = nullptr;
+  bool premioDbf = false;
+  const Periodo vigencia(inivig, fimvig);
   std::string periodo, classeTexto;
   Variant v, premioValor;
   double valor = 0;
@@ -147,21 +191,42 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
   for (; !tbRiscos.Eof(); tbRiscos.Next()) {
     if ((++lidos & 8191) == 0) window_->RecordsRead(textos::Cp("Prêmios"), lidos);
     if (tbRiscos.Deleted()) continue;
-    if (!comp) comp = &tbRiscos.FieldByName("DATA_COMP");
-    if (comp->IsNull()) continue;
-    comp->GetVariant(v);
-    if (v.Type() == VarType::String)
-      periodo.assign(v.Str());
-    else
-      VarToStr(v, periodo, fs);
+    if (!comp) {
+      comp = &tbRiscos.FieldByName("DATA_COMP");
+      compText = InPlaceText(tbRiscos, *comp);
+    }
+    if (compText) {
+      periodo.assign(compText->TextView());
+    } else {
+      if (comp->IsNull()) continue;
+      comp->GetVariant(v);
+      if (v.Type() == VarType::String)
+        periodo.assign(v.Str());
+      else
+        VarToStr(v, periodo, fs);
+    }
     periodo += "01";
-    if (periodo < inivig || periodo > fimvig) continue;
-    if (!premio) premio = &tbRiscos.FieldByName("VAL_PREM");
-    if (premio->IsNull() || !NumericValue(*premio, premioValor, valor)) continue;
-    if (!classe) classe = &tbRiscos.FieldByName("CLASSE_TAR");
-    classe->GetVariant(v);
-    if (v.Type() != VarType::String) classeTexto = v.IsNull() ? std::string() : VarToStr(v, fs);
-    if (!Tarifa(tbRiscos, *premio, premioValor, valor).Consistente(v.Type() == VarType::String ? v.Str() : classeTexto)) {
+    if (!vigencia.Contem(periodo)) continue;
+    if (!premio) {
+      premio = &tbRiscos.FieldByName("VAL_PREM");
+      premioDbf = dynamic_cast<const DbfField*>(premio) != nullptr;
+    }
+    // A dBASE field without a value (all blanks, Null) has no numeric value
+    // either: asking for the value answers both questions.
+    if ((!premioDbf && premio->IsNull()) || !NumericValue(*premio, premioValor, valor)) continue;
+    if (!classe) {
+      classe = &tbRiscos.FieldByName("CLASSE_TAR");
+      classeText = InPlaceText(tbRiscos, *classe);
+    }
+    std::string_view classeValor;
+    if (classeText) {
+      classeValor = classeText->TextView();
+    } else {
+      classe->GetVariant(v);
+      if (v.Type() != VarType::String) classeTexto = v.IsNull() ? std::string() : VarToStr(v, fs);
+      classeValor = v.Type() == VarType::String ? std::string_view(v.Str()) : std::string_view(classeTexto);
+    }
+    if (!Tarifa(tbRiscos, *premio, premioValor, valor).Consistente(classeValor)) {
       ++estado_.qtdPremInconsist;
       estado_.somaPremInconsist += valor;
       if (wantsFindings_)
@@ -193,6 +258,9 @@ void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvi
   estado_.testeSinistros = true;
   const TField* aviso = nullptr;
   const TField* valorSin = nullptr;
+  const DbfField* avisoText = nullptr;
+  bool valorDbf = false;
+  const Periodo vigencia(inivig, fimvig);
   std::string data;
   Variant v, valorVar;
   double valor = 0;
@@ -200,17 +268,29 @@ void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvi
   for (; !tbSinistros.Eof(); tbSinistros.Next()) {
     if ((++lidos & 8191) == 0) window_->RecordsRead("Sinistros", lidos);
     if (tbSinistros.Deleted()) continue;
-    if (!aviso) aviso = &tbSinistros.FieldByName("DATA_AVI");
-    if (aviso->IsNull()) continue;
-    aviso->GetVariant(v);
-    const std::string* texto = &v.Str();
-    if (v.Type() != VarType::String) {
-      VarToStr(v, data, fs);
-      texto = &data;
+    if (!aviso) {
+      aviso = &tbSinistros.FieldByName("DATA_AVI");
+      avisoText = InPlaceText(tbSinistros, *aviso);
     }
-    if (*texto < inivig || *texto > fimvig) continue;
-    if (!valorSin) valorSin = &tbSinistros.FieldByName("VAL_SINIST");
-    if (valorSin->IsNull() || !NumericValue(*valorSin, valorVar, valor)) continue;
+    std::string_view texto;
+    if (avisoText) {
+      texto = avisoText->TextView();
+    } else {
+      if (aviso->IsNull()) continue;
+      aviso->GetVariant(v);
+      if (v.Type() != VarType::String) {
+        VarToStr(v, data, fs);
+        texto = data;
+      } else {
+        texto = v.Str();
+      }
+    }
+    if (!vigencia.Contem(texto)) continue;
+    if (!valorSin) {
+      valorSin = &tbSinistros.FieldByName("VAL_SINIST");
+      valorDbf = dynamic_cast<const DbfField*>(valorSin) != nullptr;
+    }
+    if ((!valorDbf && valorSin->IsNull()) || !NumericValue(*valorSin, valorVar, valor)) continue;
     estado_.somaSinistros += valor;
   }
   Add(SeparatorLine());

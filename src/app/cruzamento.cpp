@@ -19,6 +19,10 @@ void Critica::CruzaBilhetes() {
   auto& indBilhete = dynamic_cast<TXQNTXIndex&>(tbRiscos.Indexes.Add("bilhete"));
   indBilhete.SetKeyExpresion("bilhete");
   indBilhete.SetNTXFileName(pasta + "bilhete.ntx");
+  // The build reads the whole risks table before the first seek: the window
+  // hears how far it got, as it does while the tables are read.
+  const std::string& indice = textos::Cp("Índice");
+  indBilhete.OnBuildProgress = [this, &indice](std::uint32_t lidos) { window_->RecordsRead(indice, lidos); };
   indBilhete.SetCreateNow(true);
 
   std::int32_t semBilhete = 0;

@@ -1,6 +1,7 @@
 // The record rules: every field of every record of the table in tbDados,
 // counted per field into the dictionary's erroNulo and erroDom.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "app/Critica.h"
@@ -37,7 +38,34 @@ struct Regra {
   const TField* qualifier = nullptr;
   std::string zerosText;   // "0" repeated over the field's size
   std::int64_t erroNulo = 0, erroDom = 0;  // found in this pass
+  // The qualifying field read in place (a character column of the table
+  // whose value is its text), once `qualifier` is known; else null.
+  const DbfField* qualifierText = nullptr;
+  // Domain answers by (text, qualifier text), for short codes: a code column
+  // holds a handful of values, so most records ask again what was asked.
+  struct Memo {
+    std::uint64_t key = 0;  // 0: empty (a real key has its top bit set)
+    bool has = false;
+  };
+  std::array<Memo, 64> memo{};
 };
+
+// The memo key of a text of `a` bytes and a qualifier text of `b` bytes,
+// a + b <= 6: the bytes side by side from the lowest, then the two lengths.
+std::uint64_t MemoKey(std::string_view text, std::string_view qualifier) {
+  std::uint64_t k = (std::uint64_t{text.size()} << 48) | ((std::uint64_t{qualifier.size()} | 0x80) << 56);
+  unsigned shift = 0;
+  for (char c : text) k |= std::uint64_t{static_cast<unsigned char>(c)} << shift, shift += 8;
+  for (char c : qualifier) k |= std::uint64_t{static_cast<unsigned char>(c)} << shift, shift += 8;
+  return k;
+}
+
+// A character column of a dBASE table that does not trim: its value is
+// never Null and is exactly its stored text, which is read in place.
+const DbfField* InPlaceText(const TXQSmartDBF& table, const TField& f) {
+  const auto* d = dynamic_cast<const DbfField*>(&f);
+  return d && d->Def().kind == DbfValueKind::Text && !table.TrimCType ? d : nullptr;
+}
 
 void PutInt(char* p, std::int32_t v) { std::memcpy(p, &v, sizeof v); }
 
@@ -120,17 +148,25 @@ void Critica::CriticaRegistros() {
   };
 
   std::vector<const TField*> fields;
-  // Character columns of the dBASE table are read in place: their value is
-  // never Null and is exactly their text.
+  // Character columns of the dBASE table are read in place.
   std::vector<const DbfField*> textFields;
   for (const auto& f : tbDados.Fields()) {
     fields.push_back(f.get());
-    const auto* d = dynamic_cast<const DbfField*>(f.get());
-    textFields.push_back(d && d->Def().kind == DbfValueKind::Text && !tbDados.TrimCType ? d : nullptr);
+    textFields.push_back(InPlaceText(tbDados, *f));
+  }
+  // A field of the table that no rule looks at is not read at all: reading
+  // a dBASE field has no effect and cannot fail.
+  std::vector<std::uint8_t> unread(static_cast<std::size_t>(nFields), 0);
+  for (int i = 0; i < nFields; ++i) {
+    const Regra& r = regras[static_cast<std::size_t>(i)];
+    const bool anyRule = (r.nulo && (r.tipoTexto || !textFields[static_cast<std::size_t>(i)])) || r.zerosesq ||
+                         r.data || r.dominio;
+    unread[static_cast<std::size_t>(i)] = !anyRule && dynamic_cast<const DbfField*>(fields[static_cast<std::size_t>(i)]);
   }
   std::vector<Variant> values(static_cast<std::size_t>(nFields));
   const Variant codSeg(estado_.codSeg);
   const TField* codSegField = nullptr;
+  const DbfField* codSegText = nullptr;
   Variant codValue, qualifierValue;
   std::string tbuf, qbuf;
   // Rule 4's search: (table, position, K1, K2) among the admissible values.
@@ -143,11 +179,30 @@ void Critica::CriticaRegistros() {
     if (r.depende.empty()) {
       std::memset(k.data() + 13, ' ', 7);
     } else {
-      if (!r.qualifier) r.qualifier = &tbDados.FieldByName(r.depende);
-      r.qualifier->GetVariant(qualifierValue);
-      DomainPart(TextOf(qualifierValue, qbuf, fs), 7, k.data() + 13);
+      if (!r.qualifier) {
+        r.qualifier = &tbDados.FieldByName(r.depende);
+        r.qualifierText = InPlaceText(tbDados, *r.qualifier);
+      }
+      if (r.qualifierText) {
+        DomainPart(r.qualifierText->TextView(), 7, k.data() + 13);
+      } else {
+        r.qualifier->GetVariant(qualifierValue);
+        DomainPart(TextOf(qualifierValue, qbuf, fs), 7, k.data() + 13);
+      }
     }
     return domain_.Contains(k);
+  };
+  // The same for a field read in place. The answer is a function of the two
+  // texts while the pass lasts; the first search of a field (which finds
+  // its qualifying field, or fails) always goes through.
+  auto DomainHasText = [&](Regra& r, int i, std::string_view text) {
+    if (r.dependeNull || (!r.depende.empty() && !r.qualifierText)) return DomainHas(r, i, text);
+    const std::string_view q = r.depende.empty() ? std::string_view() : r.qualifierText->TextView();
+    if (text.size() + q.size() > 6) return DomainHas(r, i, text);
+    const std::uint64_t key = MemoKey(text, q);
+    Regra::Memo& m = r.memo[(key * 0x9E3779B97F4A7C15ull) >> 58];
+    if (m.key != key) m = {key, DomainHas(r, i, text)};
+    return m.has;
   };
   // A finding for a window that wants them: the field's stored text, and
   // for a domain the qualifying field's.
@@ -166,9 +221,18 @@ void Critica::CriticaRegistros() {
     while (!tbDados.Eof()) {
       ++contagem;
       window_->SetProgress(progress);
-      if (!codSegField) codSegField = &tbDados.FieldByName("cod_seg");
-      codSegField->GetVariant(codValue);
-      if (!VarEquals(codSeg, codValue)) {
+      if (!codSegField) {
+        codSegField = &tbDados.FieldByName("cod_seg");
+        codSegText = InPlaceText(tbDados, *codSegField);
+      }
+      bool mesmaSeguradora;
+      if (codSegText) {
+        mesmaSeguradora = codSegText->TextView() == estado_.codSeg;  // two texts: equal bytes
+      } else {
+        codSegField->GetVariant(codValue);
+        mesmaSeguradora = VarEquals(codSeg, codValue);
+      }
+      if (!mesmaSeguradora) {
         if (wantsFindings_)
           Report(Trim(estado_.nomeTabela), "empresa", tbDados.RecNo(), codSegField->FieldName(),
                  StoredText(tbDados, *codSegField));
@@ -178,13 +242,13 @@ void Critica::CriticaRegistros() {
       }
       for (int i = 0; i < nFields; ++i) {
         Regra& r = regras[static_cast<std::size_t>(i)];
-        if (!r.found) continue;
+        if (!r.found || unread[static_cast<std::size_t>(i)]) continue;
         if (const DbfField* tf = textFields[static_cast<std::size_t>(i)]) {
           const std::string_view t = tf->TextView();
           if (r.nulo && r.tipoTexto && TrimView(t).empty()) ++r.erroNulo, found("nulo", i);
           if (r.zerosesq && !TamanhoOk(t, r.tamanho)) ++r.erroDom, found("tamanho", i);
           if (r.data && !DataValida(t, r.tamanho, year) && !(r.zeros && t == r.zerosText)) ++r.erroDom, found("data", i);
-          if (r.dominio && !DomainHas(r, i, t) && !(r.zeros && t == r.zerosText)) ++r.erroDom, found("dominio", i);
+          if (r.dominio && !DomainHasText(r, i, t) && !(r.zeros && t == r.zerosText)) ++r.erroDom, found("dominio", i);
           continue;
         }
         Variant& v = values[static_cast<std::size_t>(i)];

@@ -161,16 +161,33 @@ const std::string& TXQDBFExprParser::EvaluateKey() {
   switch (kind_) {
     case Kind::None: key_.clear(); break;
     case Kind::Constant: KeyTextOf(constant_, info_, PadChar, key_); break;
-    case Kind::Field:
+    case Kind::Field: {
+      // Every field of a dBASE table is a DbfField. A character column in
+      // key mode is its stored bytes up to the first NUL, blanks kept: the
+      // same text the value would give, without making the value.
+      const auto& f = static_cast<const DbfField&>(table_.Fields()[fieldIndex_]);
+      if (KeyMode && f.Def().kind == DbfValueKind::Text && f.HasRecord()) {
+        key_.assign(f.TextView());
+        break;
+      }
       ReadField(value_);
       KeyTextOf(value_, info_, PadChar, key_);
       break;
+    }
   }
   return key_;
 }
 
 const std::string& TXQDBFExprParser::EvaluateKeyWith(std::span<const Variant> values, bool partial) {
   if (kind_ != Kind::Field) return EvaluateKey();
+  // A text for a character key is the key as it stands, padded below the
+  // key's size for a whole-key seek: no copy of the value is needed first.
+  if (!values.empty() && values[0].Type() == VarType::String && IsStringType(info_.dataType)) {
+    key_.assign(values[0].Str());
+    if (!partial && key_.size() < static_cast<std::size_t>(info_.size))
+      key_.append(static_cast<std::size_t>(info_.size) - key_.size(), PadChar);
+    return key_;
+  }
   if (values.empty()) {
     value_.SetUnassigned();
   } else {

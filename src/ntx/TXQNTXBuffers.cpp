@@ -1,6 +1,7 @@
 #include "ntx/TXQNTXBuffers.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cmath>
 
@@ -40,6 +41,8 @@ void TXQNTXBuffers::Page::Release() {
 void TXQNTXBuffers::Configure(TXQLimitIndexPages& limits, std::int64_t recordCount, std::uint16_t halfPage) {
   Clear();
   pagesPerGroup_ = static_cast<std::size_t>(std::clamp(limits.PagesPerBuffer, 1, 510));
+  const std::uint64_t span = pagesPerGroup_ * kBlockSize;
+  spanShift_ = std::has_single_bit(span) ? std::countr_zero(span) : -1;
   switch (limits.LimitPagesType) {
     case TXQLimitBuffersType::lbtAuto: {
       const double base = std::max(2.0, static_cast<double>(halfPage) + 1);
@@ -97,10 +100,18 @@ void TXQNTXBuffers::WriteBack(TXQNTXBuffer& g) {
 
 TXQNTXBuffers::Page TXQNTXBuffers::Get(std::uint64_t offset) {
   const std::uint64_t span = pagesPerGroup_ * kBlockSize;
-  const std::uint64_t base = offset / span * span;
+  const std::uint64_t number = spanShift_ >= 0 ? offset >> spanShift_ : offset / span;
+  const std::uint64_t base = number * span;
+  TXQNTXBuffer*& recent = recent_[number % recent_.size()];
+  if (recent && recent->base == base) {
+    ++recent->uses;
+    ++stats_.hits;
+    return Pin(*recent, offset, false);
+  }
   auto byBase = [](const std::pair<std::uint64_t, TXQNTXBuffer*>& g, std::uint64_t b) { return g.first < b; };
   auto at = std::lower_bound(groups_.begin(), groups_.end(), base, byBase);
   if (at != groups_.end() && at->first == base) {
+    recent = at->second;
     ++at->second->uses;
     ++stats_.hits;
     return Pin(*at->second, offset, false);
@@ -114,13 +125,23 @@ TXQNTXBuffers::Page TXQNTXBuffers::Get(std::uint64_t offset) {
       throw;
     }
     groups_.insert(at, {base, &g});
+    recent = &g;
     return Pin(g, offset, true);
   }
-  // At the limit: the least used unpinned group, the first one on ties.
-  auto victim = groups_.end();
-  for (auto it = groups_.begin(); it != groups_.end(); ++it)
-    if (it->second->pins == 0 && (victim == groups_.end() || it->second->uses < victim->second->uses)) victim = it;
-  if (victim == groups_.end()) ntx::RaiseNoFreeBuffers();
+  // At the limit: the least used unpinned group, the first one on ties. A
+  // pinned group ranks above every unpinned one; the ranks are compared
+  // without a jump per group, since which group wins is anybody's guess.
+  std::size_t best = groups_.size();
+  std::uint64_t bestRank = UINT64_MAX;
+  for (std::size_t i = 0; i < groups_.size(); ++i) {
+    const TXQNTXBuffer& g = *groups_[i].second;
+    const std::uint64_t rank = (std::uint64_t{g.pins != 0} << 32) | g.uses;
+    const bool lower = rank < bestRank;
+    best = lower ? i : best;
+    bestRank = lower ? rank : bestRank;
+  }
+  if (best == groups_.size() || (bestRank >> 32) != 0) ntx::RaiseNoFreeBuffers();
+  const auto victim = groups_.begin() + static_cast<std::ptrdiff_t>(best);
   TXQNTXBuffer& g = *victim->second;
   WriteBack(g);
   groups_.erase(victim);
@@ -132,6 +153,7 @@ TXQNTXBuffers::Page TXQNTXBuffers::Get(std::uint64_t offset) {
     throw;
   }
   groups_.insert(std::lower_bound(groups_.begin(), groups_.end(), base, byBase), {base, &g});
+  recent = &g;
   return Pin(g, offset, true);
 }
 
@@ -143,6 +165,7 @@ void TXQNTXBuffers::Clear() {
   for ([[maybe_unused]] auto& g : pool_) assert(g.pins == 0);
   groups_.clear();
   pool_.clear();
+  recent_.fill(nullptr);
 }
 
 }  // namespace tolk

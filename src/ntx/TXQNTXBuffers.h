@@ -13,6 +13,7 @@
 // its count. When every group is pinned the miss fails.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -123,6 +124,11 @@ class TXQNTXBuffers {
   PageStore& store_;
   std::deque<TXQNTXBuffer> pool_;                             // the groups; their places never move
   std::vector<std::pair<std::uint64_t, TXQNTXBuffer*>> groups_;  // (base, group), ascending base
+  // A hit without a search: the group last loaded for each group number
+  // modulo 64. An entry whose group has since moved to another base, or
+  // never loaded, no longer matches its base and the list is searched.
+  std::array<TXQNTXBuffer*, 64> recent_{};
+  int spanShift_ = -1;  // log2 of the group span when it is a power of two
   std::size_t pagesPerGroup_ = 4;
   int limit_ = -1;
   Stats stats_;

@@ -225,6 +225,7 @@ void TXQNTXIndex::Prepare(std::size_t keySize, int keyDecimals) {
   tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_, ntxFileName_);
   TXQNTXBuffers::Page root;
   tree_->NewPage(root);
+  tree_->StartsEmpty();
 }
 
 void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterBlock) {
@@ -254,6 +255,7 @@ void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterB
     for (std::size_t i = 0; i < n; ++i) {
       table.SetRecordView(block.data() + i * recordLength);
       ++recno;  // deleted records are indexed like the others
+      if ((recno & 8191) == 0 && OnBuildProgress) OnBuildProgress(recno);
       const std::string& key = keyParser_.EvaluateKey();
       if (filtered && !forParser_.EvaluateCondition()) continue;
       // Exactly key-size bytes; a shorter text (a NUL ends a C value) is
@@ -267,6 +269,7 @@ void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterB
     offset += n * recordLength;
   }
   flush();
+  if (OnBuildProgress) OnBuildProgress(recno);
 }
 
 void TXQNTXIndex::FinishBuild(bool failed) {

@@ -64,6 +64,11 @@ class TXQNTXIndex : public TIndex {
   std::string Order() const;
   void SetOrder(std::string_view name);
 
+  // Called by a build with the number of records read so far, every 8192
+  // records and once when the last block is read, so that a window can
+  // repaint while a large table is indexed. May be empty.
+  std::function<void(std::uint32_t records)> OnBuildProgress;
+
   // Reads false. Setting true builds the index now and activates it.
   bool CreateNow() const { return false; }
   void SetCreateNow(bool on);

@@ -74,25 +74,33 @@ class KeyOrder {
  private:
   // Bytes, eight at a time where the host is little-endian: within a word
   // the first differing byte and the first NUL of `b` are the lowest ones.
+  // A key of n >= 8 bytes ends with the word of its last eight bytes, which
+  // may overlap the word before: the overlap has compared equal and without
+  // a NUL, so it cannot decide. The sign of a difference is that of the two
+  // words read most significant byte first: the bytes below the first
+  // difference are equal.
   static int CompareBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-    std::size_t i = 0;
     if constexpr (std::endian::native == std::endian::little) {
-      for (; i + 8 <= n; i += 8) {
-        std::uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        const std::uint64_t zeros = (y - kOnes) & ~y & kHighs;  // exact for the lowest NUL
-        const std::uint64_t diff = x ^ y;
-        if (diff == 0 && zeros == 0) continue;
-        const int d = diff ? std::countr_zero(diff) / 8 : 8;
-        const int z = zeros ? std::countr_zero(zeros) / 8 : 8;
-        if (z < d) return 0;  // equal up to and including b's NUL
-        const std::size_t at = i + static_cast<std::size_t>(d);
-        return static_cast<int>(a[at]) - static_cast<int>(b[at]);
+      if (n >= 8) {
+        for (std::size_t i = 0;;) {
+          std::uint64_t x, y;
+          std::memcpy(&x, a + i, 8);
+          std::memcpy(&y, b + i, 8);
+          const std::uint64_t zeros = (y - kOnes) & ~y & kHighs;  // exact for the lowest NUL
+          const std::uint64_t diff = x ^ y;
+          if ((diff | zeros) != 0) {
+            const int d = diff ? std::countr_zero(diff) : 64;
+            const int z = zeros ? std::countr_zero(zeros) : 64;
+            if (z < d) return 0;  // equal up to and including b's NUL
+            return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+          }
+          if (i + 8 == n) return 0;
+          i = i + 16 <= n ? i + 8 : n - 8;
+        }
       }
     }
-    for (; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
       if (a[i] != b[i]) return static_cast<int>(a[i]) - static_cast<int>(b[i]);
       if (b[i] == 0) break;
     }

@@ -17,11 +17,21 @@
 // two leaves of 25 entries and a new root holding the 26th key, wherever the
 // new key falls.
 //
+// A build feeds each batch of entries in ascending order. While no page has
+// split since the previous insertion, every page on its path but the leaf is
+// unchanged, and the new entry's position on each of them can only be the
+// same or further right: the descent starts each page's search at the
+// previous position (one comparison when it holds) instead of halving the
+// whole page. The pages fetched and the positions found are the same either
+// way; only comparisons are saved. It relies on pages kept in order by this
+// very tree, so it is used only in a tree that started empty.
+//
 // Every page offset, count and slot read from a page is checked before it is
 // followed; walks carry a depth cap and a visit budget, so a damaged file
 // (a reference outside the file, a cycle of child pages) is an error.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -53,6 +63,15 @@ class NtxTree {
   // Inserts (key, recno), `key` being key-size bytes; equal keys stay in
   // ascending record number order.
   void Insert(const std::uint8_t* key, std::uint32_t recno);
+  // Declares the tree empty (a build's new root), so that every entry it
+  // will hold passes through Insert, which may then rely on what it has
+  // seen of them: whether any held a NUL byte, the previous path. A tree
+  // opened from a file makes no such use.
+  void StartsEmpty() { knownEntries_ = true; }
+  // On (the default), an insertion into a tree that started empty and that
+  // follows the previous insertion starts from its path (above); off, every
+  // descent searches every page whole. The tree comes out the same either way.
+  void SetFollowPreviousPath(bool on) { followEnabled_ = on; }
 
   using Accept = std::function<bool(std::uint32_t recno)>;
   // The first entry in index order whose first `len` key bytes compare equal
@@ -79,6 +98,14 @@ class NtxTree {
   }
   [[noreturn]] void BadSlot(std::size_t i, std::uint32_t pageOffset, std::uint16_t entry) const;
   std::size_t Position(const ntx::PageReader& r, std::uint16_t count, std::uint32_t pageOffset) const;
+  // The same, knowing that every entry before `from` orders before the pending one.
+  std::size_t PositionFrom(const ntx::PageReader& r, std::uint16_t count, std::uint32_t pageOffset,
+                           std::size_t from) const;
+  bool PendingOrdersAtOrBefore(const ntx::PageReader& r, std::size_t i, std::uint32_t pageOffset) const;
+  // The key order of the pending key against an entry's key.
+  int ComparePending(const std::uint8_t* key) const;
+  // Whether the pending entry orders after the previous insertion's.
+  bool PendingFollowsLast() const;
   bool InsertInto(std::uint32_t offset, std::uint32_t parent, int depth);
   void InsertPending(TXQNTXBuffers::Page& page, std::uint16_t count, std::size_t pos);
   void Split(TXQNTXBuffers::Page& page, std::size_t pos);
@@ -97,6 +124,29 @@ class NtxTree {
   std::uint32_t pendingRecNo_ = 0;
   std::uint32_t pendingRight_ = 0;
   std::vector<std::uint8_t> pendingKey_;
+
+  // The previous insertion: its entry, and per level from the root the page
+  // it passed and the first position the next ascending entry may take.
+  struct PathStep {
+    std::uint32_t page = 0;
+    std::size_t from = 0;
+  };
+  std::array<PathStep, kMaxDepth> path_{};
+  int pathDepth_ = 0;       // levels of path_ that hold the previous insertion's path
+  bool pathUsable_ = false;  // path_ holds a whole path: no split since it was taken
+  bool followPath_ = false;  // the descent in progress is still on path_
+  bool followEnabled_ = true;
+  bool knownEntries_ = false;  // StartsEmpty was called
+  bool keyWithNul_ = false;
+  // Without weights and without NULs (a key compares only up to its first
+  // NUL) the key order is that of the bytes as unsigned numbers: a key of 8
+  // to 16 bytes compares as two big-endian words, its first eight bytes and
+  // its last eight (they overlap below 16; the overlap is equal by then).
+  // The pending key's words, read once.
+  bool plainBytes_ = false;
+  std::uint64_t pendingHead_ = 0, pendingTail_ = 0;
+  std::array<std::uint8_t, ntx::kMaxKeySize> lastKey_{};
+  std::uint32_t lastRecNo_ = 0;
 };
 
 }  // namespace tolk

@@ -12,7 +12,10 @@
 //              it as soon as the file may have changed under it.
 //
 // The image lives in chunks that are a whole number of cache groups, so a
-// mapped group never moves and never straddles two chunks.
+// mapped group never moves and never straddles two chunks. A chunk is fresh
+// zeroed memory from the system, aligned to 2 MiB and offered huge pages: a
+// build touches its pages in random order, and with 4 KiB pages nearly every
+// touch of a leaf would also miss the address translation cache.
 #pragma once
 
 #include <cstddef>
@@ -34,7 +37,7 @@ class PageStore {
   void Attach(const PosixFile* file, std::string fileName);
   void Detach();
 
-  // An empty image in chunks of about 1 MB, a multiple of `groupBytes`.
+  // An empty image in chunks of about 2 MiB, a multiple of `groupBytes`.
   void StartImage(std::size_t groupBytes);
   void KeepImageAsCopy();
   // No group may still be mapped onto the image.
@@ -62,11 +65,19 @@ class PageStore {
  private:
   std::uint8_t* Chunk(std::size_t i);
 
+  // Unmaps a chunk: its length is the one rounded up at allocation.
+  struct Unmap {
+    std::size_t length = 0;
+    void operator()(std::uint8_t* p) const;
+  };
+  using ChunkPtr = std::unique_ptr<std::uint8_t[], Unmap>;
+  ChunkPtr NewChunk() const;
+
   const PosixFile* file_ = nullptr;
   std::string fileName_;
   Mode mode_ = Mode::FileOnly;
   std::size_t chunkBytes_ = 0;
-  std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
+  std::vector<ChunkPtr> chunks_;
   std::uint64_t imageSize_ = 0;
 };
 

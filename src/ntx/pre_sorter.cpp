@@ -67,7 +67,26 @@ void NtxPreSorter::SortByPrefix() {
     }
     return recnos_[a.index] < recnos_[b.index];
   };
-  std::sort(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(count_), before);
+  // Record numbers differ, so the order is strict and the sorted sequence
+  // unique: any way of sorting gives it. Tickets issued one after another
+  // come in order but for a few (a blank ticket, a short one); each of those
+  // is moved to its place among the ones before it, which costs a search
+  // and a shift. A batch that needs more shifting than a few passes' worth
+  // is further from order than that, and is sorted.
+  const auto first = items_.begin();
+  const auto end = first + static_cast<std::ptrdiff_t>(count_);
+  std::size_t shifted = 0;
+  const std::size_t budget = 4 * count_;
+  for (auto it = first + (count_ ? 1 : 0); it < end; ++it) {
+    if (!before(*it, *(it - 1))) continue;
+    const auto to = std::upper_bound(first, it, *it, before);
+    shifted += static_cast<std::size_t>(it - to);
+    std::rotate(to, it, it + 1);
+    if (shifted > budget) {
+      std::sort(first, end, before);
+      break;
+    }
+  }
   for (std::size_t k = 0; k < count_; ++k) sorted_[k] = items_[k].index;
 }
 

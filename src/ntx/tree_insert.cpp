@@ -1,5 +1,6 @@
 // Changing the tree: page allocation and the insertion of one entry.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "ntx/ntx_errors.h"
@@ -34,21 +35,84 @@ std::uint32_t NtxTree::NewPage(TXQNTXBuffers::Page& out) {
   return offset;
 }
 
-// The first position whose entry orders after the pending (key, recno): at
-// equal keys the pending entry goes before any record number >= its own.
-std::size_t NtxTree::Position(const PageReader& r, std::uint16_t count, std::uint32_t pageOffset) const {
-  auto atOrBefore = [&](std::size_t i) {
-    const std::uint16_t e = Entry(r, i, pageOffset);
-    const int c = order_.Compare(pendingKey_.data(), r.Key(e), g_.keySize);
-    return c != 0 ? c < 0 : pendingRecNo_ <= r.RecNo(e);
-  };
-  if (count == 0 || atOrBefore(0)) return 0;
-  std::size_t lower = 0, upper = count;
-  while (upper - lower > 1) {
-    const std::size_t mid = (lower + upper) / 2;
-    (atOrBefore(mid) ? upper : lower) = mid;
+namespace {
+
+std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
+
+}  // namespace
+
+int NtxTree::ComparePending(const std::uint8_t* key) const {
+  if (!plainBytes_) return order_.Compare(pendingKey_.data(), key, g_.keySize);
+  const std::size_t n = g_.keySize;
+  int c;
+  if (n >= 8 && n <= 16) {
+    const std::uint64_t head = LoadBigEndian64(key);
+    if (head != pendingHead_) {
+      c = pendingHead_ < head ? -1 : 1;
+    } else {
+      const std::uint64_t tail = LoadBigEndian64(key + n - 8);
+      c = pendingTail_ == tail ? 0 : (pendingTail_ < tail ? -1 : 1);
+    }
+  } else {
+    c = std::memcmp(pendingKey_.data(), key, n);
   }
-  return upper;
+  return order_.Descending() ? -c : c;
+}
+
+// Whether the pending (key, recno) orders at or before entry i: at equal keys
+// the pending entry goes before any record number >= its own.
+bool NtxTree::PendingOrdersAtOrBefore(const PageReader& r, std::size_t i, std::uint32_t pageOffset) const {
+  const std::uint16_t e = Entry(r, i, pageOffset);
+  const int c = ComparePending(r.Key(e));
+  return c != 0 ? c < 0 : pendingRecNo_ <= r.RecNo(e);
+}
+
+// The first position whose entry orders after the pending entry. The entries
+// of a page ascend, so the positions where the pending entry orders at or
+// before the entry form a tail of 0..count-1; the halving keeps `lo` on the
+// last entry known to order before it. Each step picks its half by a select
+// rather than a jump, which a processor cannot guess for keys in random order.
+std::size_t NtxTree::Position(const PageReader& r, std::uint16_t count, std::uint32_t pageOffset) const {
+  if (count == 0) return 0;
+  std::size_t lo = 0, n = count;
+  while (n > 1) {
+    const std::size_t half = n / 2;
+    lo = PendingOrdersAtOrBefore(r, lo + half, pageOffset) ? lo : lo + half;
+    n -= half;
+  }
+  return lo + (PendingOrdersAtOrBefore(r, lo, pageOffset) ? 0 : 1);
+}
+
+// Steps of 1, 2, 4, ... from `from` until an entry does not order before the
+// pending one, then halving between the last two steps.
+std::size_t NtxTree::PositionFrom(const PageReader& r, std::uint16_t count, std::uint32_t pageOffset,
+                                  std::size_t from) const {
+  if (from >= count) return count;
+  if (PendingOrdersAtOrBefore(r, from, pageOffset)) return from;
+  std::size_t lo = from, hi = count;  // lo orders before; the answer lies in (lo, hi]
+  for (std::size_t step = 1;; step *= 2) {
+    if (lo + step >= count) break;
+    if (PendingOrdersAtOrBefore(r, lo + step, pageOffset)) {
+      hi = lo + step;
+      break;
+    }
+    lo += step;
+  }
+  while (hi - lo > 1) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    (PendingOrdersAtOrBefore(r, mid, pageOffset) ? hi : lo) = mid;
+  }
+  return hi;
+}
+
+bool NtxTree::PendingFollowsLast() const {
+  const int c = order_.Compare(pendingKey_.data(), lastKey_.data(), g_.keySize);
+  return c != 0 ? c > 0 : pendingRecNo_ > lastRecNo_;
 }
 
 void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
@@ -56,6 +120,19 @@ void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
   pendingRecNo_ = recno;
   pendingChild_ = 0;
   pendingRight_ = 0;
+  if (!keyWithNul_ && std::memchr(key, 0, g_.keySize)) keyWithNul_ = true;
+  // In a tree that started empty every entry was once a pending one: while
+  // none held a NUL, no entry does.
+  plainBytes_ = knownEntries_ && !keyWithNul_ && !order_.Weighted();
+  if (plainBytes_ && g_.keySize >= 8 && g_.keySize <= 16) {
+    pendingHead_ = LoadBigEndian64(key);
+    pendingTail_ = LoadBigEndian64(key + g_.keySize - 8);
+  }
+  followPath_ = followEnabled_ && knownEntries_ && pathUsable_ && PendingFollowsLast();
+  // Until the entry has settled on a page, path_ is half old and half new.
+  pathUsable_ = false;
+  std::memcpy(lastKey_.data(), key, g_.keySize);
+  lastRecNo_ = recno;
   if (!InsertInto(Root(), 0, 0)) return;
   // The root split: a new root holds the promoted entry between the two halves.
   TXQNTXBuffers::Page page;
@@ -78,13 +155,24 @@ bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) 
   TXQNTXBuffers::Page page = FetchPage(offset, parent);
   PageReader r(page.Bytes(), g_);
   const std::uint16_t count = r.Count();
-  const std::size_t pos = Position(r, count, offset);
+  // The previous path helps down to the first page where this one leaves it.
+  PathStep& step = path_[static_cast<std::size_t>(depth)];
+  followPath_ = followPath_ && depth < pathDepth_ && step.page == offset;
+  const std::size_t pos = followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
+  step = {offset, pos};
   if (const std::uint32_t child = r.Child(Entry(r, pos, offset))) {
     if (!InsertInto(child, offset, depth + 1)) return false;
   }
   if (count < g_.maxItems) {
+    const bool promoted = pendingRight_ != 0;  // came up from a split below
     InsertPending(page, count, pos);
     page.MarkModified();
+    // The pages above are unchanged and the path holds down to this one. The
+    // entry inserted here orders before any later ascending one; an entry
+    // promoted from a split below may not, and the pages below have changed.
+    step.from = promoted ? pos : pos + 1;
+    pathDepth_ = depth + 1;
+    pathUsable_ = true;
     return false;
   }
   Split(page, pos);

@@ -105,6 +105,38 @@ TEST_F(TXQNTXIndexTest, EveryRecordExactlyOnceInOrderAtAnySize) {
   }
 }
 
+TEST_F(TXQNTXIndexTest, TicketsInFileOrderAndTheProgressOfTheBuild) {
+  // Tickets issued one after another come in order, or in a few ascending
+  // runs that interleave: the pre-sorter finds its batches already sorted,
+  // and the tree grows along its right edge or walks it again and again.
+  const std::uint32_t n = 30000;
+  for (bool runs : {false, true}) {
+    SCOPED_TRACE(runs);
+    std::vector<std::string> keys(n);
+    for (std::uint32_t i = 0; i < n; ++i) keys[i] = Key10(runs ? (std::uint64_t{i} * 7919 + 104729) % 90000 : i);
+    OpenTable(tb, WriteTickets(dir, keys));
+    auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
+    ind.SetKeyExpresion("bilhete");
+    ind.SetNTXFileName(ntx);
+    std::vector<std::uint32_t> progress;
+    ind.OnBuildProgress = [&](std::uint32_t records) { progress.push_back(records); };
+    ind.SetCreateNow(true);
+    EXPECT_EQ(progress, (std::vector<std::uint32_t>{8192, 16384, 24576, n}));
+    NtxCheck c = CheckNtxFile(ntx);
+    ASSERT_EQ(c.error, "");
+    ASSERT_EQ(c.entries.size(), n);
+    std::vector<bool> seen(n + 1);
+    for (const auto& [key, recno] : c.entries) {
+      ASSERT_TRUE(recno >= 1 && recno <= n && !seen[recno]) << recno;
+      seen[recno] = true;
+      ASSERT_EQ(key, keys[recno - 1]);
+    }
+    tb.Close();
+    tb.Indexes.Clear();
+    tb.DBFIndexDefs.Clear();
+  }
+}
+
 TEST_F(TXQNTXIndexTest, DescendingOrderAndLaterSignature) {
   OpenTable(tb, WriteTickets(dir, {"A", "C", "B", "C"}));
   auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("x"));

@@ -9,6 +9,7 @@
 #include "ntx/ntx_header.h"
 #include "ntx/ntx_page_reader.h"
 #include "ntx/ntx_tree.h"
+#include "ntx/pre_sorter.h"
 #include "test_support.h"
 
 namespace tolk {
@@ -210,6 +211,166 @@ TEST_F(NtxTreeTest, SearchFindsTheLowestAcceptedRecordAndStopsPastTheKey) {
   EXPECT_EQ(s("0000000006", 10, true, 60, all), 106u) << "soft with a record number: at or after (key, 60)";
   EXPECT_TRUE(tree->Contains(reinterpret_cast<const std::uint8_t*>(K(49).data())));
   EXPECT_FALSE(tree->Contains(reinterpret_cast<const std::uint8_t*>(K(50).data())));
+}
+
+TEST(NtxPreSorterTest, DrainsInIndexOrderWhateverTheKeysLookLike) {
+  TXQCollation weighted;
+  weighted.CollationType = TXQCollationTypes::cltCustom;
+  weighted.CustomCollatingSequence.clear();
+  for (int i = 0; i < 256; ++i) weighted.CustomCollatingSequence += std::to_string(255 - i) + ";";
+  std::mt19937 rng(4);
+  auto digits = [](std::uint64_t n) {
+    std::string s = std::to_string(n);
+    return std::string(10 - std::min<std::size_t>(10, s.size()), '0') + s;
+  };
+  const std::size_t n = 3000;
+  std::vector<std::pair<const char*, std::vector<std::string>>> inputs(5);
+  for (std::size_t i = 0; i < n; ++i) {
+    inputs[0].second.push_back(digits(i));          // already in order
+    inputs[1].second.push_back(digits(n - i));      // reversed
+    inputs[2].second.push_back(digits(rng() % 50));  // many equal
+    inputs[3].second.push_back(i == n - 1 ? digits(0) : digits(i + 1));  // in order but for the last
+    std::string nul = digits(rng() % 500);
+    nul[2 + rng() % 3] = '\0';  // a NUL among the first eight bytes
+    inputs[4].second.push_back(nul);
+  }
+  inputs[0].first = "ascending";
+  inputs[1].first = "descending";
+  inputs[2].first = "random";
+  inputs[3].first = "one out of place";
+  inputs[4].first = "NULs";
+  for (const auto& [what, keys] : inputs) {
+    for (int variant = 0; variant < 3; ++variant) {
+      SCOPED_TRACE(std::string(what) + " " + std::to_string(variant));
+      KeyOrder order;
+      order.Configure(variant == 2 ? weighted : TXQCollation{}, variant == 1);
+      NtxPreSorter sorter(n, 10, order);
+      for (std::size_t i = 0; i < n; ++i)
+        sorter.Add(reinterpret_cast<const std::uint8_t*>(keys[i].data()), static_cast<std::uint32_t>(i + 1));
+      ASSERT_TRUE(sorter.Full());
+      std::vector<std::pair<std::string, std::uint32_t>> got, want;
+      sorter.Drain([&](const std::uint8_t* k, std::uint32_t r) {
+        got.emplace_back(std::string(reinterpret_cast<const char*>(k), 10), r);
+      });
+      for (std::size_t i = 0; i < n; ++i) want.emplace_back(keys[i], static_cast<std::uint32_t>(i + 1));
+      std::stable_sort(want.begin(), want.end(), [&](const auto& a, const auto& b) {
+        return order.Compare(reinterpret_cast<const std::uint8_t*>(a.first.data()),
+                             reinterpret_cast<const std::uint8_t*>(b.first.data()), 10) < 0;
+      });
+      ASSERT_EQ(got, want);
+      EXPECT_EQ(sorter.Size(), 0u);
+    }
+  }
+}
+
+// A build's feed: batches of entries, each batch in index order, as the
+// pre-sorter hands them over.
+std::vector<std::pair<std::string, std::uint32_t>> SortedBatches(std::vector<std::string> keys, std::size_t batch,
+                                                                  const KeyOrder& order) {
+  std::vector<std::pair<std::string, std::uint32_t>> feed;
+  for (std::size_t i = 0; i < keys.size(); ++i) feed.emplace_back(keys[i], static_cast<std::uint32_t>(i + 1));
+  auto before = [&](const auto& a, const auto& b) {
+    const int c = order.Compare(reinterpret_cast<const std::uint8_t*>(a.first.data()),
+                                reinterpret_cast<const std::uint8_t*>(b.first.data()), a.first.size());
+    return c != 0 ? c < 0 : a.second < b.second;
+  };
+  for (std::size_t from = 0; from < feed.size(); from += batch)
+    std::sort(feed.begin() + static_cast<std::ptrdiff_t>(from),
+              feed.begin() + static_cast<std::ptrdiff_t>(std::min(feed.size(), from + batch)), before);
+  return feed;
+}
+
+// The file a tree that started empty holds after the feed.
+std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& feed, const TXQCollation& collation,
+                      bool desc, bool followPath) {
+  const Geometry g = GeometryFor(feed.front().first.size());
+  std::array<std::uint8_t, kBlockSize> header{};
+  HeaderFields f;
+  f.prefix.root = kBlockSize;
+  f.geometry = g;
+  f.desc = desc;
+  WriteHeader(f, header);
+  PageStore store;
+  store.StartImage(4 * kBlockSize);
+  TXQNTXBuffers cache(store);
+  TXQLimitIndexPages limits;
+  cache.Configure(limits, static_cast<std::int64_t>(feed.size()), g.halfPage);
+  KeyOrder order;
+  order.Configure(collation, desc);
+  std::uint64_t fileSize = kBlockSize;
+  const std::string name = "test.ntx";
+  NtxTree tree(cache, header, g, order, fileSize, name);
+  TXQNTXBuffers::Page root;
+  tree.NewPage(root);
+  root.Release();
+  tree.StartsEmpty();
+  tree.SetFollowPreviousPath(followPath);
+  for (const auto& [k, r] : feed) tree.Insert(reinterpret_cast<const std::uint8_t*>(k.data()), r);
+  cache.Flush();
+  const std::vector<std::uint8_t> image = store.Snapshot();
+  std::string s(image.begin(), image.end());
+  s.resize(std::max<std::size_t>(s.size(), kBlockSize));
+  std::copy(header.begin(), header.end(), s.begin());
+  return s;
+}
+
+TEST(NtxTreeFeedTest, StartingFromThePreviousPathBuildsTheSameFile) {
+  std::mt19937 rng(11);
+  auto digits = [](std::uint64_t n, std::size_t width) {
+    std::string s = std::to_string(n);
+    return std::string(width - std::min(width, s.size()), '0') + s.substr(0, width);
+  };
+  TXQCollation weighted;
+  weighted.CollationType = TXQCollationTypes::cltCustom;
+  weighted.CustomCollatingSequence.clear();
+  for (int i = 0; i < 256; ++i) weighted.CustomCollatingSequence += std::to_string(i % 7) + ";";  // many ties
+  struct Case {
+    const char* what;
+    std::vector<std::string> keys;
+    TXQCollation collation;
+    bool desc;
+  };
+  std::vector<Case> cases;
+  std::vector<std::string> k;
+  for (std::uint64_t i = 0; i < 20000; ++i) k.push_back(digits(i * 7, 10));
+  cases.push_back({"ascending tickets", k, {}, false});
+  cases.push_back({"ascending tickets, descending order", k, {}, true});
+  k.clear();
+  for (std::uint64_t i = 0; i < 20000; ++i) k.push_back(digits((i * 7919 + 104729) % 3000000, 10));
+  cases.push_back({"ascending runs that interleave", k, {}, false});
+  k.clear();
+  for (int i = 0; i < 20000; ++i) k.push_back(digits(rng() % 3000, 10));
+  cases.push_back({"random keys, many equal", k, {}, false});
+  cases.push_back({"random keys under weights with ties", k, weighted, false});
+  for (std::size_t width : {4u, 13u, 20u}) {
+    k.clear();
+    for (int i = 0; i < 20000; ++i) k.push_back(digits(i / 3 + rng() % 50, width));
+    cases.push_back({"nearly ascending keys of another size", k, {}, false});
+  }
+  k.clear();
+  for (int i = 0; i < 20000; ++i) {
+    // Keys compare only up to a NUL: these all compare equal and follow
+    // their record numbers, whatever comes after the NUL.
+    if (i > 9000 && i % 97 == 0)
+      k.push_back(std::string("000") + '\0' + digits(static_cast<std::uint64_t>(99999 - i), 6));
+    else
+      k.push_back(digits(static_cast<std::uint64_t>(i), 10));
+  }
+  cases.push_back({"keys with NULs", k, {}, false});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KeyOrder order;
+    order.Configure(c.collation, c.desc);
+    for (std::size_t batch : {1u, 364u, 3640u}) {
+      const auto feed = SortedBatches(c.keys, batch, order);
+      const std::string followed = BuildFrom(feed, c.collation, c.desc, true);
+      ASSERT_EQ(followed, BuildFrom(feed, c.collation, c.desc, false)) << "batch " << batch;
+      if (c.collation.CollationType == TXQCollationTypes::cltNone) {  // the checker orders plain bytes
+        ASSERT_EQ(testing::CheckNtxBytes(followed).error, "") << "batch " << batch;
+      }
+    }
+  }
 }
 
 }  // namespace
