@@ -7,7 +7,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME  ?= 60
 
-.PHONY: all run test deps build build-asan bench fuzz clean
+.PHONY: all run test deps build build-asan bench bench-run fuzz clean
 
 all: build
 
@@ -32,6 +32,12 @@ test: build
 
 bench: build
 	@$(BUILD)/bin/bench_dbf
+
+# A whole run over deliveries of 100,000, 1,000,000 and 5,000,000 risks, stage
+# by stage, beside a plain read and a hand-written scan; a table, CSV and a plot.
+bench-run: build
+	@tools/install-deps gnuplot-nox
+	@bench/run/run.sh $(BUILD)
 
 # Each fuzz target for FUZZ_TIME seconds under libFuzzer with ASan and UBSan,
 # starting from the seeds the project writes and the inputs kept in

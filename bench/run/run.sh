@@ -1,0 +1,163 @@
+#!/bin/sh
+# The benchmark of a whole validation run at scale, in one command:
+#   bench/run/run.sh [BUILD]            (BUILD: the build folder, default "build")
+#
+# For deliveries of 100,000, 1,000,000 and 5,000,000 risks (and a fifth as
+# many claims) made by tolk-gerar, it times the complete tolk-critica run
+# (median of 3, with the peak resident memory of its process) and each stage
+# of the run (bench_critica), beside two references measured in the same run
+# over the same files: a plain sequential read and a scan written by hand.
+# It prints one table with the goals beside the figures and writes, in
+# BUILD/bench-run/:
+#   table.csv       the printed table
+#   raw.csv         one row of medians per delivery, as bench_critica writes it
+#   bench-run.png   time per stage against the number of records, log-log
+#                   (needs gnuplot; make bench-run installs it)
+# The deliveries stay in BUILD/bench-run/<risks>/ and are reused by the next
+# run; 5,000,000 risks take about 400 MB there, and the index another 200 MB.
+#
+# Environment: TOLK_BENCH_SIZES replaces the list of risk counts,
+# TOLK_BENCH_RUNS the number of runs (3), TOLK_BENCH_PNG the plot's path.
+set -eu
+
+BUILD=${1:-build}
+BIN=$BUILD/bin
+OUT=$BUILD/bench-run
+SIZES=${TOLK_BENCH_SIZES:-"100000 1000000 5000000"}
+RUNS=${TOLK_BENCH_RUNS:-3}
+PNG=${TOLK_BENCH_PNG:-$OUT/bench-run.png}
+
+for exe in tolk-gerar tolk-critica bench_critica tabelas.dbf anexos.dbf DadosOrb.DBF; do
+  if [ ! -e "$BIN/$exe" ]; then
+    echo "bench-run: $BIN/$exe is missing: build first (make build)" >&2
+    exit 1
+  fi
+done
+mkdir -p "$OUT/prog"
+
+# Room for the largest delivery: about 80 bytes a risk for the two tables,
+# 41 for the index, and as much again to spare.
+largest=0
+for n in $SIZES; do [ "$n" -gt "$largest" ] && largest=$n; done
+need_kb=$((largest * 250 / 1024))
+free_kb=$(df -Pk "$OUT" | awk 'NR == 2 { print $4 }')
+if [ "$free_kb" -lt "$need_kb" ]; then
+  echo "bench-run: $OUT has $((free_kb / 1024)) MB free; $largest risks need about $((need_kb / 1024)) MB" >&2
+  exit 1
+fi
+
+# The program folder: the shipped dictionary and figures; the run writes
+# bilhete.ntx here.
+for f in tabelas.dbf anexos.dbf DadosOrb.DBF; do cp "$BIN/$f" "$OUT/prog/$f"; done
+
+RAW=$OUT/raw.csv
+rm -f "$RAW"
+for n in $SIZES; do
+  dir=$OUT/$n
+  claims=$((n / 5))
+  stamp="tolk-gerar --registros $n --sinistros $claims --semente 1"
+  if [ ! -f "$dir/riscos.dbf" ] || [ ! -f "$dir/sinistros.dbf" ] || [ "$(cat "$dir/stamp" 2>/dev/null)" != "$stamp" ]; then
+    echo "== generating $n risks and $claims claims"
+    mkdir -p "$dir"
+    rm -f "$dir/stamp"
+    "$BIN/tolk-gerar" --registros "$n" --sinistros "$claims" --semente 1 --saida "$dir" > /dev/null
+    echo "$stamp" > "$dir/stamp"
+  fi
+  # Written data still on its way to the disk would compete with the runs.
+  sync
+  echo "== timing $n risks and $claims claims"
+  "$BIN/bench_critica" --riscos "$dir/riscos.dbf" --sinistros "$dir/sinistros.dbf" --pasta "$OUT/prog/" \
+    --runs "$RUNS" --critica "$BIN/tolk-critica" --csv "$RAW" > "$dir/bench.txt"
+done
+
+# The table: one column per delivery, the goals on the right. Stage times are
+# medians of in-process runs; the complete run is the tolk-critica process.
+awk -F, -v table="$OUT/table.csv" '
+  NR == 1 { next }
+  {
+    n++
+    for (c = 1; c <= NF; c++) v[n, c] = $c
+    risks[n] = $1
+  }
+  function row(label, c, fmt, goal,   k, line, csv) {
+    line = sprintf("%-36s", label); csv = "\"" label "\""
+    for (k = 1; k <= n; k++) {
+      line = line sprintf(fmt, v[k, c]); csv = csv "," sprintf("%.4f", v[k, c])
+    }
+    print line "   " goal; print csv ",\"" goal "\"" > table
+  }
+  function derived(label, vals, fmt, goal,   k, line, csv) {
+    line = sprintf("%-36s", label); csv = "\"" label "\""
+    for (k = 1; k <= n; k++) { line = line sprintf(fmt, vals[k]); csv = csv "," sprintf("%.4f", vals[k]) }
+    print line "   " goal; print csv ",\"" goal "\"" > table
+  }
+  END {
+    if (n == 0) exit 1
+    head = sprintf("%-36s", "risks (claims: a fifth)"); csv = "\"stage\""
+    for (k = 1; k <= n; k++) { head = head sprintf("%12d", risks[k]); csv = csv "," risks[k] }
+    print head "   goal"; print csv ",\"goal\"" > table
+    print "seconds, medians of the runs"
+    row("plain read of both files (ref.)", 3, "%12.4f", "")
+    row("hand-written scan (ref.)", 4, "%12.4f", "")
+    row("dictionary and structure checks", 5, "%12.4f", "")
+    row("record rules, risks", 6, "%12.4f", "")
+    row("record rules, claims", 7, "%12.4f", "")
+    row("cross-check: index build", 8, "%12.4f", "")
+    row("cross-check: seeks", 9, "%12.4f", "")
+    row("reconciliation", 10, "%12.4f", "")
+    row("complete run (tolk-critica)", 13, "%12.4f", "< 1.5 s at 1,000,000")
+    for (k = 1; k <= n; k++) ratio[k] = v[k, 13] / (v[k, 3] + v[k, 4])
+    derived("  / (plain read + hand scan)", ratio, "%12.1f", "<= 10 at 1,000,000")
+    one = 0
+    for (k = 1; k <= n; k++) if (risks[k] == 1000000) one = k
+    for (k = 1; k <= n; k++) growth[k] = one ? v[k, 13] / v[one, 13] : 0
+    derived("  / the 1,000,000 run", growth, "%12.2f", "<= 5.5 at 5,000,000")
+    for (k = 1; k <= n; k++) { mb[k] = v[k, 14] / 1024; ntx[k] = v[k, 15] / 1048576; rest[k] = mb[k] - ntx[k] }
+    derived("peak resident memory (MB)", mb, "%12.1f", "independent of the records")
+    derived("  of which the index image (MB)", ntx, "%12.1f", "")
+    derived("  the rest (MB)", rest, "%12.1f", "")
+
+    print ""
+    if (one) {
+      t = v[one, 13]; r = ratio[one]
+      printf "goal: complete run over 1,000,000 risks under 1.5 s: %.3f s, %s\n", t, (t < 1.5 ? "met" : "NOT met")
+      printf "goal: within 10x of plain read + hand scan: %.1fx, %s\n", r, (r <= 10 ? "met" : "NOT met")
+      for (k = 1; k <= n; k++) if (risks[k] == 5000000)
+        printf "goal: 5,000,000 within 5.5x of 1,000,000: %.2fx, %s\n", growth[k], (growth[k] <= 5.5 ? "met" : "NOT met")
+    }
+    if (n > 1) {
+      d = mb[n] - mb[1]; dr = rest[n] - rest[1]
+      printf "goal: peak memory independent of the records: %+.1f MB from %d to %d risks, %s\n", d, risks[1], risks[n], \
+        (d <= 16 ? "met" : sprintf("NOT met (%+.1f MB without the index image)", dr))
+    }
+  }' "$RAW"
+echo
+echo "table: $OUT/table.csv   figures: $RAW"
+
+if ! command -v gnuplot > /dev/null 2>&1; then
+  echo "bench-run: gnuplot is not installed (make bench-run installs it): no plot" >&2
+  exit 0
+fi
+mkdir -p "$(dirname "$PNG")"
+gnuplot <<EOF
+set terminal pngcairo size 900,600 font "sans,10"
+set output "$PNG"
+set datafile separator ","
+set logscale xy
+set format x "%.0s%c"
+set xlabel "risks (claims: a fifth as many)"
+set ylabel "seconds (median)"
+set title "tolk-critica: time per stage against the delivery size"
+set key top left
+set grid
+plot "$RAW" every ::1 using 1:13 with linespoints lw 2 title "complete run", \
+     "" every ::1 using 1:6 with linespoints title "record rules, risks", \
+     "" every ::1 using 1:7 with linespoints title "record rules, claims", \
+     "" every ::1 using 1:8 with linespoints title "index build", \
+     "" every ::1 using 1:9 with linespoints title "seeks", \
+     "" every ::1 using 1:10 with linespoints title "reconciliation", \
+     "" every ::1 using 1:5 with linespoints title "dictionary and structure", \
+     "" every ::1 using 1:(\$3+\$4) with lines dt 2 lw 2 title "plain read + hand scan (ref.)", \
+     "" every ::1 using 1:(10*(\$3+\$4)) with lines dt 3 title "10x the reference"
+EOF
+echo "plot: $PNG"
