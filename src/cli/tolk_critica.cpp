@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QLocale>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -208,7 +209,13 @@ int main(int argc, char** argv) {
       std::fwrite(u.data(), 1, u.size(), stdout);
     }
   }
-  std::fflush(stdout);
+  // A log that did not reach standard output (a full disk behind a
+  // redirection) must not pass for one that did.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "tolk-critica: não foi possível gravar a saída padrão: %s\n",
+                 std::strerror(errno));
+    status = 1;
+  }
   if (!o.json.empty()) {
     tolk::JsonInputs in{p.riskPath, p.claimPath, p.programFolder, failed,
                         tolk::DisplayText(error).toUtf8().toStdString()};

@@ -25,7 +25,10 @@ class PosixFile {
   // conflicting lock (another process, or another open of the same file in
   // this process) the open fails at once. Returns false with `reason` set.
   bool OpenRead(const std::string& path, ShareMode share, std::string* reason = nullptr);
-  // Creates (or truncates) a file for reading and writing.
+  // Creates a file for reading and writing, or empties the regular file of
+  // that name. Refuses (false, `reason` set), leaving it as it was, a name
+  // that leads to anything but a regular file, or to a file someone holds a
+  // lock on: a table open in this process or another.
   bool Create(const std::string& path, std::string* reason = nullptr);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
