@@ -92,13 +92,6 @@ class Tarifa {
   std::optional<DecimalText> exact_;
 };
 
-// A character column of a dBASE table that does not trim: never Null, and
-// its value is exactly its stored text, which is read in place.
-const DbfField* InPlaceText(const TXQSmartDBF& table, const TField& f) {
-  const auto* d = dynamic_cast<const DbfField*>(&f);
-  return d && d->Def().kind == DbfValueKind::Text && !table.TrimCType ? d : nullptr;
-}
-
 // Whether a text lies within the reference period, both bounds included,
 // in the order of the texts' bytes as unsigned numbers. Texts of eight
 // bytes against bounds of eight (AAAAMMDD, the usual case) compare as
@@ -193,7 +186,7 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
     if (tbRiscos.Deleted()) continue;
     if (!comp) {
       comp = &tbRiscos.FieldByName("DATA_COMP");
-      compText = InPlaceText(tbRiscos, *comp);
+      compText = DbfField::InPlaceText(*comp);
     }
     if (compText) {
       periodo.assign(compText->TextView());
@@ -216,7 +209,7 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
     if ((!premioDbf && premio->IsNull()) || !NumericValue(*premio, premioValor, valor)) continue;
     if (!classe) {
       classe = &tbRiscos.FieldByName("CLASSE_TAR");
-      classeText = InPlaceText(tbRiscos, *classe);
+      classeText = DbfField::InPlaceText(*classe);
     }
     std::string_view classeValor;
     if (classeText) {
@@ -270,7 +263,7 @@ void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvi
     if (tbSinistros.Deleted()) continue;
     if (!aviso) {
       aviso = &tbSinistros.FieldByName("DATA_AVI");
-      avisoText = InPlaceText(tbSinistros, *aviso);
+      avisoText = DbfField::InPlaceText(*aviso);
     }
     std::string_view texto;
     if (avisoText) {

@@ -60,13 +60,6 @@ std::uint64_t MemoKey(std::string_view text, std::string_view qualifier) {
   return k;
 }
 
-// A character column of a dBASE table that does not trim: its value is
-// never Null and is exactly its stored text, which is read in place.
-const DbfField* InPlaceText(const TXQSmartDBF& table, const TField& f) {
-  const auto* d = dynamic_cast<const DbfField*>(&f);
-  return d && d->Def().kind == DbfValueKind::Text && !table.TrimCType ? d : nullptr;
-}
-
 void PutInt(char* p, std::int32_t v) { std::memcpy(p, &v, sizeof v); }
 
 // "A" -> "A    ": trimmed, padded with blanks to `width`, upper case of a-z,
@@ -152,7 +145,7 @@ void Critica::CriticaRegistros() {
   std::vector<const DbfField*> textFields;
   for (const auto& f : tbDados.Fields()) {
     fields.push_back(f.get());
-    textFields.push_back(InPlaceText(tbDados, *f));
+    textFields.push_back(DbfField::InPlaceText(*f));
   }
   // A field of the table that no rule looks at is not read at all: reading
   // a dBASE field has no effect and cannot fail.
@@ -181,7 +174,7 @@ void Critica::CriticaRegistros() {
     } else {
       if (!r.qualifier) {
         r.qualifier = &tbDados.FieldByName(r.depende);
-        r.qualifierText = InPlaceText(tbDados, *r.qualifier);
+        r.qualifierText = DbfField::InPlaceText(*r.qualifier);
       }
       if (r.qualifierText) {
         DomainPart(r.qualifierText->TextView(), 7, k.data() + 13);
@@ -223,7 +216,7 @@ void Critica::CriticaRegistros() {
       window_->SetProgress(progress);
       if (!codSegField) {
         codSegField = &tbDados.FieldByName("cod_seg");
-        codSegText = InPlaceText(tbDados, *codSegField);
+        codSegText = DbfField::InPlaceText(*codSegField);
       }
       bool mesmaSeguradora;
       if (codSegText) {

@@ -89,6 +89,13 @@ class DbfField : public TField {
     while (n < def_.width && p[n] != 0) ++n;
     return {reinterpret_cast<const char*>(p), n};
   }
+  // `f` as a character field of a dBASE table that does not trim: never
+  // Null, and its value is exactly its stored text, read in place through
+  // TextView. Null for any other field.
+  static const DbfField* InPlaceText(const TField& f) {
+    const auto* d = dynamic_cast<const DbfField*>(&f);
+    return d && d->def_.kind == DbfValueKind::Text && !d->TrimsText() ? d : nullptr;
+  }
   bool HasRecord() const { return view_->Get() != nullptr; }
   bool TrimsText() const { return *trimC_; }
   const DbfFieldDef& Def() const { return def_; }
