@@ -28,6 +28,26 @@ TEST(CruzaBilhetesTest, TicketsFoundOnceManyTimesOrOnlyDeleted) {
   EXPECT_TRUE(f.window.Has("2 sinistros sem bilhete no período, num total de 5 sinistros (40,00%)."));
 }
 
+TEST(CruzaBilhetesTest, MissingTicketsAreReportedInRecordOrder) {
+  // The tickets are sought in their sorted order; the findings must still
+  // come in the claims' record order, with their own record numbers.
+  RunFixture f;
+  f.window.wantsFindings = true;
+  f.Run(f.Riscos({Risco("0000000001"), Risco("0000000002")}),
+        f.Sinistros({Sinistro("0000000009"), Sinistro("0000000001"), Sinistro("0000000005"),
+                     {"*", "05428", "0000000003", "20170315", "20170401", "M", "1"}, Sinistro("0000000002"),
+                     Sinistro("0000000000")}));
+  EXPECT_EQ(f.critica.Estado().semBilhete, 3);
+  std::vector<std::pair<std::int64_t, std::string>> got;
+  for (const auto& x : f.window.findings)
+    if (std::string(x.rule) == "sem_bilhete") {
+      EXPECT_EQ(x.field, "BILHETE");
+      got.emplace_back(x.record, x.value);
+    }
+  EXPECT_EQ(got, (std::vector<std::pair<std::int64_t, std::string>>{
+                     {1, "0000000009"}, {3, "0000000005"}, {6, "0000000000"}}));
+}
+
 TEST(CruzaBilhetesTest, NoneMissingAndNoLiveClaims) {
   RunFixture f;
   f.Run(f.Riscos({Risco("0000000001")}), f.Sinistros({Sinistro("0000000001")}));

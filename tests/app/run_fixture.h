@@ -29,6 +29,11 @@ class LogWindow : public RunWindow {
     finalMessage = t;
     ++finalMessages;
   }
+  // Findings are asked for only when `wantsFindings` is set.
+  bool wantsFindings = false;
+  std::vector<Finding> findings;
+  bool WantsFindings() const override { return wantsFindings; }
+  void AddFinding(const Finding& f) override { findings.push_back(f); }
   // The log in UTF-8, one line per entry.
   std::vector<std::string> Utf8() const {
     std::vector<std::string> out;
