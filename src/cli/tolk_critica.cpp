@@ -1,4 +1,5 @@
 // tolk-critica: the validation run from a terminal or a script.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QLocale>
@@ -110,6 +111,50 @@ std::string ExecutableFolder() {
   return ec ? std::string("./") : exe.parent_path().string() + "/";
 }
 
+// Whether two names lead to one existing file (through links too).
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// The outputs are truncated when they are written, --detalhes before the run
+// even opens its tables: an output that names one of the run's files (a slip
+// of the shell's completion: --saida riscos.dbf) would destroy it. Such a
+// command line is refused before anything is opened. Returns the complaint,
+// or an empty text.
+std::string OutputsClash(const Options& o, const tolk::RunParameters& p) {
+  struct Named {
+    std::string what, path;
+  };
+  std::vector<Named> outputs;
+  if (!o.saida.empty()) outputs.push_back({"--saida", o.saida});
+  if (!o.detalhes.empty() && o.detalhes != "-") outputs.push_back({"--detalhes", o.detalhes});
+  if (!o.json.empty()) outputs.push_back({"--json", o.json});
+  std::vector<Named> files = {{"o arquivo de riscos", p.riskPath},
+                              {"o arquivo de sinistros", p.claimPath},
+                              {"tabelas.dbf", p.programFolder + "tabelas.dbf"},
+                              {"anexos.dbf", p.programFolder + "anexos.dbf"},
+                              {"DadosOrb.DBF", p.programFolder + "DadosOrb.DBF"},
+                              {"bilhete.ntx", p.programFolder + "bilhete.ntx"}};
+  auto same = [](const std::string& a, const std::string& b) {
+    if (SameFile(a, b)) return true;
+    // Not there yet: the same name, spelled alike once made absolute.
+    std::error_code ea, eb;
+    const auto ca = std::filesystem::weakly_canonical(a, ea), cb = std::filesystem::weakly_canonical(b, eb);
+    return !ea && !eb && ca == cb;
+  };
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (const auto& f : files)
+      if (!f.path.empty() && same(outputs[i].path, f.path))
+        return outputs[i].what + " \"" + outputs[i].path + "\" é " + f.what + ": nada foi gravado";
+    for (std::size_t j = 0; j < i; ++j)
+      if (same(outputs[i].path, outputs[j].path))
+        return outputs[j].what + " e " + outputs[i].what + " nomeiam o mesmo arquivo \"" + outputs[i].path + "\"";
+  }
+  return {};
+}
+
 // The log as the window exports it: Windows-1252, CR LF after every line.
 bool WriteExport(const std::string& path, const std::vector<std::string>& lines, std::string& error) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -171,6 +216,11 @@ int main(int argc, char** argv) {
     p.clockContext = &fixed;
   } else {
     p.clock = &tolk::SystemClock;
+  }
+
+  if (const std::string clash = OutputsClash(o, p); !clash.empty()) {
+    std::fprintf(stderr, "tolk-critica: %s\n", clash.c_str());
+    return 2;
   }
 
   TerminalWindow window;

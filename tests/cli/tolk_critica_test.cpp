@@ -1,9 +1,12 @@
 // tolk-critica end to end: whole deliveries through the built program, the
 // complete standard output compared with the expected logs kept beside this
 // file (TOLK_UPDATE_EXPECTED=1 rewrites them; review the difference).
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "app/run_fixture.h"
@@ -118,6 +121,37 @@ TEST(TolkCriticaTest, ExportIsWindows1252WithCrLf) {
   r = RunCli(args);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("tolk-critica: não foi possível gravar"), std::string::npos) << r.err;
+}
+
+TEST(TolkCriticaTest, AnOutputThatNamesARunFileIsRefusedBeforeAnythingIsWritten) {
+  Entrega e;
+  const std::string riscos = testing::ReadBytes(e.riscos), sinistros = testing::ReadBytes(e.sinistros);
+  const std::string link = e.f.dir.File("link.dbf");
+  ASSERT_EQ(::symlink(e.sinistros.c_str(), link.c_str()), 0);
+  const std::string log = e.f.dir.File("log.txt");
+  struct Case {
+    std::vector<std::string> extra;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"--saida", e.riscos}, "--saida \"" + e.riscos + "\" é o arquivo de riscos: nada foi gravado"},
+      {{"--detalhes", link}, "--detalhes \"" + link + "\" é o arquivo de sinistros: nada foi gravado"},
+      {{"--json", e.f.dir.File("tabelas.dbf")},
+       "--json \"" + e.f.dir.File("tabelas.dbf") + "\" é tabelas.dbf: nada foi gravado"},
+      {{"--saida", log, "--json", e.f.dir.Folder() + "./log.txt"},
+       "--saida e --json nomeiam o mesmo arquivo \"" + e.f.dir.Folder() + "./log.txt\""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = e.Args("pt_BR");
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    Result r = RunCli(args);
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.err, "tolk-critica: " + c.message + "\n");
+    EXPECT_TRUE(r.out.empty());
+  }
+  EXPECT_EQ(testing::ReadBytes(e.riscos), riscos);
+  EXPECT_EQ(testing::ReadBytes(e.sinistros), sinistros);
+  EXPECT_FALSE(std::filesystem::exists(log));
 }
 
 TEST(TolkCriticaTest, CommandLine) {
