@@ -319,7 +319,11 @@ void TXQNTXIndex::Open() {
   try {
     keyExpr_ = fields.keyExpr;
     forExpr_ = fields.forExpr;
-    if (table.Active()) ParseExpressions();
+    // The table's fields exist from the step of its open that attaches its
+    // indexes, before the table counts as active: an index attached to the
+    // closed table is opened there and must read its key then, or every
+    // seek would find nothing.
+    if (table.Active() || table.FieldCount() > 0) ParseExpressions();
   } catch (...) {
     file_.Close();
     throw;

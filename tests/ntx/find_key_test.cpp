@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <random>
 
@@ -50,6 +51,34 @@ class TXQDBFNTXTest : public ::testing::Test {
   std::string ntx = dir.File("bilhete.ntx");
   TXQDBFNTX tb{"tbRiscos"};
 };
+
+TEST_F(TXQDBFNTXTest, AnIndexAttachedBeforeItsTableOpensReadsItsKeyAtTheOpen) {
+  Build({"AAA", "BBB", "CCC"});
+  const std::string path = tb.DBFFileName;
+  tb.Close();
+  TXQDBFNTX t("tbRiscos");
+  auto& ind = dynamic_cast<TXQNTXIndex&>(t.Indexes.Add("bilhete"));
+  ind.SetNTXFileName(ntx);
+  OpenTable(t, path);
+  ind.SetActive(true);
+  EXPECT_TRUE(t.FindKey({Variant("BBB")}));
+  EXPECT_EQ(t.RecNo(), 2);
+  EXPECT_FALSE(t.FindKey({Variant("DDD")}));
+
+  // A key over a field this table lacks fails the open, which leaves the
+  // table closed, as it does when the index is attached to an open table.
+  t.Close();
+  std::string bytes = ReadBytes(ntx);
+  std::memcpy(bytes.data() + kHeadKeyExpr, "APOLICE\0", 8);
+  WriteBytes(ntx, bytes);
+  try {
+    OpenTable(t, path);
+    ADD_FAILURE() << "the open went through";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "tbRiscos: Field 'APOLICE' not found");
+  }
+  EXPECT_FALSE(t.Active());
+}
 
 TEST_F(TXQDBFNTXTest, ShortExactAndOverlongTexts) {
   Build({"ABC", "AB", "ABCDEFGHIJ"});
