@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 #include "dataset/cp1252.h"
 #include "dataset/text.h"
@@ -43,6 +44,44 @@ void JsonString(std::string& out, const std::string& utf8) {
   }
   out += '"';
 }
+
+// Whether `s` is well-formed UTF-8: no stray continuation bytes, no
+// overlong forms, no surrogates, nothing past U+10FFFF.
+bool WellFormedUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+    const unsigned char c = at(0);
+    std::size_t n = 1;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (c >= 0xC2 && c <= 0xDF) {
+      n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (s.size() - i < n || at(1) < lo || at(1) > hi) return false;
+    for (std::size_t k = 2; k < n; ++k)
+      if (at(k) < 0x80 || at(k) > 0xBF) return false;
+    i += n;
+  }
+  return true;
+}
+
+// A file name is bytes; JSON text must be Unicode. A name that is not UTF-8
+// (written under a legacy locale) is read as Windows-1252, as the window
+// reads such messages.
+std::string PathText(const std::string& bytes) { return WellFormedUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes); }
 
 void JsonNumber(std::string& out, double v) {
   if (!std::isfinite(v)) {
@@ -97,11 +136,11 @@ std::string CsvRow(const Finding& f, char sep) {
 
 std::string JsonSummary(const EstadoCritica& e, const JsonInputs& in) {
   std::string o = "{\n  \"arquivos\": {\"riscos\": ";
-  JsonString(o, in.riskPath);
+  JsonString(o, PathText(in.riskPath));
   o += ", \"sinistros\": ";
-  JsonString(o, in.claimPath);
+  JsonString(o, PathText(in.claimPath));
   o += ", \"pasta\": ";
-  JsonString(o, in.programFolder);
+  JsonString(o, PathText(in.programFolder));
   o += "},\n  \"seguradora\": {\"cod_seg\": ";
   JsonString(o, Cp1252ToUtf8(e.codSeg));
   o += ", \"empresa\": ";

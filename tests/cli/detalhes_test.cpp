@@ -141,6 +141,18 @@ TEST(JsonTest, SummaryOfARunAndOfAnError) {
             std::string::npos)
       << text;
   EXPECT_NE(text.find("\"tabelas\": []"), std::string::npos) << text;
+
+  // A file name that is not UTF-8 still gives UTF-8: its bytes read as
+  // Windows-1252. A UTF-8 name stays as it is.
+  const std::string latin = f.dir.File("S\xE3o.dbf"), utf8 = f.dir.File("S\xC3\xA3o.dbf");
+  testing::WriteBytes(latin, testing::ReadBytes(r));
+  testing::WriteBytes(utf8, testing::ReadBytes(r));
+  for (const auto& [path, shown] : {std::pair{latin, utf8}, std::pair{utf8, utf8}}) {
+    Result named = RunCli({"--pasta", f.dir.path(), "--riscos", path, "--json", json});
+    EXPECT_EQ(named.status, 0) << named.err;
+    text = testing::ReadBytes(json);
+    EXPECT_NE(text.find("\"riscos\": \"" + shown + "\""), std::string::npos) << text;
+  }
 }
 
 }  // namespace
