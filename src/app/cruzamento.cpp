@@ -1,11 +1,14 @@
 // The claims-to-ticket cross-check: an NTX index over the risks table's
 // BILHETE, and one exact seek per claim.
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "app/Critica.h"
 #include "app/log_text.h"
 #include "app/textos.h"
 #include "ntx/TXQNTXIndex.h"
+#include "ntx/ntx_errors.h"
 
 namespace tolk {
 
@@ -15,6 +18,15 @@ void Critica::CruzaBilhetes() {
   tbSinistros.DBFFileName = params_->claimPath;
   tbRiscos.Open();
   tbSinistros.Open();
+
+  // Building empties bilhete.ntx first. The two tables are open and locked,
+  // so a name that leads to them is refused when the file is created; the
+  // dictionary and the figures are closed by now, and a link to one of them
+  // in the index's place would destroy it.
+  for (const char* own : {"tabelas.dbf", "anexos.dbf", "DadosOrb.DBF"}) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(pasta + "bilhete.ntx", pasta + own, ec)) ntx::RaiseCreateError("bilhete");
+  }
 
   auto& indBilhete = dynamic_cast<TXQNTXIndex&>(tbRiscos.Indexes.Add("bilhete"));
   indBilhete.SetKeyExpresion("bilhete");

@@ -100,5 +100,24 @@ TEST(CruzaBilhetesTest, AnIndexFileThatCannotBeCreatedEndsTheRun) {
   EXPECT_TRUE(f.window.Has("0 sinistros sem bilhete no período, num total de 1 sinistros (0,00%)."));
 }
 
+TEST(CruzaBilhetesTest, AnIndexNameThatLeadsToTheDictionaryOrTheFiguresIsRefused) {
+  RunFixture f;
+  std::string r = f.Riscos({Risco("0000000001")});
+  std::string s = f.Sinistros({Sinistro("0000000001")});
+  const std::string ntx = f.dir.File("bilhete.ntx");
+  for (const char* own : {"tabelas.dbf", "anexos.dbf", "DadosOrb.DBF"}) {
+    for (const bool hard : {false, true}) {
+      SCOPED_TRACE(std::string(own) + (hard ? " hard link" : " symbolic link"));
+      const std::string target = f.dir.File(own), before = testing::ReadBytes(target);
+      ASSERT_EQ(hard ? ::link(target.c_str(), ntx.c_str()) : ::symlink(target.c_str(), ntx.c_str()), 0);
+      EXPECT_THROW_MSG(f.Run(r, s), Exception, "TXQNTXIndex.CreateIndex: Create error \"bilhete\"");
+      EXPECT_EQ(testing::ReadBytes(target), before);
+      std::filesystem::remove(ntx);
+    }
+  }
+  f.Run(r, s);
+  EXPECT_EQ(f.window.finalMessages, 1);
+}
+
 }  // namespace
 }  // namespace tolk
