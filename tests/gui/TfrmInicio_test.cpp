@@ -22,20 +22,18 @@
 #include "dataset/number_format.h"
 #include "gui/AbrirDocumento.h"
 #include "gui/TfrmInicio.h"
+#include "gui/janela_teste.h"
 #include "gui/modal_boxes.h"
 #include "tools/delivery_generator.h"
 
 using tolk::TfrmInicio;
+using tolk::testing::LogShown;
 using tolk::testing::ModalBoxes;
 
 namespace {
 
 // The instant of every run here, for the window and for tolk-critica.
 const char kAgora[] = "2026-12-08 16:40:35";
-double Relogio(void*) {
-  return tolk::EncodeDate(2026, 12, 8) + (16 * 3600 + 40 * 60 + 35) / 86400.0;
-}
-
 QString Env(const char* name, const char* fallback) {
   return qEnvironmentVariable(name, QString::fromUtf8(fallback));
 }
@@ -56,13 +54,6 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
 }
 
 // The log as edLog shows it, one string per line.
-QStringList LogShown(const TfrmInicio& w) {
-  QStringList lines;
-  for (QTextBlock b = w.edLog->document()->begin(); b.isValid(); b = b.next()) lines << b.text();
-  if (lines == QStringList{QString()}) lines.clear();
-  return lines;
-}
-
 // Types `path` into a file dialog's name box and confirms, as a user does.
 void Choose(QFileDialog* dialog, const QString& path) {
   auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
@@ -168,15 +159,7 @@ void TfrmInicioTest::initTestCase() {
 
 void TfrmInicioTest::cleanupTestCase() { tolk::SetDesktopOpener(previousOpener_); }
 
-std::unique_ptr<TfrmInicio> TfrmInicioTest::NovaJanela() {
-  auto w = std::make_unique<TfrmInicio>();
-  w->pastaPrograma = pasta_;
-  w->regional = QLocale(QLocale::Portuguese, QLocale::Brazil);
-  w->relogio = &Relogio;
-  w->show();
-  if (!QTest::qWaitForWindowExposed(w.get())) return nullptr;
-  return w;
-}
+std::unique_ptr<TfrmInicio> TfrmInicioTest::NovaJanela() { return tolk::testing::NovaJanela(pasta_); }
 
 // --- The layout ------------------------------------------------------------
 

@@ -21,23 +21,15 @@
 #include "dataset/number_format.h"
 #include "gui/AbrirDocumento.h"
 #include "gui/TfrmInicio.h"
+#include "gui/janela_teste.h"
 #include "gui/modal_boxes.h"
 #include "hostile/hostile_support.h"
 
 using tolk::TfrmInicio;
+using tolk::testing::LogShown;
 using tolk::testing::ModalBoxes;
 
 namespace {
-
-double Relogio(void*) {
-  return tolk::EncodeDate(2026, 12, 8) + (16 * 3600 + 40 * 60 + 35) / 86400.0;
-}
-
-QStringList LogShown(const TfrmInicio& w) {
-  QStringList lines;
-  for (QTextBlock b = w.edLog->document()->begin(); b.isValid(); b = b.next()) lines << b.text();
-  return lines;
-}
 
 void Choose(QFileDialog* dialog, const QString& path) {
   auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
@@ -114,15 +106,7 @@ void HostileGuiTest::initTestCase() {
 
 void HostileGuiTest::cleanupTestCase() { tolk::SetDesktopOpener(previousOpener_); }
 
-std::unique_ptr<TfrmInicio> HostileGuiTest::NovaJanela() {
-  auto w = std::make_unique<TfrmInicio>();
-  w->pastaPrograma = pasta_;
-  w->regional = QLocale(QLocale::Portuguese, QLocale::Brazil);
-  w->relogio = &Relogio;
-  w->show();
-  if (!QTest::qWaitForWindowExposed(w.get())) return nullptr;
-  return w;
-}
+std::unique_ptr<TfrmInicio> HostileGuiTest::NovaJanela() { return tolk::testing::NovaJanela(pasta_); }
 
 void HostileGuiTest::caixasHostisEncerramACritica() {
   auto w = NovaJanela();

@@ -34,6 +34,17 @@ class TXQNTXIndexTest : public ::testing::Test {
     ind.SetCreateNow(true);
     return CheckNtxFile(ntx);
   }
+  // A sound file that holds every record exactly once, under its own key.
+  static void ExpectEveryRecordOnce(const NtxCheck& c, const std::vector<std::string>& keys) {
+    ASSERT_EQ(c.error, "");
+    ASSERT_EQ(c.entries.size(), keys.size());
+    std::vector<bool> seen(keys.size() + 1);
+    for (const auto& [key, recno] : c.entries) {
+      ASSERT_TRUE(recno >= 1 && recno <= keys.size() && !seen[recno]) << recno;
+      seen[recno] = true;
+      ASSERT_EQ(key, keys[recno - 1]);
+    }
+  }
 
   TempDir dir;
   std::string ntx = dir.File("bilhete.ntx");
@@ -88,14 +99,7 @@ TEST_F(TXQNTXIndexTest, EveryRecordExactlyOnceInOrderAtAnySize) {
     std::vector<std::string> keys(n);
     for (auto& k : keys) k = Key10(rng() % (n / 4 + 1));  // about four records a key
     NtxCheck c = Build(keys);
-    ASSERT_EQ(c.error, "");
-    ASSERT_EQ(c.entries.size(), n);
-    std::vector<bool> seen(n + 1);
-    for (const auto& [key, recno] : c.entries) {
-      ASSERT_TRUE(recno >= 1 && recno <= n && !seen[recno]) << recno;
-      seen[recno] = true;
-      ASSERT_EQ(key, keys[recno - 1]);
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectEveryRecordOnce(c, keys));
     if (n >= 10000) {
       EXPECT_GE(c.depth, 3);
     }
@@ -122,15 +126,7 @@ TEST_F(TXQNTXIndexTest, TicketsInFileOrderAndTheProgressOfTheBuild) {
     ind.OnBuildProgress = [&](std::uint32_t records) { progress.push_back(records); };
     ind.SetCreateNow(true);
     EXPECT_EQ(progress, (std::vector<std::uint32_t>{8192, 16384, 24576, n}));
-    NtxCheck c = CheckNtxFile(ntx);
-    ASSERT_EQ(c.error, "");
-    ASSERT_EQ(c.entries.size(), n);
-    std::vector<bool> seen(n + 1);
-    for (const auto& [key, recno] : c.entries) {
-      ASSERT_TRUE(recno >= 1 && recno <= n && !seen[recno]) << recno;
-      seen[recno] = true;
-      ASSERT_EQ(key, keys[recno - 1]);
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectEveryRecordOnce(CheckNtxFile(ntx), keys));
     tb.Close();
     tb.Indexes.Clear();
     tb.DBFIndexDefs.Clear();

@@ -17,6 +17,17 @@ namespace {
 
 using namespace ntx;
 
+// The file a tree's cache and image stand for: the header, then every
+// flushed page.
+std::string FileBytes(TXQNTXBuffers& cache, const PageStore& store, const std::array<std::uint8_t, kBlockSize>& header) {
+  cache.Flush();
+  const std::vector<std::uint8_t> image = store.Snapshot();
+  std::string s(image.begin(), image.end());
+  s.resize(std::max<std::size_t>(s.size(), kBlockSize));
+  std::copy(header.begin(), header.end(), s.begin());
+  return s;
+}
+
 class NtxTreeTest : public ::testing::Test {
  protected:
   void Start(std::size_t keySize = 10, TXQLimitIndexPages limits = {}) {
@@ -39,14 +50,7 @@ class NtxTreeTest : public ::testing::Test {
   }
 
   // The file as it stands: header plus flushed pages.
-  std::string Bytes() {
-    cache.Flush();
-    const std::vector<std::uint8_t> image = store.Snapshot();
-    std::string s(image.begin(), image.end());
-    s.resize(std::max<std::size_t>(s.size(), kBlockSize));
-    std::copy(header.begin(), header.end(), s.begin());
-    return s;
-  }
+  std::string Bytes() { return FileBytes(cache, store, header); }
 
   // (key, recno) of the entries of one page, in slot order.
   std::vector<std::pair<std::string, std::uint32_t>> PageEntries(const std::string& file, std::uint32_t offset) {
@@ -306,12 +310,7 @@ std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& 
   tree.StartsEmpty();
   tree.SetFollowPreviousPath(followPath);
   for (const auto& [k, r] : feed) tree.Insert(reinterpret_cast<const std::uint8_t*>(k.data()), r);
-  cache.Flush();
-  const std::vector<std::uint8_t> image = store.Snapshot();
-  std::string s(image.begin(), image.end());
-  s.resize(std::max<std::size_t>(s.size(), kBlockSize));
-  std::copy(header.begin(), header.end(), s.begin());
-  return s;
+  return FileBytes(cache, store, header);
 }
 
 TEST(NtxTreeFeedTest, StartingFromThePreviousPathBuildsTheSameFile) {
