@@ -2,6 +2,7 @@
 // BILHETE, and one exact seek per claim.
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <system_error>
 
 #include "app/Critica.h"
@@ -35,24 +36,38 @@ void Critica::CruzaBilhetes() {
   // hears how far it got, as it does while the tables are read.
   const std::string& indice = textos::Cp("Índice");
   indBilhete.OnBuildProgress = [this, &indice](std::uint32_t lidos) { window_->RecordsRead(indice, lidos); };
+  // The tables are open exclusively: the file can be written while the
+  // claims are sought in the tree held in memory. Whatever follows that the
+  // run would not have shown after a failed build (a finding, the count,
+  // another error) waits for the write first, so a full disk still reads as
+  // the build's own error.
+  indBilhete.WriteInBackground = true;
   indBilhete.SetCreateNow(true);
 
   std::int32_t semBilhete = 0;
   const TField* bilhete = nullptr;
   Variant valor;
   long long lidos = 0;
-  for (tbSinistros.First(); !tbSinistros.Eof(); tbSinistros.Next()) {
-    if ((++lidos & 8191) == 0) window_->RecordsRead("Bilhetes", lidos);
-    if (tbSinistros.Deleted()) continue;
-    if (!bilhete) bilhete = &tbSinistros.FieldByName("bilhete");
-    bilhete->GetVariant(valor);
-    if (!tbRiscos.FindKey({valor})) {
-      ++semBilhete;
-      if (wantsFindings_)
-        Report(NomeDaTabela(false), "sem_bilhete", tbSinistros.RecNo(), bilhete->FieldName(),
-               StoredText(tbSinistros, *bilhete));
+  try {
+    for (tbSinistros.First(); !tbSinistros.Eof(); tbSinistros.Next()) {
+      if ((++lidos & 8191) == 0) window_->RecordsRead("Bilhetes", lidos);
+      if (tbSinistros.Deleted()) continue;
+      if (!bilhete) bilhete = &tbSinistros.FieldByName("bilhete");
+      bilhete->GetVariant(valor);
+      if (!tbRiscos.FindKey(std::span<const Variant>(&valor, 1))) {
+        ++semBilhete;
+        if (wantsFindings_) {
+          indBilhete.WaitWritten();
+          Report(NomeDaTabela(false), "sem_bilhete", tbSinistros.RecNo(), bilhete->FieldName(),
+                 StoredText(tbSinistros, *bilhete));
+        }
+      }
     }
+  } catch (...) {
+    indBilhete.WaitWritten();
+    throw;
   }
+  indBilhete.WaitWritten();
   estado_.cruzamentoFeito = true;
   estado_.semBilhete = semBilhete;
 

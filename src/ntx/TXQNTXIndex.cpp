@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
+#include <utility>
 
 #include "ntx/TIndexes.h"
 #include "ntx/TXQDBFNTX.h"
@@ -275,6 +278,11 @@ void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterB
 void TXQNTXIndex::FinishBuild(bool failed) {
   try {
     cache_.Flush();
+    if (!failed && WriteInBackground && Table().Exclusive() && StartWriter()) {
+      cache_.Clear();
+      store_.KeepImageAsCopy();
+      return;
+    }
     store_.WriteImageToFile(kBlockSize);
     if (!file_.WriteAt(0, orderObj_->Header.data(), kBlockSize)) RaiseWriteError(ntxFileName_, errno);
   } catch (...) {
@@ -290,6 +298,41 @@ void TXQNTXIndex::FinishBuild(bool failed) {
   store_.KeepImageAsCopy();
   // A build that failed otherwise leaves what it wrote; the index is closed.
   if (failed) Release();
+}
+
+// The pages go first and the header last, as in a build that writes the file
+// itself. The writer has its own copy of the header and of the chunk
+// addresses; the image is only read, by the writer and by the seeks, until
+// the writer has been joined.
+bool TXQNTXIndex::StartWriter() {
+  std::array<std::uint8_t, kBlockSize> header;
+  std::copy_n(orderObj_->Header.data(), kBlockSize, header.data());
+  writerErrno_ = 0;
+  try {
+    writer_ = std::thread([this, view = store_.View(), header] {
+      int err = PageStore::WriteView(view, file_, kBlockSize);
+      if (err == 0 && !file_.WriteAt(0, header.data(), header.size())) err = errno != 0 ? errno : EIO;
+      writerErrno_ = err;
+    });
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had: the build writes the file itself
+  }
+  return true;
+}
+
+int TXQNTXIndex::JoinWriter() {
+  if (!writer_.joinable()) return 0;
+  writer_.join();
+  return std::exchange(writerErrno_, 0);
+}
+
+void TXQNTXIndex::WaitWritten() {
+  const int err = JoinWriter();
+  if (err == 0) return;
+  const std::string path = ntxFileName_;
+  Release();
+  ::unlink(path.c_str());
+  RaiseWriteError(path, err);
 }
 
 // --- Opening and closing ------------------------------------------------------------
@@ -354,6 +397,7 @@ void TXQNTXIndex::Open() {
 
 void TXQNTXIndex::Close() {
   if (!open_) return;
+  WaitWritten();
   try {
     if (writePhase_)
       ExitWritePhase();
@@ -368,6 +412,9 @@ void TXQNTXIndex::Close() {
 
 // Drops the open state without writing anything.
 void TXQNTXIndex::Release() {
+  // A background write uses the file and the image: it ends first, and a
+  // file that it could not write whole goes.
+  const bool unwritten = JoinWriter() != 0;
   const bool wasOpen = open_;
   cache_.Clear();
   tree_.reset();
@@ -378,7 +425,7 @@ void TXQNTXIndex::Release() {
   geometry_ = {};
   bag_.reset();
   orderObj_.reset();
-  if (wasOpen && Temp) ::unlink(ntxFileName_.c_str());
+  if (wasOpen && (Temp || unwritten)) ::unlink(ntxFileName_.c_str());
 }
 
 // --- Reading ----------------------------------------------------------------------------

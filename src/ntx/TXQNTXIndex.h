@@ -17,6 +17,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "dbf/file_io.h"
 #include "ntx/TIndex.h"
@@ -80,6 +81,16 @@ class TXQNTXIndex : public TIndex {
   // that fails removes the file, so no half-written file looks complete.
   void CreateIndex(bool activate, std::size_t sorterBlock = 65536);
 
+  // With the table open exclusively nobody else reads the file while it is
+  // built, and seeks read the image of the tree held in memory: set this,
+  // and CreateIndex hands the writing of the file to a thread of its own and
+  // returns as soon as the tree is built. WaitWritten waits for that write;
+  // when it failed, the file is removed, the index closed, and the write
+  // error that CreateIndex would have raised is raised there. Close, a new
+  // build and the destructor wait for the write as well. Off by default.
+  bool WriteInBackground = false;
+  void WaitWritten();
+
   // Opens the existing file at NTXFileName (the table must be open).
   void Open();
   // Ends a write phase, writes pending pages, closes the file.
@@ -111,6 +122,9 @@ class TXQNTXIndex : public TIndex {
   void Prepare(std::size_t keySize, int keyDecimals);
   void LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterBlock);
   void FinishBuild(bool failed);
+  bool StartWriter();
+  // Waits for a background write: 0, or the errno of its failed write.
+  int JoinWriter();
   void RefreshHeader();
   void EnterWritePhase();
   void ExitWritePhase();
@@ -144,6 +158,10 @@ class TXQNTXIndex : public TIndex {
   std::unique_ptr<NtxTree> tree_;
   NtxFileLock lock_;
   std::function<bool(std::uint32_t)> accept_;
+  // The background write of a build, and its outcome (set by the writer
+  // before it ends, read after the join).
+  std::thread writer_;
+  int writerErrno_ = 0;
 };
 
 }  // namespace tolk

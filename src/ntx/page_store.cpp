@@ -117,21 +117,35 @@ void PageStore::Write(std::uint64_t offset, const std::uint8_t* src, std::size_t
 }
 
 void PageStore::WriteImageToFile(std::uint64_t from) const {
-  for (std::uint64_t pos = from; pos < imageSize_;) {
-    const std::size_t within = static_cast<std::size_t>(pos % chunkBytes_);
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes_ - within, imageSize_ - pos));
-    const std::size_t c = static_cast<std::size_t>(pos / chunkBytes_);
-    std::vector<std::uint8_t> zeros;
-    const std::uint8_t* src = nullptr;
-    if (c < chunks_.size() && chunks_[c]) {
-      src = chunks_[c].get() + within;
+  if (const int err = WriteView(View(), *file_, from)) ntx::RaiseWriteError(fileName_, err);
+}
+
+PageStore::ImageView PageStore::View() const {
+  ImageView v;
+  v.chunks.reserve(chunks_.size());
+  for (const ChunkPtr& c : chunks_) v.chunks.push_back(c.get());
+  v.chunkBytes = chunkBytes_;
+  v.size = imageSize_;
+  return v;
+}
+
+int PageStore::WriteView(const ImageView& view, const PosixFile& file, std::uint64_t from) {
+  std::vector<std::uint8_t> zeros;
+  for (std::uint64_t pos = from; pos < view.size;) {
+    const std::size_t within = static_cast<std::size_t>(pos % view.chunkBytes);
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(view.chunkBytes - within, view.size - pos));
+    const std::size_t c = static_cast<std::size_t>(pos / view.chunkBytes);
+    const std::uint8_t* src = c < view.chunks.size() ? view.chunks[c] : nullptr;
+    if (src) {
+      src += within;
     } else {
       zeros.assign(n, 0);
       src = zeros.data();
     }
-    if (!file_->WriteAt(pos, src, n)) ntx::RaiseWriteError(fileName_, errno);
+    if (!file.WriteAt(pos, src, n)) return errno != 0 ? errno : EIO;
     pos += n;
   }
+  return 0;
 }
 
 std::vector<std::uint8_t> PageStore::Snapshot() const {

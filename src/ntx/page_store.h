@@ -57,6 +57,19 @@ class PageStore {
   // Writes image bytes [from, image size) to the file in large blocks.
   void WriteImageToFile(std::uint64_t from) const;
 
+  // What a writer on another thread needs to copy the image to a file
+  // without the store: the chunks' addresses (their memory stays where it is
+  // until the image is dropped or the store detached) and the image size.
+  struct ImageView {
+    std::vector<const std::uint8_t*> chunks;  // null: never written, zeros
+    std::size_t chunkBytes = 0;
+    std::uint64_t size = 0;
+  };
+  ImageView View() const;
+  // Writes the view's bytes [from, size) to `file` in large blocks: 0, or the
+  // errno of the write that failed. Uses nothing of any store.
+  static int WriteView(const ImageView& view, const PosixFile& file, std::uint64_t from);
+
   std::uint64_t ImageSize() const { return imageSize_; }
   // The image's bytes [0, image size), copied out.
   std::vector<std::uint8_t> Snapshot() const;

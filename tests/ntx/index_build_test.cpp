@@ -263,5 +263,88 @@ TEST_F(TXQNTXIndexTest, AWriteThatFailsRemovesTheFile) {
   EXPECT_FALSE(std::filesystem::exists(ntx));
 }
 
+// Builds over 20,000 tickets, the file written by a thread of its own; the
+// seeks need no file meanwhile.
+TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 20000; ++i) keys.push_back(Key10(static_cast<std::uint64_t>(i) * 7919 % 20000));
+  const NtxCheck foreground = Build(keys);
+  ExpectEveryRecordOnce(foreground, keys);
+  const std::string expected = ReadBytes(ntx);
+  tb.Indexes.Clear();
+  tb.DBFIndexDefs.Clear();
+  std::filesystem::remove(ntx);
+
+  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
+  ind.SetKeyExpresion("bilhete");
+  ind.SetNTXFileName(ntx);
+  ind.WriteInBackground = true;
+  ind.SetCreateNow(true);
+  EXPECT_TRUE(tb.FindKey({Variant(keys[123])}));
+  EXPECT_EQ(tb.RecNo(), 124);
+  EXPECT_FALSE(tb.FindKey({Variant(Key10(20000))}));
+  ind.WaitWritten();
+  EXPECT_EQ(ReadBytes(ntx), expected);
+  EXPECT_TRUE(tb.FindKey({Variant(keys[19999])}));
+
+  // A rebuild waits for the write before it starts the file again.
+  ind.SetCreateNow(true);
+  tb.Indexes.Clear();
+  EXPECT_EQ(ReadBytes(ntx), expected);
+}
+
+// The write breaks off on a file size limit. The build itself returns and
+// its seeks answer; the failure shows where the run waits for the file, with
+// the build's own message, and the file goes. Without a wait, closing the
+// index reports it, and a destructor removes the file silently.
+TEST_F(TXQNTXIndexTest, ABackgroundWriteThatFailsShowsWhereTheRunWaits) {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 20000; ++i) keys.push_back(Key10(static_cast<std::uint64_t>(i) * 7919 % 20000));
+  const std::string table = WriteTickets(dir, keys);
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{16384, 16384};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    const std::string want = "TXQNTXIndex: Write error \"" + ntx + "\": ";
+    auto failsAsWrite = [&](auto&& f) {
+      try {
+        f();
+      } catch (const Exception& e) {
+        return std::string(e.what()).rfind(want, 0) == 0;
+      }
+      return false;
+    };
+    int code = 0;
+    {
+      TXQDBFNTX t("tbRiscos");
+      OpenTable(t, table);
+      auto& ind = dynamic_cast<TXQNTXIndex&>(t.Indexes.Add("bilhete"));
+      ind.SetKeyExpresion("bilhete");
+      ind.SetNTXFileName(ntx);
+      ind.WriteInBackground = true;
+      ind.SetCreateNow(true);
+      if (!t.FindKey({Variant(keys[500])})) code |= 1;
+      if (!failsAsWrite([&] { ind.WaitWritten(); })) code |= 2;
+      if (std::filesystem::exists(ntx) || ind.IsOpen()) code |= 4;
+      ind.WaitWritten();  // nothing is left to report
+
+      ind.SetCreateNow(true);
+      if (!failsAsWrite([&] { ind.Close(); })) code |= 8;
+      if (std::filesystem::exists(ntx)) code |= 16;
+
+      ind.SetCreateNow(true);
+    }
+    if (std::filesystem::exists(ntx)) code |= 32;
+    ::_exit(code);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 }  // namespace
 }  // namespace tolk
