@@ -3,6 +3,11 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
@@ -22,8 +27,8 @@ void PageStore::Unmap::operator()(std::uint8_t* p) const { ::munmap(p, length); 
 // Anonymous memory reads as zeros without being written, so a chunk costs
 // no clearing pass. Mapping twice the length and trimming both ends leaves a
 // region that starts on a huge-page boundary.
-PageStore::ChunkPtr PageStore::NewChunk() const {
-  const std::size_t length = (chunkBytes_ + kHugePage - 1) / kHugePage * kHugePage;
+PageStore::ChunkPtr PageStore::NewChunk(std::size_t chunkBytes) {
+  const std::size_t length = (chunkBytes + kHugePage - 1) / kHugePage * kHugePage;
   void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) throw std::bad_alloc();
   auto* base = static_cast<std::uint8_t*>(raw);
@@ -34,6 +39,76 @@ PageStore::ChunkPtr PageStore::NewChunk() const {
   ::madvise(base + lead, length, MADV_HUGEPAGE);  // a hint; refused, the chunk still works
 #endif
   return ChunkPtr(base + lead, Unmap{length});
+}
+
+// Keeps up to kAhead chunks made and touched, so that their pages are
+// already there, cleared, when the build takes them. Take never waits: with
+// none ready the build makes its own. A chunk that cannot be made stops the
+// maker; the build then meets the failure itself.
+class PageStore::ChunkMaker {
+ public:
+  static constexpr std::size_t kAhead = 2;
+
+  explicit ChunkMaker(std::size_t chunkBytes) : chunkBytes_(chunkBytes), thread_([this] { Run(); }) {}
+  ~ChunkMaker() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+  ChunkPtr Take() {
+    ChunkPtr c;
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      if (ready_.empty()) return c;
+      c = std::move(ready_.front());
+      ready_.pop_front();
+    }
+    wake_.notify_one();
+    return c;
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(m_);
+        wake_.wait(lock, [this] { return stop_ || ready_.size() < kAhead; });
+        if (stop_) return;
+      }
+      ChunkPtr c;
+      try {
+        c = NewChunk(chunkBytes_);
+      } catch (const std::bad_alloc&) {
+        return;
+      }
+      // One write per small page brings every page in, cleared; with huge
+      // pages the first write of each does it all.
+      volatile std::uint8_t* p = c.get();
+      for (std::size_t i = 0; i < chunkBytes_; i += 4096) p[i] = 0;
+      std::lock_guard<std::mutex> lock(m_);
+      if (stop_) return;
+      ready_.push_back(std::move(c));
+    }
+  }
+
+  const std::size_t chunkBytes_;
+  std::mutex m_;
+  std::condition_variable wake_;
+  std::deque<ChunkPtr> ready_;
+  bool stop_ = false;
+  std::thread thread_;  // last: it starts once the rest is in place
+};
+
+PageStore::PageStore() = default;
+PageStore::~PageStore() { StopMaker(); }
+
+void PageStore::StopMaker() {
+  maker_.reset();
+  makeAhead_ = false;
 }
 
 void PageStore::Attach(const PosixFile* file, std::string fileName) {
@@ -52,13 +127,16 @@ void PageStore::StartImage(std::size_t groupBytes) {
   groupBytes = std::max<std::size_t>(groupBytes, 1);
   chunkBytes_ = groupBytes * std::max<std::size_t>(1, kHugePage / groupBytes);
   mode_ = Mode::ImageOnly;
+  makeAhead_ = true;
 }
 
 void PageStore::KeepImageAsCopy() {
+  StopMaker();
   if (mode_ == Mode::ImageOnly) mode_ = Mode::ImageCopy;
 }
 
 void PageStore::DropImage() {
+  StopMaker();
   chunks_.clear();
   chunks_.shrink_to_fit();
   imageSize_ = 0;
@@ -67,7 +145,19 @@ void PageStore::DropImage() {
 
 std::uint8_t* PageStore::Chunk(std::size_t i) {
   if (i >= chunks_.size()) chunks_.resize(i + 1);
-  if (!chunks_[i]) chunks_[i] = NewChunk();  // zeros
+  if (!chunks_[i] && makeAhead_ && i >= 1) {
+    // A build that needs a second chunk is a large one: from here on the
+    // chunks are made ahead. A small build never starts the thread.
+    if (!maker_) {
+      try {
+        maker_ = std::make_unique<ChunkMaker>(chunkBytes_);
+      } catch (const std::system_error&) {
+        makeAhead_ = false;  // no second thread: the build makes every chunk itself
+      }
+    }
+    if (maker_) chunks_[i] = maker_->Take();
+  }
+  if (!chunks_[i]) chunks_[i] = NewChunk(chunkBytes_);  // zeros
   return chunks_[i].get();
 }
 

@@ -15,7 +15,11 @@
 // mapped group never moves and never straddles two chunks. A chunk is fresh
 // zeroed memory from the system, aligned to 2 MiB and offered huge pages: a
 // build touches its pages in random order, and with 4 KiB pages nearly every
-// touch of a leaf would also miss the address translation cache.
+// touch of a leaf would also miss the address translation cache. The system
+// clears such memory when it is first touched; during a build a second
+// thread makes and touches the next two chunks ahead, so that the clearing
+// is done off the build's own thread (a build that outruns it makes its
+// chunks itself).
 #pragma once
 
 #include <cstddef>
@@ -31,6 +35,11 @@ class PosixFile;
 class PageStore {
  public:
   enum class Mode { FileOnly, ImageOnly, ImageCopy };
+
+  PageStore();
+  ~PageStore();
+  PageStore(const PageStore&) = delete;
+  PageStore& operator=(const PageStore&) = delete;
 
   // The file (owned elsewhere, open while the store is used) and its name
   // for messages. Starts in FileOnly mode.
@@ -84,13 +93,18 @@ class PageStore {
     void operator()(std::uint8_t* p) const;
   };
   using ChunkPtr = std::unique_ptr<std::uint8_t[], Unmap>;
-  ChunkPtr NewChunk() const;
+  static ChunkPtr NewChunk(std::size_t chunkBytes);
+  class ChunkMaker;
+  void StopMaker();
 
   const PosixFile* file_ = nullptr;
   std::string fileName_;
   Mode mode_ = Mode::FileOnly;
   std::size_t chunkBytes_ = 0;
   std::vector<ChunkPtr> chunks_;
+  // While a build fills the image: chunks made ahead by a second thread.
+  std::unique_ptr<ChunkMaker> maker_;
+  bool makeAhead_ = false;  // a build fills the image: start the maker at its second chunk
   std::uint64_t imageSize_ = 0;
 };
 

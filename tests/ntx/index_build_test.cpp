@@ -263,11 +263,12 @@ TEST_F(TXQNTXIndexTest, AWriteThatFailsRemovesTheFile) {
   EXPECT_FALSE(std::filesystem::exists(ntx));
 }
 
-// Builds over 20,000 tickets, the file written by a thread of its own; the
-// seeks need no file meanwhile.
+// Builds over 120,000 tickets, an image of several chunks (made ahead by a
+// second thread), the file written by a thread of its own; the seeks need
+// no file meanwhile.
 TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
   std::vector<std::string> keys;
-  for (int i = 0; i < 20000; ++i) keys.push_back(Key10(static_cast<std::uint64_t>(i) * 7919 % 20000));
+  for (int i = 0; i < 120000; ++i) keys.push_back(Key10(static_cast<std::uint64_t>(i) * 7919 % 120000));
   const NtxCheck foreground = Build(keys);
   ExpectEveryRecordOnce(foreground, keys);
   const std::string expected = ReadBytes(ntx);
@@ -282,10 +283,10 @@ TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
   ind.SetCreateNow(true);
   EXPECT_TRUE(tb.FindKey({Variant(keys[123])}));
   EXPECT_EQ(tb.RecNo(), 124);
-  EXPECT_FALSE(tb.FindKey({Variant(Key10(20000))}));
+  EXPECT_FALSE(tb.FindKey({Variant(Key10(120000))}));
   ind.WaitWritten();
   EXPECT_EQ(ReadBytes(ntx), expected);
-  EXPECT_TRUE(tb.FindKey({Variant(keys[19999])}));
+  EXPECT_TRUE(tb.FindKey({Variant(keys[119999])}));
 
   // A rebuild waits for the write before it starts the file again.
   ind.SetCreateNow(true);
