@@ -47,7 +47,7 @@ PageStore::ChunkPtr PageStore::NewChunk(std::size_t chunkBytes) {
 // maker; the build then meets the failure itself.
 class PageStore::ChunkMaker {
  public:
-  static constexpr std::size_t kAhead = 2;
+  static constexpr std::size_t kAhead = 1;
 
   explicit ChunkMaker(std::size_t chunkBytes) : chunkBytes_(chunkBytes), thread_([this] { Run(); }) {}
   ~ChunkMaker() {

@@ -17,7 +17,7 @@
 // build touches its pages in random order, and with 4 KiB pages nearly every
 // touch of a leaf would also miss the address translation cache. The system
 // clears such memory when it is first touched; during a build a second
-// thread makes and touches the next two chunks ahead, so that the clearing
+// thread makes and touches the next chunk ahead, so that the clearing
 // is done off the build's own thread (a build that outruns it makes its
 // chunks itself).
 #pragma once
