@@ -11,6 +11,8 @@
 # BUILD/bench-run/:
 #   table.csv       the printed table
 #   raw.csv         one row of medians per delivery, as bench_critica writes it
+#   growth.csv      each delivery above 1,000,000 risks: the median ratio of
+#                   its run to the 1,000,000 run, the two timed back to back
 #   bench-run.png   time per stage against the number of records, log-log
 #                   (needs gnuplot; make bench-run installs it)
 # The deliveries stay in BUILD/bench-run/<risks>/ and are reused by the next
@@ -70,9 +72,44 @@ for n in $SIZES; do
     --runs "$RUNS" --critica "$BIN/tolk-critica" --csv "$RAW" > "$dir/bench.txt"
 done
 
+# The growth from 1,000,000 risks to each larger delivery, round by round:
+# a round runs the two deliveries back to back, so that a drift of the
+# machine's speed touches both, and the table shows the median of the
+# rounds' ratios (one line per delivery in growth.csv).
+elapsed_us() {
+  s=$(date +%s%N)
+  "$BIN/tolk-critica" --riscos "$OUT/$1/riscos.dbf" --sinistros "$OUT/$1/sinistros.dbf" --pasta "$OUT/prog/" \
+    --agora "2026-12-08 12:00:00" > /dev/null 2>&1
+  e=$(date +%s%N)
+  echo $(((e - s) / 1000))
+}
+median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+GROWTH=$OUT/growth.csv
+: > "$GROWTH"
+case " $SIZES " in
+  *" 1000000 "*)
+    for n in $SIZES; do
+      [ "$n" -le 1000000 ] && continue
+      echo "== growth from 1000000 to $n risks, round by round"
+      ratios=""
+      i=0
+      while [ "$i" -lt "$RUNS" ]; do
+        a=$(elapsed_us 1000000)
+        b=$(elapsed_us "$n")
+        ratios="$ratios $(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.4f", b / a }')"
+        i=$((i + 1))
+      done
+      echo "   ratios of the rounds:$ratios"
+      # shellcheck disable=SC2086
+      echo "$n,$(median $ratios)" >> "$GROWTH"
+    done
+    ;;
+esac
+
 # The table: one column per delivery, the goals on the right. Stage times are
 # medians of in-process runs; the complete run is the tolk-critica process.
-awk -F, -v table="$OUT/table.csv" '
+awk -F, -v table="$OUT/table.csv" -v gfile="$GROWTH" '
+  BEGIN { while ((getline line < gfile) > 0) { split(line, f, ","); g[f[1]] = f[2] } }
   NR == 1 { next }
   {
     n++
@@ -111,8 +148,8 @@ awk -F, -v table="$OUT/table.csv" '
     derived("  / (plain read + hand scan), rounds", ratio, "%12.1f", "<= 10 at 1,000,000")
     one = 0
     for (k = 1; k <= n; k++) if (risks[k] == 1000000) one = k
-    for (k = 1; k <= n; k++) growth[k] = one ? v[k, 13] / v[one, 13] : 0
-    derived("  / the 1,000,000 run", growth, "%12.2f", "<= 5.5 at 5,000,000")
+    for (k = 1; k <= n; k++) growth[k] = (risks[k] in g) ? g[risks[k]] : (one ? v[k, 13] / v[one, 13] : 0)
+    derived("  / the 1,000,000 run, rounds", growth, "%12.2f", "<= 5.5 at 5,000,000")
     for (k = 1; k <= n; k++) { mb[k] = v[k, 14] / 1024; ntx[k] = v[k, 15] / 1048576; rest[k] = mb[k] - ntx[k] }
     derived("peak resident memory (MB)", mb, "%12.1f", "independent of the records")
     derived("  of which the index image (MB)", ntx, "%12.1f", "")
