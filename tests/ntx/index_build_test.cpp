@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "dataset/Exceptions.h"
@@ -56,6 +57,37 @@ std::vector<std::pair<std::string, std::uint32_t>> Entries(
   std::vector<std::pair<std::string, std::uint32_t>> out;
   for (auto& [k, r] : list) out.emplace_back(std::string(k) + std::string(10 - std::strlen(k), ' '), r);
   return out;
+}
+
+// n distinct tickets in a scrambled order (7919 is prime to every n used).
+std::vector<std::string> ScrambledTickets(int n) {
+  std::vector<std::string> keys;
+  const auto count = static_cast<std::uint64_t>(n);
+  for (std::uint64_t i = 0; i < count; ++i) keys.push_back(Key10(i * 7919 % count));
+  return keys;
+}
+
+// Runs `body` in a child process whose files cannot grow past `bytes`
+// (SIGXFSZ ignored, so a write fails instead) and returns its result, the
+// child's exit status; -1 when it did not exit.
+int InChildWithFilesUpTo(rlim_t bytes, const std::function<int()>& body) {
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{bytes, bytes};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    int code = 100;
+    try {
+      code = body();
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST_F(TXQNTXIndexTest, EmptyTableGivesHeaderAndEmptyRoot) {
@@ -231,35 +263,21 @@ TEST_F(TXQNTXIndexTest, Errors) {
 }
 
 TEST_F(TXQNTXIndexTest, AWriteThatFailsRemovesTheFile) {
-  std::vector<std::string> keys;
-  for (int i = 0; i < 20000; ++i) keys.push_back(Key10(static_cast<std::uint64_t>(i) * 7919 % 20000));
-  const std::string table = WriteTickets(dir, keys);
+  const std::string table = WriteTickets(dir, ScrambledTickets(20000));
   WriteBytes(ntx, std::string(4096, 'x'));  // an earlier file, replaced
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    // The child: files cannot grow past 16 KB, so the index (about 600 KB)
-    // fails midway.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit lim{16384, 16384};
-    ::setrlimit(RLIMIT_FSIZE, &lim);
-    int code = 1;
+  // Files cannot grow past 16 KB, so the index (about 600 KB) fails midway.
+  const int code = InChildWithFilesUpTo(16384, [&] {
     try {
       TXQDBFNTX t("tbRiscos");
       OpenTable(t, table);
       BuildIndex(t, ntx);
-      code = 2;  // no error at all
+      return 2;  // no error at all
     } catch (const Exception& e) {
       const std::string want = "TXQNTXIndex: Write error \"" + ntx + "\": ";
-      code = std::string(e.what()).rfind(want, 0) == 0 ? 0 : 3;
+      return std::string(e.what()).rfind(want, 0) == 0 ? 0 : 3;
     }
-    ::_exit(code);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  });
+  EXPECT_EQ(code, 0);
   EXPECT_FALSE(std::filesystem::exists(ntx));
 }
 
@@ -267,8 +285,7 @@ TEST_F(TXQNTXIndexTest, AWriteThatFailsRemovesTheFile) {
 // second thread), the file written by a thread of its own; the seeks need
 // no file meanwhile.
 TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
-  std::vector<std::string> keys;
-  for (int i = 0; i < 120000; ++i) keys.push_back(Key10(static_cast<std::uint64_t>(i) * 7919 % 120000));
+  const std::vector<std::string> keys = ScrambledTickets(120000);
   const NtxCheck foreground = Build(keys);
   ExpectEveryRecordOnce(foreground, keys);
   const std::string expected = ReadBytes(ntx);
@@ -299,16 +316,9 @@ TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
 // the build's own message, and the file goes. Without a wait, closing the
 // index reports it, and a destructor removes the file silently.
 TEST_F(TXQNTXIndexTest, ABackgroundWriteThatFailsShowsWhereTheRunWaits) {
-  std::vector<std::string> keys;
-  for (int i = 0; i < 20000; ++i) keys.push_back(Key10(static_cast<std::uint64_t>(i) * 7919 % 20000));
+  const std::vector<std::string> keys = ScrambledTickets(20000);
   const std::string table = WriteTickets(dir, keys);
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit lim{16384, 16384};
-    ::setrlimit(RLIMIT_FSIZE, &lim);
+  const int code = InChildWithFilesUpTo(16384, [&] {
     const std::string want = "TXQNTXIndex: Write error \"" + ntx + "\": ";
     auto failsAsWrite = [&](auto&& f) {
       try {
@@ -318,7 +328,7 @@ TEST_F(TXQNTXIndexTest, ABackgroundWriteThatFailsShowsWhereTheRunWaits) {
       }
       return false;
     };
-    int code = 0;
+    int failed = 0;
     {
       TXQDBFNTX t("tbRiscos");
       OpenTable(t, table);
@@ -327,24 +337,21 @@ TEST_F(TXQNTXIndexTest, ABackgroundWriteThatFailsShowsWhereTheRunWaits) {
       ind.SetNTXFileName(ntx);
       ind.WriteInBackground = true;
       ind.SetCreateNow(true);
-      if (!t.FindKey({Variant(keys[500])})) code |= 1;
-      if (!failsAsWrite([&] { ind.WaitWritten(); })) code |= 2;
-      if (std::filesystem::exists(ntx) || ind.IsOpen()) code |= 4;
+      if (!t.FindKey({Variant(keys[500])})) failed |= 1;
+      if (!failsAsWrite([&] { ind.WaitWritten(); })) failed |= 2;
+      if (std::filesystem::exists(ntx) || ind.IsOpen()) failed |= 4;
       ind.WaitWritten();  // nothing is left to report
 
       ind.SetCreateNow(true);
-      if (!failsAsWrite([&] { ind.Close(); })) code |= 8;
-      if (std::filesystem::exists(ntx)) code |= 16;
+      if (!failsAsWrite([&] { ind.Close(); })) failed |= 8;
+      if (std::filesystem::exists(ntx)) failed |= 16;
 
       ind.SetCreateNow(true);
     }
-    if (std::filesystem::exists(ntx)) code |= 32;
-    ::_exit(code);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+    if (std::filesystem::exists(ntx)) failed |= 32;
+    return failed;
+  });
+  EXPECT_EQ(code, 0);
 }
 
 }  // namespace
