@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -310,8 +311,15 @@ bool TXQNTXIndex::StartWriter() {
   writerErrno_ = 0;
   try {
     writer_ = std::thread([this, view = store_.View(), header] {
-      int err = PageStore::WriteView(view, file_, kBlockSize);
-      if (err == 0 && !file_.WriteAt(0, header.data(), header.size())) err = errno != 0 ? errno : EIO;
+      int err = 0;
+      try {
+        err = PageStore::WriteView(view, file_, kBlockSize);
+        if (err == 0 && !file_.WriteAt(0, header.data(), header.size())) err = errno != 0 ? errno : EIO;
+      } catch (const std::bad_alloc&) {
+        err = ENOMEM;  // no memory for a block of zeros: the file is not whole
+      } catch (...) {
+        err = EIO;
+      }
       writerErrno_ = err;
     });
   } catch (const std::system_error&) {

@@ -73,18 +73,22 @@ class PageStore::ChunkMaker {
 
  private:
   void Run() {
+    try {
+      Loop();
+    } catch (...) {
+      // Out of memory, say: the maker stops, and the build meets the
+      // shortage itself when it makes its next chunk.
+    }
+  }
+
+  void Loop() {
     for (;;) {
       {
         std::unique_lock<std::mutex> lock(m_);
         wake_.wait(lock, [this] { return stop_ || ready_.size() < kAhead; });
         if (stop_) return;
       }
-      ChunkPtr c;
-      try {
-        c = NewChunk(chunkBytes_);
-      } catch (const std::bad_alloc&) {
-        return;
-      }
+      ChunkPtr c = NewChunk(chunkBytes_);
       // One write per small page brings every page in, cleared; with huge
       // pages the first write of each does it all.
       volatile std::uint8_t* p = c.get();
