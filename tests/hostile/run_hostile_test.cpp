@@ -113,6 +113,15 @@ void ExpectEndedBy(const Outcome& r, const std::string& error) {
   EXPECT_EQ(r.out.find(kFim), std::string::npos);
 }
 
+// A run that ends normally with the clean run's log and builds the clean
+// run's index again, byte for byte.
+void ExpectRunsAsClean(const Entrega& e, const Outcome& clean, const std::string& ntx) {
+  const Outcome r = e.Run();
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, clean.out);
+  EXPECT_EQ(ReadBytes(e.Ntx()), ntx);
+}
+
 // The comparisons below rest on the digest: check it against FIPS 180-4's
 // examples (one block, two blocks, many blocks) and the empty message.
 TEST(Sha256Test, KnownDigests) {
@@ -333,9 +342,7 @@ TEST(HostileRunTest, AnIndexFileLeftInTheProgramFolderIsRebuiltNotTrusted) {
   ASSERT_EQ(e.Gerada(other).Run().status, 0);
   ASSERT_NE(ReadBytes(e.Ntx()), ntx);
   e.Amostra();
-  Outcome r = e.Run();
-  EXPECT_EQ(r.out, clean.out);
-  EXPECT_EQ(ReadBytes(e.Ntx()), ntx);
+  ExpectRunsAsClean(e, clean, ntx);
 
   const std::uint32_t root =
       coding::Load32(coding::Bytes(reinterpret_cast<const std::uint8_t*>(ntx.data()), 8), 4);
@@ -352,10 +359,7 @@ TEST(HostileRunTest, AnIndexFileLeftInTheProgramFolderIsRebuiltNotTrusted) {
   for (const auto& [what, bytes] : damaged) {
     SCOPED_TRACE(what);
     WriteBytes(e.Ntx(), bytes);
-    r = e.Run();
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, clean.out);
-    EXPECT_EQ(ReadBytes(e.Ntx()), ntx);
+    ExpectRunsAsClean(e, clean, ntx);
   }
 }
 
@@ -415,10 +419,7 @@ TEST(HostileRunTest, AFullDiskWhileTheIndexIsWritten) {
   EXPECT_EQ(Count(r.out, kCruzamento), 0);
   EXPECT_FALSE(fs::exists(e.Ntx())) << "no half-written index is left";
 
-  const Outcome again = e.Run();
-  EXPECT_EQ(again.status, 0);
-  EXPECT_EQ(again.out, clean.out);
-  EXPECT_EQ(ReadBytes(e.Ntx()), ntx);
+  ExpectRunsAsClean(e, clean, ntx);
 }
 
 TEST(HostileRunTest, AnExportThatCannotBeWritten) {
