@@ -154,6 +154,16 @@ void TXQNTXIndex::CreateIndex(bool activate, std::size_t sorterBlock) {
     try {
       LoadKeys(scope.block, sorterBlock);
     } catch (...) {
+      // Pages lost under the build explain whatever the tree then met. A
+      // file that lacks pages must not stay behind looking complete: it goes.
+      const bool lost = store_.LostPages();
+      if (lost || store_.ReservationFailed()) {
+        const std::string path = ntxFileName_;
+        Release();
+        ::unlink(path.c_str());
+        if (lost) RaiseWriteError(path, EIO);
+        throw;
+      }
       FinishBuild(true);
       throw;
     }
@@ -222,9 +232,11 @@ void TXQNTXIndex::Prepare(std::size_t keySize, int keyDecimals) {
 
   // The pages are built in an image of the file and written out, header
   // last, when the build finishes: the file holds no header that a reader
-  // would trust until every page is on disk.
+  // would trust until every page is on disk. An image in the file itself
+  // holds pages there from the start, under a header of zeros until then.
   store_.Attach(&file_, ntxFileName_);
-  store_.StartImage(static_cast<std::size_t>(cache_.PagesPerBuffer()) * kBlockSize);
+  store_.StartImage(static_cast<std::size_t>(cache_.PagesPerBuffer()) * kBlockSize,
+                    WriteInBackground && table.Exclusive());
   fileSize_ = kBlockSize;
   tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_, ntxFileName_);
   TXQNTXBuffers::Page root;
@@ -279,7 +291,11 @@ void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterB
 void TXQNTXIndex::FinishBuild(bool failed) {
   try {
     cache_.Flush();
-    if (!failed && WriteInBackground && Table().Exclusive() && StartWriter()) {
+    // Pages of the file lost under the build (another program cut it short):
+    // what reached the file is not the tree.
+    if (store_.LostPages()) RaiseWriteError(ntxFileName_, EIO);
+    // An image in the file needs no writer: the system writes its pages.
+    if (!failed && WriteInBackground && Table().Exclusive() && !store_.ImageInFile() && StartWriter()) {
       cache_.Clear();
       store_.KeepImageAsCopy();
       return;
@@ -335,6 +351,12 @@ int TXQNTXIndex::JoinWriter() {
 }
 
 void TXQNTXIndex::WaitWritten() {
+  if (open_ && store_.LostPages()) {
+    // The tree read since the build lost pages to zeros: no seek since can
+    // be trusted. The file is someone else's doing now; it stays.
+    Release();
+    RaiseReadError(ntxFileName_, EIO);
+  }
   const int err = JoinWriter();
   if (err == 0) return;
   const std::string path = ntxFileName_;

@@ -83,11 +83,18 @@ class TXQNTXIndex : public TIndex {
 
   // With the table open exclusively nobody else reads the file while it is
   // built, and seeks read the image of the tree held in memory: set this,
-  // and CreateIndex hands the writing of the file to a thread of its own and
-  // returns as soon as the tree is built. WaitWritten waits for that write;
-  // when it failed, the file is removed, the index closed, and the write
-  // error that CreateIndex would have raised is raised there. Close, a new
-  // build and the destructor wait for the write as well. Off by default.
+  // and the file is not written at the end of the build. The image is the
+  // file itself where it can be mapped (see PageStore): the system's page
+  // cache holds the tree and writes it out on its own, and the process's
+  // memory does not grow with it. Elsewhere CreateIndex hands the writing of
+  // the file to a thread of its own and returns as soon as the tree is
+  // built. WaitWritten waits for that write; when it failed, the file is
+  // removed, the index closed, and the write error that CreateIndex would
+  // have raised is raised there. When pages of the mapped file were lost
+  // since the build (another program cut the file short), WaitWritten closes
+  // the index and raises a read error: seeks made since cannot be trusted.
+  // Close, a new build and the destructor wait for the write as well. Off
+  // by default.
   bool WriteInBackground = false;
   void WaitWritten();
 

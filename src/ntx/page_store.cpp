@@ -1,6 +1,9 @@
 #include "ntx/page_store.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -13,7 +16,9 @@
 #include <cstring>
 #include <new>
 
+#include "dataset/Exceptions.h"
 #include "dbf/file_io.h"
+#include "ntx/mapping_guard.h"
 #include "ntx/ntx_errors.h"
 
 namespace tolk {
@@ -22,7 +27,10 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 }  // namespace
 
-void PageStore::Unmap::operator()(std::uint8_t* p) const { ::munmap(p, length); }
+void PageStore::Unmap::operator()(std::uint8_t* p) const {
+  MappingGuard::Unregister(guardSlot);
+  ::munmap(p, length);
+}
 
 // Anonymous memory reads as zeros without being written, so a chunk costs
 // no clearing pass. Mapping twice the length and trimming both ends leaves a
@@ -41,15 +49,59 @@ PageStore::ChunkPtr PageStore::NewChunk(std::size_t chunkBytes) {
   return ChunkPtr(base + lead, Unmap{length});
 }
 
+// A stretch of the file, reserved first: a page of a shared mapping that
+// the disk has no room for would fault when it is written back, far from
+// any call that could report it.
+bool PageStore::ReserveInFile(std::uint64_t offset, std::size_t n, int* err) const {
+  for (;;) {
+    if (::fallocate(file_->fd(), 0, static_cast<off_t>(offset), static_cast<off_t>(n)) == 0) return true;
+    if (errno != EINTR) break;
+  }
+  *err = errno;
+  return false;
+}
+
+PageStore::ChunkPtr PageStore::NewFileChunk(std::size_t i) const {
+  const std::uint64_t offset = std::uint64_t{i} * chunkBytes_;
+  int err = 0;
+  if (!ReserveInFile(offset, chunkBytes_, &err)) ntx::RaiseWriteError(fileName_, err);
+  // On a huge-page boundary, as its place in the file is: where the file's
+  // system keeps large pages in the page cache, they can be mapped whole.
+  void* raw = ::mmap(nullptr, chunkBytes_ + kHugePage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  auto* base = static_cast<std::uint8_t*>(raw);
+  const std::size_t lead = (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
+  if (lead) ::munmap(base, lead);
+  if (kHugePage - lead) ::munmap(base + lead + chunkBytes_, kHugePage - lead);
+  void* p = ::mmap(base + lead, chunkBytes_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file_->fd(),
+                   static_cast<off_t>(offset));
+  if (p == MAP_FAILED) {
+    ::munmap(base + lead, chunkBytes_);
+    throw std::bad_alloc();
+  }
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, chunkBytes_, MADV_HUGEPAGE);
+#endif
+  const int slot = MappingGuard::Register(p, chunkBytes_, &faults_);
+  if (slot < 0) {
+    ::munmap(p, chunkBytes_);
+    ntx::RaiseWriteError(fileName_, ENOMEM);
+  }
+  return ChunkPtr(static_cast<std::uint8_t*>(p), Unmap{chunkBytes_, slot});
+}
+
 // Keeps up to kAhead chunks made and touched, so that their pages are
-// already there, cleared, when the build takes them. Take never waits: with
-// none ready the build makes its own. A chunk that cannot be made stops the
-// maker; the build then meets the failure itself.
+// already there, cleared, when the build takes them. Chunks are made in
+// order of their number from `first` on: a chunk of the file has its place
+// there. Take never waits: with the asked chunk not ready the build makes
+// its own. A chunk that cannot be made stops the maker; the build then meets
+// the failure itself.
 class PageStore::ChunkMaker {
  public:
   static constexpr std::size_t kAhead = 1;
 
-  explicit ChunkMaker(std::size_t chunkBytes) : chunkBytes_(chunkBytes), thread_([this] { Run(); }) {}
+  ChunkMaker(const PageStore& store, std::size_t first)
+      : store_(store), next_(first), thread_([this] { Run(); }) {}
   ~ChunkMaker() {
     {
       std::lock_guard<std::mutex> lock(m_);
@@ -59,12 +111,14 @@ class PageStore::ChunkMaker {
     thread_.join();
   }
 
-  ChunkPtr Take() {
+  ChunkPtr Take(std::size_t i) {
     ChunkPtr c;
     {
       std::lock_guard<std::mutex> lock(m_);
-      if (ready_.empty()) return c;
-      c = std::move(ready_.front());
+      // A chunk made for a number the build has passed is of no use.
+      while (!ready_.empty() && ready_.front().first < i) ready_.pop_front();
+      if (ready_.empty() || ready_.front().first != i) return c;
+      c = std::move(ready_.front().second);
       ready_.pop_front();
     }
     wake_.notify_one();
@@ -76,33 +130,44 @@ class PageStore::ChunkMaker {
     try {
       Loop();
     } catch (...) {
-      // Out of memory, say: the maker stops, and the build meets the
-      // shortage itself when it makes its next chunk.
+      // Out of memory or out of disk, say: the maker stops, and the build
+      // meets the shortage itself when it makes its next chunk.
     }
   }
 
   void Loop() {
     for (;;) {
+      std::size_t i = 0;
       {
         std::unique_lock<std::mutex> lock(m_);
         wake_.wait(lock, [this] { return stop_ || ready_.size() < kAhead; });
         if (stop_) return;
+        i = next_++;
       }
-      ChunkPtr c = NewChunk(chunkBytes_);
-      // One write per small page brings every page in, cleared; with huge
-      // pages the first write of each does it all.
-      volatile std::uint8_t* p = c.get();
-      for (std::size_t i = 0; i < chunkBytes_; i += 4096) p[i] = 0;
+      ChunkPtr c = store_.inFile_ ? store_.NewFileChunk(i) : NewChunk(store_.chunkBytes_);
+      Touch(c.get(), store_.chunkBytes_);
       std::lock_guard<std::mutex> lock(m_);
       if (stop_) return;
-      ready_.push_back(std::move(c));
+      ready_.emplace_back(i, std::move(c));
     }
   }
 
-  const std::size_t chunkBytes_;
+  // Brings every page in, writable: cleared memory, or the file's page in
+  // the page cache. One write per small page does it where the system
+  // cannot be asked to; with huge pages the first write of each does it all.
+  static void Touch(std::uint8_t* chunk, std::size_t n) {
+#ifdef MADV_POPULATE_WRITE
+    if (::madvise(chunk, n, MADV_POPULATE_WRITE) == 0) return;
+#endif
+    volatile std::uint8_t* p = chunk;
+    for (std::size_t i = 0; i < n; i += 4096) p[i] = 0;
+  }
+
+  const PageStore& store_;  // its chunk size, mode and file stay put while the maker runs
   std::mutex m_;
   std::condition_variable wake_;
-  std::deque<ChunkPtr> ready_;
+  std::deque<std::pair<std::size_t, ChunkPtr>> ready_;
+  std::size_t next_;
   bool stop_ = false;
   std::thread thread_;  // last: it starts once the rest is in place
 };
@@ -126,11 +191,23 @@ void PageStore::Detach() {
   file_ = nullptr;
 }
 
-void PageStore::StartImage(std::size_t groupBytes) {
+void PageStore::StartImage(std::size_t groupBytes, bool inFile) {
   DropImage();
+  faults_.store(0, std::memory_order_relaxed);
+  reservationFailed_ = false;
   groupBytes = std::max<std::size_t>(groupBytes, 1);
   chunkBytes_ = groupBytes * std::max<std::size_t>(1, kHugePage / groupBytes);
   mode_ = Mode::ImageOnly;
+  if (inFile && file_ && file_->IsOpen()) {
+    // A mapping starts on a page boundary of the system; the first chunk's
+    // reservation tells whether the file's system can reserve at all. When
+    // it cannot, a later write would meet the same trouble and report it.
+    struct stat st {};
+    const long page = ::sysconf(_SC_PAGESIZE);
+    int err = 0;
+    inFile_ = page > 0 && chunkBytes_ % static_cast<std::size_t>(page) == 0 && ::fstat(file_->fd(), &st) == 0 &&
+              S_ISREG(st.st_mode) && ReserveInFile(0, chunkBytes_, &err);
+  }
   makeAhead_ = true;
 }
 
@@ -145,6 +222,7 @@ void PageStore::DropImage() {
   chunks_.shrink_to_fit();
   imageSize_ = 0;
   mode_ = Mode::FileOnly;
+  inFile_ = false;
 }
 
 std::uint8_t* PageStore::Chunk(std::size_t i) {
@@ -154,14 +232,25 @@ std::uint8_t* PageStore::Chunk(std::size_t i) {
     // chunks are made ahead. A small build never starts the thread.
     if (!maker_) {
       try {
-        maker_ = std::make_unique<ChunkMaker>(chunkBytes_);
+        maker_ = std::make_unique<ChunkMaker>(*this, i + 1);
       } catch (const std::system_error&) {
         makeAhead_ = false;  // no second thread: the build makes every chunk itself
       }
     }
-    if (maker_) chunks_[i] = maker_->Take();
+    if (maker_) chunks_[i] = maker_->Take(i);
   }
-  if (!chunks_[i]) chunks_[i] = NewChunk(chunkBytes_);  // zeros
+  if (!chunks_[i]) {
+    if (!inFile_) {
+      chunks_[i] = NewChunk(chunkBytes_);  // zeros
+    } else {
+      try {
+        chunks_[i] = NewFileChunk(i);
+      } catch (const Exception&) {
+        reservationFailed_ = true;
+        throw;
+      }
+    }
+  }
   return chunks_[i].get();
 }
 
@@ -170,12 +259,19 @@ std::uint8_t* PageStore::Map(std::uint64_t offset, std::size_t n) {
   const std::size_t within = static_cast<std::size_t>(offset % chunkBytes_);
   assert(within + n <= chunkBytes_);
   if (within + n > chunkBytes_) return nullptr;
-  return Chunk(static_cast<std::size_t>(offset / chunkBytes_)) + within;
+  const std::size_t c = static_cast<std::size_t>(offset / chunkBytes_);
+  if (inFile_ && mode_ == Mode::ImageCopy) {
+    // After its build the file has its true size, and a mapped page wholly
+    // past its end would fault: only what lies inside the file is mapped,
+    // and no chunk is added (a reservation would lengthen the file).
+    if (offset + n > imageSize_ || c >= chunks_.size() || !chunks_[c]) return nullptr;
+  }
+  return Chunk(c) + within;
 }
 
 void PageStore::Read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) const {
   std::size_t got = 0;
-  if (mode_ != Mode::FileOnly) {
+  if (mode_ == Mode::ImageOnly || (mode_ == Mode::ImageCopy && !inFile_)) {
     while (got < n && offset + got < imageSize_) {
       const std::uint64_t at = offset + got;
       const std::size_t within = static_cast<std::size_t>(at % chunkBytes_);
@@ -199,6 +295,11 @@ void PageStore::Read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) con
 void PageStore::Write(std::uint64_t offset, const std::uint8_t* src, std::size_t n) {
   if (mode_ != Mode::ImageOnly && !file_->WriteAt(offset, src, n)) ntx::RaiseWriteError(fileName_, errno);
   if (mode_ == Mode::FileOnly) return;
+  if (inFile_ && mode_ == Mode::ImageCopy) {
+    // The file took the bytes, and its mapped pages are the same pages.
+    imageSize_ = std::max<std::uint64_t>(imageSize_, offset + n);
+    return;
+  }
   for (std::size_t done = 0; done < n;) {
     const std::uint64_t at = offset + done;
     const std::size_t within = static_cast<std::size_t>(at % chunkBytes_);
@@ -210,7 +311,14 @@ void PageStore::Write(std::uint64_t offset, const std::uint8_t* src, std::size_t
   imageSize_ = std::max<std::uint64_t>(imageSize_, offset + n);
 }
 
-void PageStore::WriteImageToFile(std::uint64_t from) const {
+void PageStore::WriteImageToFile(std::uint64_t from) {
+  if (inFile_) {
+    // No chunk may be reserved past the end once the file is cut there.
+    StopMaker();
+    // The chunks reserved whole stretches: the file ends where the image does.
+    if (!file_->Truncate(imageSize_)) ntx::RaiseWriteError(fileName_, errno);
+    return;
+  }
   if (const int err = WriteView(View(), *file_, from)) ntx::RaiseWriteError(fileName_, err);
 }
 

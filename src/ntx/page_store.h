@@ -20,8 +20,19 @@
 // thread makes and touches the next chunk ahead, so that the clearing
 // is done off the build's own thread (a build that outruns it makes its
 // chunks itself).
+//
+// An image may also live in the file itself (StartImage with inFile): each
+// chunk is then a shared mapping of its stretch of the file, reserved on
+// the disk before it is mapped. The system's page cache holds the pages and
+// writes them out on its own; the process's own memory does not grow with
+// the index, and a full disk shows as the reservation's error, never as a
+// fault on a page. Only a regular file on which the reservation works
+// qualifies: otherwise the image stays in anonymous memory. A page that
+// faults all the same (another program cut the file short) is replaced by
+// zeros and counted (LostPages), instead of ending the process.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -47,7 +58,16 @@ class PageStore {
   void Detach();
 
   // An empty image in chunks of about 2 MiB, a multiple of `groupBytes`.
-  void StartImage(std::size_t groupBytes);
+  // With inFile, in the file when it qualifies (ImageInFile tells).
+  void StartImage(std::size_t groupBytes, bool inFile = false);
+  bool ImageInFile() const { return inFile_; }
+  // Whether a page of the image in the file was lost since StartImage: its
+  // bytes are zeros now, and neither the file nor what was read from the
+  // image can be trusted.
+  bool LostPages() const { return faults_.load(std::memory_order_relaxed) != 0; }
+  // Whether a stretch of the file could not be reserved since StartImage:
+  // the error was raised, and the file lacks pages.
+  bool ReservationFailed() const { return reservationFailed_; }
   void KeepImageAsCopy();
   // No group may still be mapped onto the image.
   void DropImage();
@@ -63,8 +83,9 @@ class PageStore {
   // bytes): into the image and/or the file by mode. A failed file write
   // raises the write error naming the file.
   void Write(std::uint64_t offset, const std::uint8_t* src, std::size_t n);
-  // Writes image bytes [from, image size) to the file in large blocks.
-  void WriteImageToFile(std::uint64_t from) const;
+  // Writes image bytes [from, image size) to the file in large blocks. An
+  // image in the file is there already: the file is only cut to its size.
+  void WriteImageToFile(std::uint64_t from);
 
   // What a writer on another thread needs to copy the image to a file
   // without the store: the chunks' addresses (their memory stays where it is
@@ -87,16 +108,24 @@ class PageStore {
  private:
   std::uint8_t* Chunk(std::size_t i);
 
-  // Unmaps a chunk: its length is the one rounded up at allocation.
+  // Unmaps a chunk: its length is the one rounded up at allocation. A chunk
+  // of the file leaves the fault guard first.
   struct Unmap {
     std::size_t length = 0;
+    int guardSlot = -1;
     void operator()(std::uint8_t* p) const;
   };
   using ChunkPtr = std::unique_ptr<std::uint8_t[], Unmap>;
   static ChunkPtr NewChunk(std::size_t chunkBytes);
+  ChunkPtr NewFileChunk(std::size_t i) const;
+  bool ReserveInFile(std::uint64_t offset, std::size_t n, int* err) const;
   class ChunkMaker;
   void StopMaker();
 
+  // Pages of the file's chunks that faulted (the file cut short under the
+  // process, a failed disk) and were replaced by zeros. Declared before the
+  // chunks: the guard counts here until the last of them is unmapped.
+  mutable std::atomic<int> faults_{0};
   const PosixFile* file_ = nullptr;
   std::string fileName_;
   Mode mode_ = Mode::FileOnly;
@@ -105,6 +134,8 @@ class PageStore {
   // While a build fills the image: chunks made ahead by a second thread.
   std::unique_ptr<ChunkMaker> maker_;
   bool makeAhead_ = false;  // a build fills the image: start the maker at its second chunk
+  bool inFile_ = false;     // the chunks map the file's own pages
+  bool reservationFailed_ = false;
   std::uint64_t imageSize_ = 0;
 };
 

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 
@@ -88,6 +89,24 @@ int InChildWithFilesUpTo(rlim_t bytes, const std::function<int()>& body) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// An index over the tickets whose file is not written at the end of the
+// build: built in the file itself, or written by a thread of its own.
+TXQNTXIndex& AddBackgroundIndex(TXQDBFNTX& t, const std::string& path) {
+  auto& ind = dynamic_cast<TXQNTXIndex&>(t.Indexes.Add("bilhete"));
+  ind.SetKeyExpresion("bilhete");
+  ind.SetNTXFileName(path);
+  ind.WriteInBackground = true;
+  return ind;
+}
+
+// Whether the process has `path` mapped into its memory.
+bool MapsFile(const std::string& path) {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);)
+    if (line.size() > path.size() && line.compare(line.size() - path.size(), path.size(), path) == 0) return true;
+  return false;
 }
 
 TEST_F(TXQNTXIndexTest, EmptyTableGivesHeaderAndEmptyRoot) {
@@ -282,8 +301,7 @@ TEST_F(TXQNTXIndexTest, AWriteThatFailsRemovesTheFile) {
 }
 
 // Builds over 120,000 tickets, an image of several chunks (made ahead by a
-// second thread), the file written by a thread of its own; the seeks need
-// no file meanwhile.
+// second thread) in the file itself; the seeks read it there.
 TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
   const std::vector<std::string> keys = ScrambledTickets(120000);
   const NtxCheck foreground = Build(keys);
@@ -292,12 +310,12 @@ TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
   tb.Indexes.Clear();
   tb.DBFIndexDefs.Clear();
   std::filesystem::remove(ntx);
+  EXPECT_FALSE(MapsFile(ntx));
 
-  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
-  ind.SetKeyExpresion("bilhete");
-  ind.SetNTXFileName(ntx);
-  ind.WriteInBackground = true;
+  auto& ind = AddBackgroundIndex(tb, ntx);
   ind.SetCreateNow(true);
+  EXPECT_TRUE(MapsFile(ntx));
+  EXPECT_EQ(ReadBytes(ntx), expected);  // already, and with its own size
   EXPECT_TRUE(tb.FindKey({Variant(keys[123])}));
   EXPECT_EQ(tb.RecNo(), 124);
   EXPECT_FALSE(tb.FindKey({Variant(Key10(120000))}));
@@ -309,9 +327,63 @@ TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
   ind.SetCreateNow(true);
   tb.Indexes.Clear();
   EXPECT_EQ(ReadBytes(ntx), expected);
+  EXPECT_FALSE(MapsFile(ntx));
 }
 
-// The write breaks off on a file size limit. The build itself returns and
+// The file is reserved on the disk a stretch at a time: with files limited
+// to 3 MB the first 2 MiB stretch is granted and the second one refused, in
+// the middle of the build. The build fails with the write error, and the
+// file goes.
+TEST_F(TXQNTXIndexTest, AStretchOfTheFileThatCannotBeReservedFailsTheBuild) {
+  const std::string table = WriteTickets(dir, ScrambledTickets(120000));
+  const int code = InChildWithFilesUpTo(3 << 20, [&] {
+    TXQDBFNTX t("tbRiscos");
+    OpenTable(t, table);
+    try {
+      AddBackgroundIndex(t, ntx).SetCreateNow(true);
+      return 2;
+    } catch (const Exception& e) {
+      return std::string(e.what()) == "TXQNTXIndex: Write error \"" + ntx + "\": " + ErrnoText(EFBIG) ? 0 : 3;
+    }
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(std::filesystem::exists(ntx));
+}
+
+// Another program cuts the mapped file short. The pages it lost read as
+// zeros instead of ending the process: during the build the build fails,
+// and the file goes; after it, the seeks cannot be trusted, and the run
+// learns it where it waits for the file, which stays as the other program
+// left it.
+TEST_F(TXQNTXIndexTest, AFileCutShortByAnotherProgramFailsTheIndexNotTheProcess) {
+  const std::vector<std::string> keys = ScrambledTickets(120000);
+  OpenTable(tb, WriteTickets(dir, keys));
+  auto& ind = AddBackgroundIndex(tb, ntx);
+  ind.OnBuildProgress = [&](std::uint32_t records) {
+    if (records == 16384) {
+      ASSERT_EQ(::truncate(ntx.c_str(), 0), 0);
+    }
+  };
+  EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception, "TXQNTXIndex: Write error \"" + ntx + "\": " + ErrnoText(EIO));
+  EXPECT_FALSE(ind.IsOpen());
+  EXPECT_FALSE(std::filesystem::exists(ntx));
+
+  ind.OnBuildProgress = nullptr;
+  ind.SetCreateNow(true);
+  ASSERT_EQ(::truncate(ntx.c_str(), 1024), 0);
+  try {
+    tb.FindKey({Variant(keys[77])});
+  } catch (const Exception&) {
+    // The zeros may read as a damaged page: the wait below says why.
+  }
+  EXPECT_THROW_MSG(ind.WaitWritten(), Exception, "TXQNTXIndex: Read error \"" + ntx + "\": " + ErrnoText(EIO));
+  EXPECT_FALSE(ind.IsOpen());
+  EXPECT_EQ(std::filesystem::file_size(ntx), 1024u);
+}
+
+// Files cannot grow past 16 KB: not even the first stretch of the file can
+// be reserved, so the tree is built in memory and a thread of its own
+// writes the file. The write breaks off on the limit. The build returns and
 // its seeks answer; the failure shows where the run waits for the file, with
 // the build's own message, and the file goes. Without a wait, closing the
 // index reports it, and a destructor removes the file silently.
@@ -332,10 +404,7 @@ TEST_F(TXQNTXIndexTest, ABackgroundWriteThatFailsShowsWhereTheRunWaits) {
     {
       TXQDBFNTX t("tbRiscos");
       OpenTable(t, table);
-      auto& ind = dynamic_cast<TXQNTXIndex&>(t.Indexes.Add("bilhete"));
-      ind.SetKeyExpresion("bilhete");
-      ind.SetNTXFileName(ntx);
-      ind.WriteInBackground = true;
+      auto& ind = AddBackgroundIndex(t, ntx);
       ind.SetCreateNow(true);
       if (!t.FindKey({Variant(keys[500])})) failed |= 1;
       if (!failsAsWrite([&] { ind.WaitWritten(); })) failed |= 2;
