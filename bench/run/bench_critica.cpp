@@ -7,7 +7,9 @@
 //       times the run over an existing delivery; DIR holds the dictionary and
 //       the figures and receives bilhete.ntx. --critica also times N whole
 //       runs of the tolk-critica executable EXE, with the peak resident
-//       memory of its process. --csv appends one row of medians (seconds) to
+//       memory of its process and the peak of its own memory (resident
+//       memory less the file pages it maps, such as the index's pages in
+//       the page cache). --csv appends one row of medians (seconds) to
 //       ARQ, with a header when ARQ is new.
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -88,11 +90,27 @@ struct Options {
 };
 
 // One run of the terminal front in its own process, its output discarded:
-// the wall time, and the peak resident memory the kernel kept for it (KiB).
+// the wall time, the peak resident memory the kernel kept for it (KiB), and
+// the peak of its anonymous memory, sampled every 2 ms (KiB).
 struct ProcessRun {
   double seconds = 0;
   long peakKb = 0;
+  long peakAnonKb = 0;
 };
+
+// RssAnon of a live process, in KiB; 0 when it cannot be read.
+long AnonKb(pid_t pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/status", static_cast<int>(pid));
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) return 0;
+  long kb = 0;
+  char line[256];
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "RssAnon: %ld", &kb) == 1) break;
+  std::fclose(f);
+  return kb;
+}
 
 ProcessRun RunProcess(const std::vector<std::string>& argv) {
   std::vector<char*> args;
@@ -113,10 +131,22 @@ ProcessRun RunProcess(const std::vector<std::string>& argv) {
   }
   int status = 0;
   rusage ru{};
-  ::wait4(pid, &status, 0, &ru);
+  long anon = 0;
+  for (;;) {
+    const pid_t done = ::wait4(pid, &status, WNOHANG, &ru);
+    if (done == pid) break;
+    if (done < 0) {
+      std::perror("wait4");
+      std::exit(1);
+    }
+    anon = std::max(anon, AnonKb(pid));
+    timespec pause{0, 2000000};
+    ::nanosleep(&pause, nullptr);
+  }
   ProcessRun r;
   r.seconds = Sec(t0, Clock::now());
   r.peakKb = ru.ru_maxrss;
+  r.peakAnonKb = anon;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::fprintf(stderr, "bench_critica: %s did not end normally (status %d)\n", args[0], status);
     std::exit(1);
@@ -137,7 +167,7 @@ int RecordCount(const std::string& path) {
 // median of the rounds' ratios of the whole run to the references.
 constexpr const char* kCsvHeader =
     "risks,claims,plain_read,hand_scan,dictionary_structure,rules_risks,rules_claims,index_build,seeks,"
-    "reconciliation,run_in_process,run_with_findings,run_process,peak_rss_kb,ntx_bytes,ratio\n";
+    "reconciliation,run_in_process,run_with_findings,run_process,peak_rss_kb,ntx_bytes,ratio,peak_anon_kb\n";
 
 int Bench(const Options& o) {
   const std::string& r = o.risks;
@@ -159,7 +189,7 @@ int Bench(const Options& o) {
   // before it, and the median of those ratios is the figure to trust.
   std::vector<double> plains, scans, process, ratios;
   std::vector<double> total, dict, rulesR, rulesS, index, seeks, recon;
-  long peakKb = 0;
+  long peakKb = 0, peakAnonKb = 0;
   for (int i = 0; i < o.runs; ++i) {
     // The references take a few hundredths of a second: the median of three
     // keeps a single hiccup out of them.
@@ -174,6 +204,7 @@ int Bench(const Options& o) {
                                          "--agora", "2026-12-08 12:00:00"});
       process.push_back(run.seconds);
       peakKb = std::max(peakKb, run.peakKb);
+      peakAnonKb = std::max(peakAnonKb, run.peakAnonKb);
     }
 
     Critica critica;
@@ -226,7 +257,8 @@ int Bench(const Options& o) {
   std::printf("  whole run                         %8.3f s\n", med[6]);
   std::printf("  whole run, findings as CSV        %8.3f s  (%lld rows)\n", med[7], rows);
   if (!process.empty())
-    std::printf("  tolk-critica, whole process       %8.3f s  peak resident %ld KiB\n", bench::Median(process), peakKb);
+    std::printf("  tolk-critica, whole process       %8.3f s  peak resident %ld KiB, own %ld KiB\n",
+                bench::Median(process), peakKb, peakAnonKb);
   std::printf("%s / (plain read + scan) = %.2f, median of the rounds' ratios (%.2f to %.2f)   goal <= 10\n",
               process.empty() ? "whole run" : "tolk-critica", ratio, *std::min_element(ratios.begin(), ratios.end()),
               *std::max_element(ratios.begin(), ratios.end()));
@@ -243,8 +275,8 @@ int Bench(const Options& o) {
     if (fresh) std::fputs(kCsvHeader, f);
     std::fprintf(f, "%d,%d,%.6f,%.6f", risks, claims, plain, scan);
     for (double v : med) std::fprintf(f, ",%.6f", v);
-    std::fprintf(f, ",%.6f,%ld,%llu,%.4f\n", process.empty() ? 0.0 : bench::Median(process), peakKb,
-                 static_cast<unsigned long long>(ec ? 0 : ntxBytes), ratio);
+    std::fprintf(f, ",%.6f,%ld,%llu,%.4f,%ld\n", process.empty() ? 0.0 : bench::Median(process), peakKb,
+                 static_cast<unsigned long long>(ec ? 0 : ntxBytes), ratio, peakAnonKb);
     std::fclose(f);
   }
   return 0;

@@ -4,7 +4,8 @@
 #
 # For deliveries of 100,000, 1,000,000 and 5,000,000 risks (and a fifth as
 # many claims) made by tolk-gerar, it times the complete tolk-critica run
-# (median of 3, with the peak resident memory of its process) and each stage
+# (median of 3, with the peak resident memory of its process and the peak of
+# its own memory, the resident memory less the file pages it maps) and each stage
 # of the run (bench_critica), beside two references measured in the same run
 # over the same files: a plain sequential read and a scan written by hand.
 # It prints one table with the goals beside the figures and writes, in
@@ -150,9 +151,12 @@ awk -F, -v table="$OUT/table.csv" -v gfile="$GROWTH" '
     for (k = 1; k <= n; k++) if (risks[k] == 1000000) one = k
     for (k = 1; k <= n; k++) growth[k] = (risks[k] in g) ? g[risks[k]] : (one ? v[k, 13] / v[one, 13] : 0)
     derived("  / the 1,000,000 run, rounds", growth, "%12.2f", "<= 5.5 at 5,000,000")
-    for (k = 1; k <= n; k++) { mb[k] = v[k, 14] / 1024; ntx[k] = v[k, 15] / 1048576; rest[k] = mb[k] - ntx[k] }
-    derived("peak resident memory (MB)", mb, "%12.1f", "independent of the records")
-    derived("  of which the index image (MB)", ntx, "%12.1f", "")
+    for (k = 1; k <= n; k++) {
+      mb[k] = v[k, 14] / 1024; ntx[k] = v[k, 15] / 1048576; rest[k] = mb[k] - ntx[k]; own[k] = v[k, 17] / 1024
+    }
+    derived("peak own memory (MB)", own, "%12.1f", "independent of the records")
+    derived("peak resident memory (MB)", mb, "%12.1f", "")
+    derived("  of which bilhete.ntx, mapped (MB)", ntx, "%12.1f", "page cache")
     derived("  the rest (MB)", rest, "%12.1f", "")
 
     print ""
@@ -164,9 +168,11 @@ awk -F, -v table="$OUT/table.csv" -v gfile="$GROWTH" '
         printf "goal: 5,000,000 within 5.5x of 1,000,000: %.2fx, %s\n", growth[k], (growth[k] <= 5.5 ? "met" : "NOT met")
     }
     if (n > 1) {
-      d = mb[n] - mb[1]; dr = rest[n] - rest[1]
-      printf "goal: peak memory independent of the records: %+.1f MB from %d to %d risks, %s\n", d, risks[1], risks[n], \
-        (d <= 16 ? "met" : sprintf("NOT met (%+.1f MB without the index image)", dr))
+      # Own memory: what the process holds itself. The pages of bilhete.ntx
+      # it maps belong to the page cache, which keeps or drops them as it needs.
+      d = own[n] - own[1]; dr = rest[n] - rest[1]
+      printf "goal: peak memory independent of the records: own memory %+.1f MB from %d to %d risks", d, risks[1], risks[n]
+      printf " (resident less the mapped index: %+.1f MB), %s\n", dr, (d <= 16 ? "met" : "NOT met")
     }
   }' "$RAW"
 echo
