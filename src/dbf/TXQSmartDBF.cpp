@@ -156,6 +156,9 @@ void TXQSmartDBF::InternalOpen() {
   buffer_.assign(static_cast<std::size_t>(recordsPerBuffer_) * recordLength_, 0);
   recnos_.assign(static_cast<std::size_t>(recordsPerBuffer_), 0);
   cursor_.assign(recordLength_, ' ');
+  // Nobody else writes a table opened exclusively or denying writes: its
+  // walk may read ahead of the record blocks.
+  window_.Resize(Exclusive() ? kReadWindow : 0);
   ClearCurrent();
   count_ = 0;
   index_ = -1;
@@ -273,6 +276,7 @@ void TXQSmartDBF::InternalClose() {
   MutableFields().Clear();
   buffer_.clear();
   buffer_.shrink_to_fit();
+  window_.Resize(0);
   recnos_.clear();
   cursor_.clear();
   ClearCurrent();
@@ -335,7 +339,7 @@ void TXQSmartDBF::GoStart() {
   bot_ = true;
   eot_ = false;
   index_ = -1;
-  std::int64_t got = file_.ReadAt(headerLength_, buffer_.data(), buffer_.size());
+  std::int64_t got = window_.ReadAt(file_, headerLength_, buffer_.data(), buffer_.size());
   ++blockReads_;
   count_ = got > 0 ? static_cast<int>(static_cast<std::uint64_t>(got) / recordLength_) : 0;
   for (int i = 0; i < count_; ++i) recnos_[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(i + 1);
@@ -352,8 +356,8 @@ bool TXQSmartDBF::StepForward() {
   }
   // Refill after the last buffered record; a short read ends the table.
   const std::uint32_t last = recnos_[static_cast<std::size_t>(count_ - 1)];
-  std::int64_t got = file_.ReadAt(headerLength_ + static_cast<std::uint64_t>(last) * recordLength_,
-                                  buffer_.data(), buffer_.size());
+  std::int64_t got = window_.ReadAt(file_, headerLength_ + static_cast<std::uint64_t>(last) * recordLength_,
+                                    buffer_.data(), buffer_.size());
   ++blockReads_;
   int n = got > 0 ? static_cast<int>(static_cast<std::uint64_t>(got) / recordLength_) : 0;
   if (n == 0 || last == UINT32_MAX) {

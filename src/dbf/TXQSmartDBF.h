@@ -50,6 +50,11 @@ class TXQSmartDBF : public TDataSet {
   bool OEM = false;
   TXQCrypt Crypt;
 
+  // The walk's reads from front to back come out of a window of this many
+  // bytes when nobody else writes the table: a cut or a change by a program
+  // that ignores the lock shows up to this far behind.
+  static constexpr std::size_t kReadWindow = 128 * 1024;
+
   bool SetDeleted() const { return setDeleted_; }
   // Hides records marked deleted; on an open table the current position is
   // re-read so that the setting applies at once.
@@ -100,9 +105,9 @@ class TXQSmartDBF : public TDataSet {
   // until RestoreRecordView.
   void SetRecordView(const std::uint8_t* record) { view_ = {record, nullptr, nullptr}; }
   void RestoreRecordView();
-  // Direct positioned read of the table file.
+  // Positioned read of the table file, for a walk from front to back.
   std::int64_t ReadTableAt(std::uint64_t offset, void* buf, std::size_t n) const {
-    return file_.ReadAt(offset, buf, n);
+    return window_.ReadAt(file_, offset, buf, n);
   }
   // Whether the table shows record `recno` (read from the file): with
   // SetDeleted on a record marked deleted is refused.
@@ -124,6 +129,7 @@ class TXQSmartDBF : public TDataSet {
   void EnsureLoaded() const { view_.Get(); }
 
   PosixFile file_;
+  mutable ReadWindow window_;
   PosixFile memo_;
   bool setDeleted_ = false;
   std::uint8_t version_ = 0;

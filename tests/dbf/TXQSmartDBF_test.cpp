@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "dataset/Exceptions.h"
+#include "dbf/file_io.h"
 #include "test_support.h"
 
 namespace tolk {
@@ -412,6 +415,56 @@ TEST(WalkTest, OffsetsBeyondFourGigabytes) {
   EXPECT_EQ(t.FieldByName("A").AsString().substr(0, 6), "ULTIMO");
   t.Next();
   EXPECT_TRUE(t.Eof());
+}
+
+// A window of three pages over a file of 300,001 bytes answers every kind
+// of read as the file does: record blocks from front to back up to the
+// short one at the end, a step back, a read larger than the window, reads at
+// and past the end.
+TEST(ReadWindowTest, AnswersEveryReadAsTheFileWould) {
+  TempDir dir;
+  std::string bytes(300001, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 % 251);
+  const std::string p = dir.File("bytes.bin");
+  testing::WriteBytes(p, bytes);
+  PosixFile f;
+  ASSERT_TRUE(f.OpenRead(p, ShareMode::Exclusive));
+  ReadWindow w;
+  w.Resize(3 * 4096);
+  std::vector<std::pair<std::uint64_t, std::size_t>> reads;
+  for (std::uint64_t at = 5; at < bytes.size() + 4088; at += 4088) reads.emplace_back(at, 4088);
+  reads.insert(reads.end(), {{4000, 100}, {12000, 9000}, {0, 20000}, {299990, 30}, {300001, 10}, {400000, 1}});
+  std::vector<char> got(20000), want(20000);
+  for (auto [at, n] : reads) {
+    const std::int64_t a = w.ReadAt(f, at, got.data(), n);
+    const std::int64_t b = f.ReadAt(at, want.data(), n);
+    ASSERT_EQ(a, b) << "at " << at << ", " << n << " bytes";
+    ASSERT_EQ(std::memcmp(got.data(), want.data(), static_cast<std::size_t>(b)), 0) << "at " << at;
+  }
+}
+
+// Only a table that nobody else may write reads ahead: a walk of a table
+// shared with writers sees a record that another program rewrote after the
+// walk began.
+TEST(WalkTest, ASharedTableSeesRecordsRewrittenAheadOfTheWalk) {
+  TempDir dir;
+  const std::string p = SeqTable(dir, 2000, 10);  // five blocks of 409 records
+  TXQSmartDBF t;
+  t.DBFFileName = p;
+  t.AccessMode = ShareDenyNone;
+  t.Open();
+  std::string found;
+  for (t.First(); !t.Eof(); t.Next()) {
+    if (t.RecNo() == 1) {
+      const int fd = ::open(p.c_str(), O_WRONLY);
+      ASSERT_GE(fd, 0);
+      const std::uint64_t record1500 = t.HeaderLength() + 1499 * t.RecordLength();
+      ASSERT_EQ(::pwrite(fd, " 999      ", 10, static_cast<off_t>(record1500)), 10);
+      ::close(fd);
+    }
+    if (t.RecNo() == 1500) found = t.FieldByName("N").AsString();
+  }
+  EXPECT_EQ(found.substr(0, 3), "999");
 }
 
 }  // namespace

@@ -292,29 +292,43 @@ TEST(HostileDbfTest, PathsThatNameNoTable) {
 }
 
 // Another program may still cut the file while it is read (the lock is
-// advisory): the walk ends where the records end, and no read leaves them.
+// advisory): the walk ends with the records already read ahead, or where
+// the records end, and no read leaves them. A table shared with writers
+// reads one block ahead; one opened exclusively reads ahead a whole window.
 TEST(HostileDbfTest, AFileCutWhileItIsRead) {
   TempDir dir;
   DbfWriter w({{"NOME", 'C', 10}, {"VALOR", 'N', 8, 2}, {"DATA", 'D', 8}});
-  for (int i = 0; i < 1000; ++i) w.AddRecord({"N" + std::to_string(i), "1.00", "20170801"});
+  for (int i = 0; i < 10000; ++i) w.AddRecord({"N" + std::to_string(i), "1.00", "20170801"});
   const std::string path = dir.File("t.dbf");
   w.WriteFile(path);
   const std::size_t hl = w.HeaderLengthValue(), rl = w.RecordLengthValue();
+  ASSERT_GT(10000 * rl, TXQSmartDBF::kReadWindow);
 
   // Cut to 200 records and a piece while the walk is at record 50; then to
-  // nothing: the walk ends with the records already read ahead.
-  for (const std::size_t cut : {hl + 200 * rl + 13, std::size_t{0}}) {
-    Table t(path);
-    w.WriteFile(path);
-    t.Open();
-    int walked = 1;
-    for (; walked < 50; ++walked) t.Next();
-    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(cut)), 0);
-    for (t.Next(); !t.Eof(); t.Next()) {
-      ++walked;
-      for (int i = 0; i < t.FieldCount(); ++i) (void)t.Fields()[i].AsString();
+  // nothing.
+  for (const int share : {ShareDenyNone, ShareExclusive}) {
+    for (const std::size_t cut : {hl + 200 * rl + 13, std::size_t{0}}) {
+      SCOPED_TRACE("share " + std::to_string(share) + ", cut at " + std::to_string(cut));
+      Table t(path);
+      t.AccessMode = share;
+      w.WriteFile(path);
+      t.Open();
+      int walked = 1;
+      for (; walked < 50; ++walked) t.Next();
+      ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(cut)), 0);
+      for (t.Next(); !t.Eof(); t.Next()) {
+        ++walked;
+        for (int i = 0; i < t.FieldCount(); ++i) (void)t.Fields()[i].AsString();
+      }
+      const int perBlock = t.RecordsPerBuffer();
+      if (share == ShareDenyNone) {
+        EXPECT_EQ(walked, cut ? 200 : perBlock);
+      } else {
+        // The window held every whole block that fits in it.
+        const int blocks = static_cast<int>(TXQSmartDBF::kReadWindow / (perBlock * rl));
+        EXPECT_EQ(walked, blocks * perBlock);
+      }
     }
-    EXPECT_EQ(walked, cut ? 200 : t.RecordsPerBuffer());
   }
 }
 
