@@ -36,10 +36,13 @@ void Critica::CruzaBilhetes() {
   // hears how far it got, as it does while the tables are read.
   const std::string& indice = textos::Cp("Índice");
   indBilhete.OnBuildProgress = [this, &indice](std::uint32_t lidos) { window_->RecordsRead(indice, lidos); };
-  // The tables are open exclusively: the file can be written while the
-  // claims are sought in the tree held in memory. Whatever follows that the
+  // The tables are open exclusively, so nobody else reads bilhete.ntx while
+  // the claims are sought: the build need not write the file out before the
+  // first seek. The tree is built in the file itself, mapped, and the page
+  // cache writes it; where the file cannot be mapped so, the tree is held in
+  // memory and a thread writes the file meanwhile. Whatever follows that the
   // run would not have shown after a failed build (a finding, the count,
-  // another error) waits for the write first, so a full disk still reads as
+  // another error) waits for the file first, so a full disk still reads as
   // the build's own error.
   indBilhete.WriteInBackground = true;
   indBilhete.SetCreateNow(true);
