@@ -48,6 +48,32 @@ TEST(CruzaBilhetesTest, MissingTicketsAreReportedInRecordOrder) {
                      {1, "0000000009"}, {3, "0000000005"}, {6, "0000000000"}}));
 }
 
+// Claims are sought in batches: over several of them, every claim without
+// a ticket is reported once, in record order.
+TEST(CruzaBilhetesTest, FindingsInRecordOrderAcrossBatches) {
+  RunFixture f;
+  f.window.wantsFindings = true;
+  auto ticket = [](int n) {
+    std::string t = std::to_string(n);
+    return std::string(10 - t.size(), '0') + t;
+  };
+  std::vector<std::vector<std::string>> risks, claims;
+  for (int i = 0; i < 500; ++i) risks.push_back(Risco(ticket(i * 2)));
+  std::vector<std::pair<std::int64_t, std::string>> expected;
+  for (int i = 1; i <= 40000; ++i) {
+    // Odd tickets are nobody's; they fall among the others in sorted order.
+    const int n = (i * 7919) % 1000;
+    claims.push_back(Sinistro(ticket(n)));
+    if (n % 2) expected.emplace_back(i, ticket(n));
+  }
+  f.Run(f.Riscos(risks), f.Sinistros(claims));
+  std::vector<std::pair<std::int64_t, std::string>> got;
+  for (const auto& x : f.window.findings)
+    if (std::string(x.rule) == "sem_bilhete") got.emplace_back(x.record, x.value);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(f.critica.Estado().semBilhete, static_cast<std::int32_t>(expected.size()));
+}
+
 TEST(CruzaBilhetesTest, NoneMissingAndNoLiveClaims) {
   RunFixture f;
   f.Run(f.Riscos({Risco("0000000001")}), f.Sinistros({Sinistro("0000000001")}));
