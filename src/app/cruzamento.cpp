@@ -15,8 +15,9 @@
 namespace tolk {
 
 namespace {
-// Claims sought together: about a megabyte of tickets, whatever the delivery.
-constexpr std::size_t kLoteBilhetes = 16384;
+// Claims sought together: larger batches share more pages of a large tree.
+// About 6 MB, whatever the delivery.
+constexpr std::size_t kLoteBilhetes = 65536;
 }  // namespace
 
 void Critica::CruzaBilhetes() {
@@ -58,12 +59,12 @@ void Critica::CruzaBilhetes() {
   // large tree no longer keeps in the processor's caches when the seeks jump
   // about it. The findings still come in record order.
   struct Sinistro {
-    std::uint32_t recno;
     Variant valor;
-    std::string texto;  // as stored, for a finding
+    std::uint32_t recno;
     bool achado;
   };
   std::vector<Sinistro> lote;
+  std::vector<std::string> textos;  // each claim's ticket as stored, when findings are wanted
   lote.reserve(kLoteBilhetes);
   // The ticket's first sixteen bytes as two big-endian numbers, and the
   // claim: for tickets of up to sixteen bytes their order in the tree.
@@ -76,15 +77,24 @@ void Critica::CruzaBilhetes() {
   std::int32_t semBilhete = 0;
   const TField* bilhete = nullptr;
   auto procura = [&](Sinistro& s) { s.achado = tbRiscos.FindKey(std::span<const Variant>(&s.valor, 1)); };
-  auto relata = [&](const Sinistro& s) {
-    if (s.achado) return;
+  auto relata = [&](std::size_t i) {
+    if (lote[i].achado) return;
     ++semBilhete;
     if (wantsFindings_) {
       indBilhete.WaitWritten();
-      Report(NomeDaTabela(false), "sem_bilhete", s.recno, bilhete->FieldName(), s.texto);
+      Report(NomeDaTabela(false), "sem_bilhete", lote[i].recno, bilhete->FieldName(), textos[i]);
     }
   };
   auto fechaLote = [&] {
+    // However the batch ends, its claims are done with: none is reported twice.
+    struct Esvazia {
+      std::vector<Sinistro>& lote;
+      std::vector<std::string>& textos;
+      ~Esvazia() {
+        lote.clear();
+        textos.clear();
+      }
+    } esvazia{lote, textos};
     ordem.clear();
     for (std::uint32_t i = 0; i < lote.size(); ++i) {
       const Variant& v = lote[i].valor;
@@ -102,27 +112,32 @@ void Critica::CruzaBilhetes() {
     } catch (...) {
       // A seek that fails must fail where it would have failed in record
       // order, after the findings before it: the batch is sought again so.
-      for (Sinistro& s : lote) {
-        procura(s);
-        relata(s);
+      for (std::size_t i = 0; i < lote.size(); ++i) {
+        procura(lote[i]);
+        relata(i);
       }
-      lote.clear();
       return;
     }
-    for (const Sinistro& s : lote) relata(s);
-    lote.clear();
+    for (std::size_t i = 0; i < lote.size(); ++i) relata(i);
   };
   long long lidos = 0;
   try {
-    for (tbSinistros.First(); !tbSinistros.Eof(); tbSinistros.Next()) {
-      if ((++lidos & 8191) == 0) window_->RecordsRead("Bilhetes", lidos);
-      if (tbSinistros.Deleted()) continue;
-      if (!bilhete) bilhete = &tbSinistros.FieldByName("bilhete");
-      Sinistro& s = lote.emplace_back();
-      s.recno = static_cast<std::uint32_t>(tbSinistros.RecNo());
-      bilhete->GetVariant(s.valor);
-      if (wantsFindings_) s.texto = StoredText(tbSinistros, *bilhete);
-      if (lote.size() == kLoteBilhetes) fechaLote();
+    try {
+      for (tbSinistros.First(); !tbSinistros.Eof(); tbSinistros.Next()) {
+        if ((++lidos & 8191) == 0) window_->RecordsRead("Bilhetes", lidos);
+        if (tbSinistros.Deleted()) continue;
+        if (!bilhete) bilhete = &tbSinistros.FieldByName("bilhete");
+        Sinistro& s = lote.emplace_back();
+        s.recno = static_cast<std::uint32_t>(tbSinistros.RecNo());
+        bilhete->GetVariant(s.valor);
+        if (wantsFindings_) textos.push_back(StoredText(tbSinistros, *bilhete));
+        if (lote.size() == kLoteBilhetes) fechaLote();
+      }
+    } catch (...) {
+      // An error while the claims are read comes after the findings of the
+      // claims read before it, as it would one claim at a time.
+      fechaLote();
+      throw;
     }
     fechaLote();
   } catch (...) {

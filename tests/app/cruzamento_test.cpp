@@ -74,6 +74,28 @@ TEST(CruzaBilhetesTest, FindingsInRecordOrderAcrossBatches) {
   EXPECT_EQ(f.critica.Estado().semBilhete, static_cast<std::int32_t>(expected.size()));
 }
 
+// An error while the claims are read (here from the window) ends the
+// cross-check after the findings of every claim read before it, as seeking
+// one claim at a time would.
+TEST(CruzaBilhetesTest, AnErrorWhileClaimsAreReadFollowsTheFindingsBeforeIt) {
+  RunFixture f;
+  f.window.wantsFindings = true;
+  f.window.onRecordsRead = [](const std::string& table, long long count) {
+    if (table == "Bilhetes" && count == 16384) throw Exception("parou");
+  };
+  std::vector<std::vector<std::string>> claims;
+  std::vector<std::int64_t> expected;
+  for (int i = 1; i <= 20000; ++i) {
+    claims.push_back(Sinistro(i % 3 ? "0000000001" : "0000000002"));
+    if (i % 3 == 0 && i < 16384) expected.push_back(i);
+  }
+  EXPECT_THROW_MSG(f.Run(f.Riscos({Risco("0000000001")}), f.Sinistros(claims)), Exception, "parou");
+  std::vector<std::int64_t> got;
+  for (const auto& x : f.window.findings)
+    if (std::string(x.rule) == "sem_bilhete") got.push_back(x.record);
+  EXPECT_EQ(got, expected);
+}
+
 TEST(CruzaBilhetesTest, NoneMissingAndNoLiveClaims) {
   RunFixture f;
   f.Run(f.Riscos({Risco("0000000001")}), f.Sinistros({Sinistro("0000000001")}));

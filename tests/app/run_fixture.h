@@ -2,6 +2,8 @@
 // project's writer, and a window that keeps what the run shows.
 #pragma once
 
+#include <functional>
+
 #include <string>
 #include <vector>
 
@@ -34,6 +36,11 @@ class LogWindow : public RunWindow {
   std::vector<Finding> findings;
   bool WantsFindings() const override { return wantsFindings; }
   void AddFinding(const Finding& f) override { findings.push_back(f); }
+  // Called on each report of records read, when set (it may throw).
+  std::function<void(const std::string& table, long long count)> onRecordsRead;
+  void RecordsRead(const std::string& table, long long count) override {
+    if (onRecordsRead) onRecordsRead(table, count);
+  }
   // The log in UTF-8, one line per entry.
   std::vector<std::string> Utf8() const {
     std::vector<std::string> out;
