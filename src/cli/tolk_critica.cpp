@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -170,6 +171,9 @@ bool WriteExport(const std::string& path, const std::vector<std::string>& lines,
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Under a file size limit (ulimit -f) a write past it fails with EFBIG,
+  // which the run reports naming the file, instead of ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   Options o;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];

@@ -93,7 +93,7 @@ inline void OpenToOthers(const std::string& path, bool folder) {
 
 struct Limits {
   int seconds = 60;                // then the child is killed and the run counts as hung
-  std::optional<rlim_t> fileSize;  // RLIMIT_FSIZE, with SIGXFSZ ignored
+  std::optional<rlim_t> fileSize;  // RLIMIT_FSIZE; SIGXFSZ at its default action
   bool unprivileged = false;       // as root: run as nobody
   std::string stdoutTo;            // a file for standard output instead of the pipe
 };
@@ -144,7 +144,8 @@ inline Outcome RunProgram(const std::string& program, const std::vector<std::str
     const int devnull = ::open("/dev/null", O_RDONLY);
     ::dup2(devnull, 0);
     if (limits.fileSize) {
-      ::signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec: writes fail with EFBIG instead
+      // SIGXFSZ keeps its default action: the program must ignore it itself.
+      ::signal(SIGXFSZ, SIG_DFL);
       rlimit lim{*limits.fileSize, *limits.fileSize};
       ::setrlimit(RLIMIT_FSIZE, &lim);
     }

@@ -411,7 +411,7 @@ TEST(HostileRunTest, AFullDiskWhileTheIndexIsWritten) {
   // Files may not grow past 32 KB: the index breaks off midway.
   const Outcome r = e.Run(FilesUpTo(32768));
   EXPECT_FALSE(r.hung);
-  EXPECT_EQ(r.signal, 0) << "SIGXFSZ is ignored: the write fails instead";
+  EXPECT_EQ(r.signal, 0) << "tolk-critica ignores SIGXFSZ: the write fails instead";
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err.rfind("TXQNTXIndex: Write error \"" + e.Ntx() + "\": File too large", 0), 0u)
       << r.err;
