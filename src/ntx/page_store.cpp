@@ -207,6 +207,18 @@ void PageStore::StartImage(std::size_t groupBytes, bool inFile) {
     int err = 0;
     inFile_ = page > 0 && chunkBytes_ % static_cast<std::size_t>(page) == 0 && ::fstat(file_->fd(), &st) == 0 &&
               S_ISREG(st.st_mode) && ReserveInFile(0, chunkBytes_, &err);
+    if (inFile_) {
+      // The first chunk's mapping tells whether the file can be mapped (some
+      // file systems refuse shared mappings). If not, the file gets back the
+      // size it had, and the image stays in memory.
+      try {
+        chunks_.push_back(NewFileChunk(0));
+      } catch (const std::exception&) {
+        chunks_.clear();
+        inFile_ = false;
+        if (!file_->Truncate(static_cast<std::uint64_t>(st.st_size))) ntx::RaiseWriteError(fileName_, errno);
+      }
+    }
   }
   makeAhead_ = true;
 }

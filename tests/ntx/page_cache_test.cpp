@@ -141,5 +141,36 @@ TEST_F(TXQNTXBuffersTest, OverAnImageGroupsAreMappedNotCopied) {
   EXPECT_EQ(store.Snapshot()[1024], 5);
 }
 
+// An image in the file itself: the cache's groups are the file's own pages.
+// Its writes reach the file without a copy, the file is cut to the image's
+// size at the end (though whole stretches were reserved), and afterwards no
+// group is mapped past that end, where a page would fault.
+TEST_F(TXQNTXBuffersTest, AnImageInTheFileIsTheFile) {
+  ASSERT_TRUE(file.Create(path));
+  store.Attach(&file, path);
+  store.StartImage(4 * kBlockSize, true);
+  ASSERT_TRUE(store.ImageInFile());
+  Limit(2, 4);
+  const std::uint64_t far = (std::uint64_t{5} << 20) + 3 * kBlockSize;  // in the third 2 MiB stretch
+  for (std::uint64_t offset : {std::uint64_t{1024}, std::uint64_t{3} << 20, far}) {
+    auto p = cache.Get(offset);
+    p.Bytes()[0] = static_cast<std::uint8_t>(offset >> 20) + 1;
+    p.MarkModified();
+  }
+  cache.Flush();
+  EXPECT_EQ(Stored(far), 6) << "the file holds the page before any write of the image";
+  store.WriteImageToFile(kBlockSize);
+  EXPECT_EQ(testing::ReadBytes(path).size(), far + kBlockSize);
+  EXPECT_EQ(Stored(1024), 1);
+  EXPECT_EQ(Stored(std::uint64_t{3} << 20), 4);
+
+  cache.Clear();
+  store.KeepImageAsCopy();
+  EXPECT_NE(store.Map(1024, 4 * kBlockSize), nullptr);
+  EXPECT_EQ(store.Map(far + kBlockSize, 4 * kBlockSize), nullptr) << "past the end of the file";
+  EXPECT_EQ(cache.Get(far).Bytes()[0], 6);
+  EXPECT_FALSE(store.LostPages());
+}
+
 }  // namespace
 }  // namespace tolk
