@@ -87,7 +87,7 @@ void ReadWindow::Resize(std::size_t bytes) {
 }
 
 std::int64_t ReadWindow::ReadAt(const PosixFile& file, std::uint64_t offset, void* buf, std::size_t n) {
-  if (n > data_.size()) return file.ReadAt(offset, buf, n);
+  if (n == 0 || n > data_.size()) return file.ReadAt(offset, buf, n);
   if (offset < start_ || offset + n > start_ + size_) {
     // Not wholly held: the window moves to the read. Past a short window
     // (the end of the file) the file is asked again, as it would be.
