@@ -295,9 +295,13 @@ void TfrmInicio::SetProgress(int position) {
   Repinta();
 }
 
-void TfrmInicio::RecordsRead(const std::string& /*table*/, long long /*count*/) { Repinta(); }
+void TfrmInicio::RecordsRead(const std::string& /*table*/, long long /*count*/) {
+  if (repintura_.isValid() && repintura_.elapsed() < intervaloRepintura) return;
+  Repinta();
+}
 
 void TfrmInicio::Repinta() {
+  repintura_.start();
   ProgressBar->repaint();
   // The text pane and the scroll bars are children of edLog; repainting
   // edLog itself paints only its frame.

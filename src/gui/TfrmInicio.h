@@ -3,6 +3,7 @@
 // window interface, exports the log and opens the help file.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QRect>
 #include <QString>
@@ -62,6 +63,10 @@ class TfrmInicio : public QWidget, public RunWindow {
   QLocale regional = QLocale::system();
   double (*relogio)(void* context) = &SystemClock;
   void* relogioContexto = nullptr;
+  // How long a run holds the log and the progress bar unpainted while it
+  // reads, in milliseconds. Painting the log every few thousand records
+  // took longer than the reading itself.
+  int intervaloRepintura = 100;
 
   // The log as the run wrote it: Windows-1252, one string per line. edLog
   // shows the same lines decoded.
@@ -103,6 +108,7 @@ class TfrmInicio : public QWidget, public RunWindow {
   };
   std::vector<Ancora> ancoras_;
   std::vector<std::string> linhas_;
+  QElapsedTimer repintura_;  // since the last paint during a run
   Critica critica_;
 };
 

@@ -344,7 +344,8 @@ void TfrmInicioTest::erroEncerraCritica() {
 }
 
 // A long table holds the event loop for a while: the bar and the log are
-// painted again every few thousand records all the same.
+// painted again while it is read all the same (here at every chance the run
+// gives, instead of every 100 ms).
 void TfrmInicioTest::repintaDuranteLeitura() {
   tolk::tools::DeliveryOptions options;
   options.risks = 20000;
@@ -356,6 +357,7 @@ void TfrmInicioTest::repintaDuranteLeitura() {
   auto w = NovaJanela();
   QVERIFY(w);
   w->edArqRisco->setText(pasta + "riscos.dbf");
+  w->intervaloRepintura = 0;
   PaintProbe bar(w->ProgressBar, [&] { return w->ProgressBar->value(); });
   PaintProbe log(w->edLog->viewport(), [&] { return w->ProgressBar->value(); });
   ModalBoxes boxes;
