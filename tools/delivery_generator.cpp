@@ -274,9 +274,30 @@ DeliveryGenerator::DeliveryGenerator(DeliveryOptions options) : options_(std::mo
         1, static_cast<std::uint64_t>(std::llround(1 / (options_.findingShare * 5))));
 }
 
-std::string DeliveryGenerator::Ticket(std::uint64_t n) {
+namespace {
+
+// A permutation of the 10-digit numbers with no order left in it: a Feistel
+// network on the two 5-digit halves, adding a keyed mix of one half to the
+// other modulo 10^5. Each round is undone by subtracting the same mix, so
+// the whole is a bijection whatever the mix; four rounds carry a change in
+// the lowest digit into every digit.
+std::uint64_t Scatter(std::uint64_t x) {
+  constexpr std::uint64_t kHalf = 100000;
+  std::uint64_t left = x / kHalf % kHalf, right = x % kHalf;
+  for (std::uint64_t round = 0; round < 4; ++round) {
+    const std::uint64_t next = (left + Mix(right + (round << 32)) % kHalf) % kHalf;
+    left = right;
+    right = next;
+  }
+  return left * kHalf + right;
+}
+
+}  // namespace
+
+std::string DeliveryGenerator::Ticket(std::uint64_t n, TicketOrder order) {
   // 7919 is prime to 10, so the map is a bijection on 10-digit numbers.
-  return Digits((n * 7919 + 104729) % 10000000000ull, 10);
+  const std::uint64_t ascending = (n * 7919 + 104729) % 10000000000ull;
+  return Digits(order == TicketOrder::kRandom ? Scatter(ascending) : ascending, 10);
 }
 
 // One finding per block of `interval_` records, at a place drawn per block;
@@ -318,7 +339,7 @@ void DeliveryGenerator::Risk(std::uint32_t i, GeneratedRecord& out) const {
   auto& v = out.values;
   v.resize(RiskFields().size());
   v[kRCodSeg] = options_.insurer;
-  v[kRBilhete] = Ticket(i);
+  v[kRBilhete] = Ticket(i, options_.ticketOrder);
   v[kRDataComp] = MonthText(month);
   v[kRDataEmi] = v[kRDataComp] + Digits(day, 2);
   v[kRClasse] = std::string(1, static_cast<char>('1' + cls));
@@ -432,7 +453,7 @@ void DeliveryGenerator::Claim(std::uint32_t i, GeneratedRecord& out) const {
   auto& v = out.values;
   v.resize(ClaimFields().size());
   v[kSCodSeg] = options_.insurer;
-  v[kSBilhete] = Ticket(risk);
+  v[kSBilhete] = Ticket(risk, options_.ticketOrder);
   v[kSNumSin] = Digits(noticeYear, 4) + Digits((i + 1) % 100000000, 8);
   v[kSDataOco] = DateText(occurrence);
   v[kSDataAvi] = DateText(notice);
@@ -483,7 +504,7 @@ void DeliveryGenerator::Claim(std::uint32_t i, GeneratedRecord& out) const {
       }
       break;
     case Finding::kNoTicket:
-      v[kSBilhete] = Ticket(static_cast<std::uint64_t>(options_.risks) + i);
+      v[kSBilhete] = Ticket(static_cast<std::uint64_t>(options_.risks) + i, options_.ticketOrder);
       break;
   }
   out.deleted = clean && deleted;

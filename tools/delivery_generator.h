@@ -31,6 +31,16 @@ constexpr std::size_t kFindingKinds = 7;
 // Portuguese label of a kind, as the generator's summary prints it.
 const char* FindingLabel(Finding f);
 
+// The order of the risks' tickets in the table.
+enum class TicketOrder : std::uint8_t {
+  // Long ascending runs (about 1,260,000 risks each): what the shipped sample
+  // and the older benchmark deliveries were made with.
+  kAscending,
+  // No runs: consecutive risks get tickets scattered over the whole range,
+  // as a delivery that is kept in no particular order has them.
+  kRandom,
+};
+
 struct DeliveryOptions {
   std::string insurer = "03468";         // COD_SEG of every record, 5 characters
   std::string periodStart = "20250101";  // AAAAMMDD, first day of the reference period
@@ -43,6 +53,7 @@ struct DeliveryOptions {
   double findingShare = 0.002;
   double deletedShare = 0.001;  // share of the clean records marked deleted
   double outsideShare = 0.02;   // share of the clean records dated outside the period
+  TicketOrder ticketOrder = TicketOrder::kAscending;
 };
 
 // The sample delivery shipped in samples/.
@@ -71,9 +82,10 @@ class DeliveryGenerator {
   void Risk(std::uint32_t i, GeneratedRecord& out) const;
   void Claim(std::uint32_t i, GeneratedRecord& out) const;
 
-  // The ticket number of risk n: 10 digits, distinct for every n below 10^10.
-  // Claims without a ticket carry the ticket of a risk number past the table.
-  static std::string Ticket(std::uint64_t n);
+  // The ticket number of risk n: 10 digits, distinct for every n below 10^10
+  // in either order. Claims without a ticket carry the ticket of a risk
+  // number past the table.
+  static std::string Ticket(std::uint64_t n, TicketOrder order = TicketOrder::kAscending);
 
  private:
   struct Slot {

@@ -22,7 +22,7 @@ using tolk::tools::Finding;
 constexpr const char* kUsage =
     "uso: tolk-gerar [--registros N] [--sinistros N] [--semente S] [--saida DIR]\n"
     "                [--taxa P] [--excluidos P] [--fora P] [--seguradora COD]\n"
-    "                [--inicio AAAAMMDD] [--fim AAAAMMDD]\n"
+    "                [--inicio AAAAMMDD] [--fim AAAAMMDD] [--ordem crescente|aleatoria]\n"
     "     tolk-gerar --amostra [--tsv] [--saida DIR]\n"
     "\n"
     "Gera riscos.dbf e sinistros.dbf de uma entrega do TOLK na pasta DIR (padrão: a atual).\n"
@@ -34,6 +34,8 @@ constexpr const char* kUsage =
     "  --fora P          fração dos registros sem achado fora do período (padrão 0.02)\n"
     "  --seguradora COD  código da seguradora, 5 caracteres (padrão 03468)\n"
     "  --inicio, --fim   período de referência (padrão 20250101 a 20251231)\n"
+    "  --ordem ORDEM     ordem dos bilhetes dos riscos: crescente (padrão; em longas\n"
+    "                    sequências ascendentes) ou aleatoria (espalhados, sem sequências)\n"
     "  --amostra         a entrega de exemplo do programa; com --tsv, em texto (riscos.tsv,\n"
     "                    sinistros.tsv), como fica em samples/\n";
 
@@ -125,6 +127,13 @@ int Run(int argc, char** argv) {
       o.periodStart = val;
     } else if (arg == "--fim") {
       o.periodEnd = val;
+    } else if (arg == "--ordem") {
+      if (val == "crescente")
+        o.ticketOrder = tolk::tools::TicketOrder::kAscending;
+      else if (val == "aleatoria")
+        o.ticketOrder = tolk::tools::TicketOrder::kRandom;
+      else
+        BadCommandLine("--ordem: use crescente ou aleatoria");
     } else {
       BadCommandLine("opção desconhecida: " + arg);
     }

@@ -1,6 +1,9 @@
 // The generator of large deliveries, judged by the dictionary's rules.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
 #include "data/dictionary_model.h"
 #include "test_support.h"
 
@@ -89,6 +92,38 @@ TEST(DeliveryGeneratorTest, SeedDecidesTheBytes) {
   for (const char* f : {"riscos.dbf", "sinistros.dbf"}) {
     EXPECT_TRUE(ReadBytes(a.File(f)) == ReadBytes(b.File(f))) << f;
     EXPECT_FALSE(ReadBytes(a.File(f)) == ReadBytes(c.File(f))) << f;
+  }
+}
+
+TEST(DeliveryGeneratorTest, RandomOrderScattersTicketsAndClaimsStillFindThem) {
+  DeliveryOptions o;
+  o.seed = 5;
+  o.risks = 4000;
+  o.claims = 1000;
+  o.findingShare = 0.01;
+  o.ticketOrder = tools::TicketOrder::kRandom;
+  auto w = Generate(o);
+  DeliveryGenerator g(o);
+  tools::GeneratedRecord rec;
+  std::set<std::string> tickets;
+  std::string previous;
+  std::uint32_t whole = 0, ascending = 0;
+  for (std::uint32_t i = 0; i < o.risks; ++i) {
+    g.Risk(i, rec);
+    const std::string& t = rec.values[1];
+    if (t.size() != 10) continue;  // planted blank or short
+    ++whole;
+    ASSERT_TRUE(tickets.insert(t).second) << "ticket " << t << " of risk " << i + 1 << " repeats";
+    ascending += t > previous;
+    previous = t;
+  }
+  // About half of the neighbours ascend when the order holds no runs.
+  EXPECT_LT(ascending, whole * 6 / 10);
+  // Each claim shows what was planted in it: the cross-check finds the risk
+  // of every claim that names one.
+  for (std::uint32_t i = 0; i < o.claims; ++i) {
+    g.Claim(i, rec);
+    ASSERT_EQ(w->seen.claims[i].Kind(), rec.finding) << "claim " << i + 1;
   }
 }
 
