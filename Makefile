@@ -7,7 +7,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME  ?= 60
 
-.PHONY: all run test deps build build-asan bench bench-run fuzz clean
+.PHONY: all run test deps build build-asan bench bench-run bench-janela fuzz clean
 
 all: build
 
@@ -38,6 +38,10 @@ bench: build
 bench-run: build
 	@tools/install-deps gnuplot-nox
 	@bench/run/run.sh $(BUILD)
+
+# A run in the window against tolk-critica over 1,000,000 risks in random order.
+bench-janela: build
+	@bench/janela/run.sh $(BUILD)
 
 # Each fuzz target for FUZZ_TIME seconds under libFuzzer with ASan and UBSan,
 # starting from the seeds the project writes and the inputs kept in
