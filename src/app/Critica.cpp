@@ -142,6 +142,12 @@ void Critica::Executa(const RunParameters& params, RunWindow& window) {
     // 4. Each table of the dictionary, in name order.
     const bool riscosVazio = TrimView(params.riskPath).empty();
     const bool sinistrosVazio = TrimView(params.claimPath).empty();
+    // The tables' numbers, and for each table whose structure failed the
+    // other table whose structure it has, to tell swapped boxes apart.
+    std::vector<std::int32_t> ordens;
+    for (qelTabelas.First(); !qelTabelas.Eof(); qelTabelas.Next())
+      ordens.push_back(VarToInteger(qelTabelas.FieldByName("ordem").AsVariant()));
+    std::vector<std::pair<std::int32_t, std::int32_t>> trocadas;
     qelTabelas.First();
     while (!qelTabelas.Eof()) {
       estado_.nomeTabela = VarToStr(qelTabelas.FieldByName("tabela").AsVariant(), fs);
@@ -157,10 +163,20 @@ void Critica::Executa(const RunParameters& params, RunWindow& window) {
         estado_.criticaOk = 1;
         CriticaRegistros();
         if (estado_.criticaOk == 1) ResumoErros();
+      } else {
+        for (std::int32_t outra : ordens)
+          if (outra != estado_.tabelaAtual && EstruturaConfere(outra)) {
+            trocadas.emplace_back(estado_.tabelaAtual, outra);
+            break;
+          }
       }
       tbDados.Close();
       ResumeTabela(estruturaOk, estruturaOk);
     }
+
+    for (const auto& [tabela, outra] : trocadas)
+      for (const auto& [tabela2, outra2] : trocadas)
+        if (tabela2 == outra && outra2 == tabela) estado_.caixasTrocadas = true;
 
     // 5-6. The cross-check.
     window.SetProgress(75);
@@ -322,7 +338,13 @@ void Critica::CarregaDicionario() {
 // ---- The structure check ------------------------------------------------------------
 
 bool Critica::VerificaEstrutura() {
-  const Variant atual(estado_.tabelaAtual);
+  if (EstruturaConfere(estado_.tabelaAtual)) return true;
+  Add(textos::EstruturaIncorreta() + estado_.nomeTabela);
+  return false;
+}
+
+bool Critica::EstruturaConfere(std::int32_t tabela) {
+  const Variant atual(tabela);
   auto tabelaDaLinha = [this] { return qelEstrutTab.FieldByName("tabela").AsVariant(); };
   qelEstrutTab.First();
   while (!qelEstrutTab.Eof() && !VarEquals(tabelaDaLinha(), atual)) qelEstrutTab.Next();
@@ -344,7 +366,6 @@ bool Critica::VerificaEstrutura() {
   } catch (const std::exception&) {
     // Any fault of the rows counts as a structure that does not match.
   }
-  Add(textos::EstruturaIncorreta() + estado_.nomeTabela);
   return false;
 }
 

@@ -52,6 +52,9 @@ struct EstadoCritica {
   double totPr = 0, totSin = 0;
   bool testePremios = false, testeSinistros = false;
   std::vector<ResumoTabela> tabelas;
+  // Both tables failed the structure check, and each has the structure of
+  // the other: the files seem to be in each other's box.
+  bool caixasTrocadas = false;
   // Reconciliation results.
   std::int32_t qtdPremInconsist = 0;
   double somaPremios = 0;
@@ -107,6 +110,9 @@ class Critica {
   void TestePremios(const std::string& inivig, const std::string& fimvig, double totPr);
   void TesteSinistros(const std::string& inivig, const std::string& fimvig, double totSin);
   void BuildDomainSet();
+  // Whether the open tbDados has the fields of dictionary table `tabela`;
+  // writes nothing.
+  bool EstruturaConfere(std::int32_t tabela);
 
 
   EstadoCritica estado_;

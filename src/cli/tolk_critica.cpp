@@ -1,5 +1,4 @@
 // tolk-critica: the validation run from a terminal or a script.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QLocale>
@@ -13,6 +12,8 @@
 #include <vector>
 
 #include "app/Critica.h"
+#include "app/explicacoes.h"
+#include "app/saidas.h"
 #include "cli/regional.h"
 #include "cli/relatorios.h"
 #include "dataset/cp1252.h"
@@ -112,13 +113,6 @@ std::string ExecutableFolder() {
   return ec ? std::string("./") : exe.parent_path().string() + "/";
 }
 
-// Whether two names lead to one existing file (through links too).
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 // The outputs are truncated when they are written, --detalhes before the run
 // even opens its tables: an output that names one of the run's files (a slip
 // of the shell's completion: --saida riscos.dbf) would destroy it. Such a
@@ -132,34 +126,22 @@ std::string OutputsClash(const Options& o, const tolk::RunParameters& p) {
   if (!o.saida.empty()) outputs.push_back({"--saida", o.saida});
   if (!o.detalhes.empty() && o.detalhes != "-") outputs.push_back({"--detalhes", o.detalhes});
   if (!o.json.empty()) outputs.push_back({"--json", o.json});
-  std::vector<Named> files = {{"o arquivo de riscos", p.riskPath},
-                              {"o arquivo de sinistros", p.claimPath},
-                              {"tabelas.dbf", p.programFolder + "tabelas.dbf"},
-                              {"anexos.dbf", p.programFolder + "anexos.dbf"},
-                              {"DadosOrb.DBF", p.programFolder + "DadosOrb.DBF"},
-                              {"bilhete.ntx", p.programFolder + "bilhete.ntx"}};
-  auto same = [](const std::string& a, const std::string& b) {
-    if (SameFile(a, b)) return true;
-    // Not there yet: the same name, spelled alike once made absolute.
-    std::error_code ea, eb;
-    const auto ca = std::filesystem::weakly_canonical(a, ea), cb = std::filesystem::weakly_canonical(b, eb);
-    return !ea && !eb && ca == cb;
-  };
+  const std::vector<tolk::ArquivoDaCritica> files = tolk::ArquivosDaCritica(p);
   for (std::size_t i = 0; i < outputs.size(); ++i) {
-    for (const auto& f : files)
-      if (!f.path.empty() && same(outputs[i].path, f.path))
-        return outputs[i].what + " \"" + outputs[i].path + "\" é " + f.what + ": nada foi gravado";
+    if (const auto f = tolk::SaidaProibida(outputs[i].path, files))
+      return outputs[i].what + " \"" + outputs[i].path + "\" é " + f->papel + ": nada foi gravado";
     for (std::size_t j = 0; j < i; ++j)
-      if (same(outputs[i].path, outputs[j].path))
+      if (tolk::MesmoArquivo(outputs[i].path, outputs[j].path))
         return outputs[j].what + " e " + outputs[i].what + " nomeiam o mesmo arquivo \"" + outputs[i].path + "\"";
   }
   return {};
 }
 
-// The log as the window exports it: Windows-1252, CR LF after every line.
+// The log as the window exports it.
 bool WriteExport(const std::string& path, const std::vector<std::string>& lines, std::string& error) {
+  const std::string bytes = tolk::TextoExportado(lines);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  for (const auto& l : lines) out << l << "\r\n";
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) {
     error = "não foi possível gravar \"" + path + "\": " + std::strerror(errno);
@@ -283,10 +265,15 @@ int main(int argc, char** argv) {
       status = 1;
     }
   }
-  if (failed)
+  if (failed) {
+    // The message as raised, then what it means for the analyst.
     std::fprintf(stderr, "%s\n", tolk::DisplayText(error).toUtf8().constData());
-  else
+    const std::string why = tolk::ExplicaErro(error, {&p, critica.Estado().tabelaAtual});
+    if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
+  } else {
     std::fprintf(stderr, "%s\n", tolk::Cp1252ToUtf8(window.finalMessage).c_str());
+    if (critica.Estado().caixasTrocadas) std::fprintf(stderr, "%s\n", tolk::kCaixasTrocadas);
+  }
   if (!o.saida.empty()) {
     std::string werr;
     if (!WriteExport(o.saida, window.lines, werr)) {

@@ -100,8 +100,21 @@ TEST(TolkCriticaTest, AnErrorKeepsTheLogAndSaysWhy) {
   args.insert(args.end(), {"--sinistros", e.f.dir.File("falta.dbf")});
   Result r = RunCli(args);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "TXQSmartDBF.InternalOpen: Open error \"" + e.f.dir.File("falta.dbf") + "\"\n");
+  EXPECT_EQ(r.err, "TXQSmartDBF.InternalOpen: Open error \"" + e.f.dir.File("falta.dbf") +
+                       "\"\nO arquivo de sinistros não existe: confira a pasta e o nome na caixa "
+                       "“Arquivo de Sinistros”, ou escolha o arquivo pelo botão ao lado dela.\n");
   ExpectLog("erro_pt_BR.txt", r.out);
+
+  // Each file in the other's box: both fail the structure check, the log
+  // says so as always, and the analyst is told why after the run.
+  Result swapped = RunCli({"--pasta", e.f.dir.path(), "--locale", "pt_BR", "--riscos", e.sinistros,
+                           "--sinistros", e.riscos});
+  EXPECT_EQ(swapped.status, 0);
+  EXPECT_EQ(swapped.err, "Crítica finalizada.\nOs arquivos parecem estar trocados: o arquivo "
+                         "indicado em “Arquivo de Riscos” tem a estrutura da tabela de sinistros, e "
+                         "o indicado em “Arquivo de Sinistros”, a da tabela de riscos. Troque-os de "
+                         "caixa e critique de novo.\n");
+  EXPECT_NE(swapped.out.find("Erro: estrutura incorreta na tabela SINISTROS"), std::string::npos);
 }
 
 TEST(TolkCriticaTest, ExportIsWindows1252WithCrLf) {
@@ -137,7 +150,7 @@ TEST(TolkCriticaTest, AnOutputThatNamesARunFileIsRefusedBeforeAnythingIsWritten)
       {{"--saida", e.riscos}, "--saida \"" + e.riscos + "\" é o arquivo de riscos: nada foi gravado"},
       {{"--detalhes", link}, "--detalhes \"" + link + "\" é o arquivo de sinistros: nada foi gravado"},
       {{"--json", e.f.dir.File("tabelas.dbf")},
-       "--json \"" + e.f.dir.File("tabelas.dbf") + "\" é tabelas.dbf: nada foi gravado"},
+       "--json \"" + e.f.dir.File("tabelas.dbf") + "\" é tabelas.dbf da pasta do programa: nada foi gravado"},
       {{"--saida", log, "--json", e.f.dir.Folder() + "./log.txt"},
        "--saida e --json nomeiam o mesmo arquivo \"" + e.f.dir.Folder() + "./log.txt\""},
   };
