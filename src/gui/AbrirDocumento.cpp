@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace tolk {
@@ -34,7 +37,25 @@ constexpr Mensagem kMensagens[] = {
     {32, "Windows 95 only: The specified dynamic-link library was not found."},
 };
 
-bool OpenWithDesktop(const QUrl& url) { return QDesktopServices::openUrl(url); }
+// The desktop's program for the type of a local file, as xdg-mime names it;
+// true when there is one, or when xdg-mime cannot tell.
+bool DesktopHasProgramFor(const QUrl& url) {
+  if (!url.isLocalFile()) return true;
+  const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+  if (xdgMime.isEmpty()) return true;
+  const QString type = QMimeDatabase().mimeTypeForFile(url.toLocalFile()).name();
+  QProcess query;
+  query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type});
+  if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit) return true;
+  return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+// xdg-open takes any file and, for a type without a program, hands it to
+// whatever it finds (a browser offering to download a help file) or to
+// nothing at all, and the request still counts as taken: ask first.
+bool OpenWithDesktop(const QUrl& url) {
+  return DesktopHasProgramFor(url) && QDesktopServices::openUrl(url);
+}
 
 DesktopOpener& Opener() {
   static DesktopOpener opener = &OpenWithDesktop;

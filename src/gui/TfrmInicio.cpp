@@ -5,6 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLibraryInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,12 +18,17 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QToolButton>
+#include <QTranslator>
 #include <exception>
+#include <functional>
 
+#include "app/explicacoes.h"
+#include "app/saidas.h"
 #include "cli/regional.h"
 #include "dataset/cp1252.h"
 #include "gui/AbrirDocumento.h"
@@ -42,8 +51,16 @@ QFont FonteJanela() {
   return font;
 }
 
+// The log's columns line up only when every character has the same advance.
+// The named face when it is installed (and really fixed-pitch); otherwise
+// the desktop's fixed-pitch face. Asking for the name alone lets fontconfig
+// answer with whatever face it aliases to it, proportional or not.
 QFont FonteLog() {
-  QFont font(QStringLiteral("Courier New"), 8);
+  const QString nome = QStringLiteral("Courier New");
+  QFont font = QFontDatabase::hasFamily(nome) && QFontDatabase::isFixedPitch(nome)
+                   ? QFont(nome)
+                   : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setPointSize(8);
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
   return font;
@@ -51,14 +68,9 @@ QFont FonteLog() {
 
 QIcon Glifo(QStyle::StandardPixmap pixmap) { return QApplication::style()->standardIcon(pixmap); }
 
-// The log as a text file: Windows-1252, CR LF after every line (also the
-// last), written in one piece over any file of that name.
+// The log as a text file, written in one piece over any file of that name.
 bool GravaLog(const QString& path, const std::vector<std::string>& lines, QString& error) {
-  std::string bytes;
-  for (const std::string& line : lines) {
-    bytes += line;
-    bytes += "\r\n";
-  }
+  const std::string bytes = TextoExportado(lines);
   QSaveFile file(path);
   // A file that may be replaced in a folder that may not be written to is
   // still written, directly.
@@ -71,9 +83,42 @@ bool GravaLog(const QString& path, const std::vector<std::string>& lines, QStrin
   return false;
 }
 
+// The export's dialog. The file the user confirms is first checked against
+// the run's files, while the dialog is still open: a refused name never
+// reaches the question about replacing a file, and the user picks another.
+class DialogoExportacao : public QFileDialog {
+ public:
+  DialogoExportacao(QWidget* parent, std::function<bool(const QString&)> aceita)
+      : QFileDialog(parent, QStringLiteral("Exporta resultado ZAV"), QDir::homePath()),
+        aceita_(std::move(aceita)) {}
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (!files.isEmpty() && !aceita_(files.first())) return;
+    QFileDialog::accept();
+  }
+
+ private:
+  std::function<bool(const QString&)> aceita_;
+};
+
+// A message box of the application: its title, one OK button.
+void Caixa(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+           const QString& informative = {}) {
+  QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
+  box.setInformativeText(informative);
+  box.exec();
+}
+
 }  // namespace
 
 void IniciaAplicacao() {
+  // Qt's own texts (the dialogs' buttons, the log's context menu) in the
+  // desktop's language, where Qt's translations are installed.
+  static QTranslator qtbase;
+  if (qtbase.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(&qtbase);
   QApplication::setApplicationName(QStringLiteral("tolk-zav"));
   QApplication::setApplicationDisplayName(QString::fromLatin1(kTituloAplicacao));
   QApplication::setWindowIcon(Glifo(QStyle::SP_FileDialogContentsView));
@@ -83,8 +128,11 @@ TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("frmInicio"));
   setWindowTitle(QStringLiteral("VARNE - Sistema de Críticas de Dados do TOLK - AGOSTO 2017"));
   setFont(FonteJanela());
+  // Opens where and as large as it was drawn; larger, the log shows more of
+  // its 120 columns.
   move(227, 132);
-  setFixedSize(kLargura, kAltura);
+  resize(kLargura, kAltura);
+  setMinimumSize(kLargura, kAltura);
   pastaPrograma = QCoreApplication::applicationDirPath() + QLatin1Char('/');
 
   Label3 = new QLabel(QStringLiteral("Arquivo de Riscos"), this);
@@ -163,20 +211,25 @@ TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
   setTabOrder(edLog, btnExporta);
   setTabOrder(btnExporta, btnAjuda);
 
-  // No filter and no title of its own: the dialog shows all files under its
-  // standard caption.
+  // The pickers show dBASE tables first, whatever the case of their
+  // extension, under the dialog's standard caption.
   Openfile = new QFileDialog(this);
   Openfile->setObjectName(QStringLiteral("Openfile"));
   Openfile->setAcceptMode(QFileDialog::AcceptOpen);
   Openfile->setFileMode(QFileDialog::AnyFile);
+  Openfile->setNameFilters({QStringLiteral("Tabelas dBASE (*.dbf)"),
+                            QStringLiteral("Todos os arquivos (*)")});
+  Openfile->setFilter(Openfile->filter() & ~QDir::CaseSensitive);
 
-  SaveDialog1 = new QFileDialog(this, QStringLiteral("Exporta resultado ZAV"), QDir::homePath());
+  SaveDialog1 = new DialogoExportacao(this, [this](const QString& path) { return PodeExportar(path); });
   SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
   SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog1->setFileMode(QFileDialog::AnyFile);
   SaveDialog1->setDefaultSuffix(QStringLiteral("txt"));
-  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
   SaveDialog1->selectFile(QStringLiteral("*.txt"));
+
+  auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+  connect(f1, &QShortcut::activated, this, &TfrmInicio::btnAjudaClick);
 
   connect(SpeedButton4, &QToolButton::clicked, this, &TfrmInicio::SpeedButton4Click);
   connect(SpeedButton3, &QToolButton::clicked, this, &TfrmInicio::SpeedButton3Click);
@@ -230,6 +283,15 @@ void TfrmInicio::keyPressEvent(QKeyEvent* event) {
 // --- The pickers -----------------------------------------------------------
 
 void TfrmInicio::Escolhe(QLineEdit* box) {
+  // The folder of the file the box names, else the home folder.
+  const QFileInfo atual(box->text().trimmed());
+  if (!box->text().trimmed().isEmpty() && atual.absoluteDir().exists()) {
+    Openfile->setDirectory(atual.absoluteDir());
+    Openfile->selectFile(atual.isFile() ? atual.fileName() : QString());
+  } else {
+    Openfile->setDirectory(QDir::home());
+    Openfile->selectFile(QString());
+  }
   if (Openfile->exec() != QDialog::Accepted) return;
   const QStringList files = Openfile->selectedFiles();
   if (!files.isEmpty()) box->setText(QDir::toNativeSeparators(files.first()));
@@ -241,7 +303,7 @@ void TfrmInicio::SpeedButton3Click() { Escolhe(edArqSinistro); }
 
 // --- The run ---------------------------------------------------------------
 
-void TfrmInicio::btnOkClick() {
+RunParameters TfrmInicio::Parametros() const {
   RunParameters params;
   // File names go to the system as its own bytes, blanks and all.
   params.riskPath = QFile::encodeName(edArqRisco->text()).toStdString();
@@ -250,19 +312,27 @@ void TfrmInicio::btnOkClick() {
   params.regional = RegionalSettings(regional);
   params.clock = relogio;
   params.clockContext = relogioContexto;
+  return params;
+}
+
+void TfrmInicio::btnOkClick() {
+  const RunParameters params = Parametros();
+  repintura_.invalidate();
   try {
     critica_.Executa(params, *this);
   } catch (const std::exception& e) {
     // The log keeps what the run wrote and the progress bar its position.
-    MostraErro(DisplayText(e.what()));
+    // What the message means for the analyst comes first, the message as
+    // raised below it.
+    const std::string why = ExplicaErro(e.what(), {&params, critica_.Estado().tabelaAtual});
+    if (why.empty())
+      MostraErro(DisplayText(e.what()));
+    else
+      Caixa(this, QMessageBox::Critical, QString::fromStdString(why), DisplayText(e.what()));
   }
 }
 
-void TfrmInicio::MostraErro(const QString& text) {
-  QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
-                  QMessageBox::Ok, this);
-  box.exec();
-}
+void TfrmInicio::MostraErro(const QString& text) { Caixa(this, QMessageBox::Critical, text); }
 
 void TfrmInicio::AddLine(const std::string& line) {
   linhas_.push_back(line);
@@ -311,27 +381,48 @@ void TfrmInicio::Repinta() {
 }
 
 void TfrmInicio::ShowFinalMessage(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), FromCp1252(text),
-                  QMessageBox::Ok, this);
-  box.exec();
+  Caixa(this, QMessageBox::NoIcon, FromCp1252(text),
+        critica_.Estado().caixasTrocadas ? QString::fromUtf8(kCaixasTrocadas) : QString());
 }
 
 // --- Export and help -------------------------------------------------------
 
+bool TfrmInicio::PodeExportar(const QString& path) {
+  const auto f = SaidaProibida(QFile::encodeName(path).toStdString(), ArquivosDaCritica(Parametros()));
+  if (!f) return true;
+  MostraErro(QStringLiteral("\"%1\" é %2: o resultado não foi gravado. Escolha outro nome.")
+                 .arg(QDir::toNativeSeparators(path), QString::fromStdString(f->papel)));
+  return false;
+}
+
 void TfrmInicio::btnExportaClick() {
   if (SaveDialog1->exec() != QDialog::Accepted) return;
   const QStringList files = SaveDialog1->selectedFiles();
-  if (files.isEmpty()) return;
+  // A dialog of the desktop's own closes without asking this window first.
+  if (files.isEmpty() || !PodeExportar(files.first())) return;
   QString error;
   if (!GravaLog(files.first(), linhas_, error)) {
     MostraErro(error);
     return;
   }
-  AbrirDocumento(this, files.first());
+  // Saved, but no program opens text files here: say where the file is,
+  // instead of the desktop's message, which reads like a failed export.
+  if (AbreNoDesktop(files.first()) == kSemAssociacao)
+    Caixa(this, QMessageBox::Information,
+          QStringLiteral("O resultado foi gravado em \"%1\", mas nenhum programa pôde abri-lo.")
+              .arg(QDir::toNativeSeparators(files.first())));
 }
 
 void TfrmInicio::btnAjudaClick() {
-  AbrirDocumento(this, pastaPrograma + QStringLiteral("ZAVTolk.chm"));
+  // The help file where a program opens it; otherwise the same pages in HTML,
+  // in the browser. Only when neither opens does the help file's failure show.
+  const QString chm = pastaPrograma + QStringLiteral("ZAVTolk.chm");
+  const int code = AbreNoDesktop(chm);
+  if (code > 32) return;
+  const QString html = pastaPrograma + QStringLiteral("ajuda/index.htm");
+  if (QFileInfo(html).isFile() && AbreNoDesktop(html) > 32) return;
+  const QString text = MensagemAbertura(code);
+  if (!text.isEmpty()) Caixa(this, QMessageBox::NoIcon, text);
 }
 
 }  // namespace tolk

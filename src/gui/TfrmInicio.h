@@ -93,6 +93,12 @@ class TfrmInicio : public QWidget, public RunWindow {
   void btnExportaClick();
   void btnAjudaClick();
 
+  // What a run of the boxes as they stand would get.
+  RunParameters Parametros() const;
+  // Whether the export may write `path`; says why not when it is one of the
+  // run's files.
+  bool PodeExportar(const QString& path);
+
   // Names a control, puts it at `place` and records the edges it follows.
   void Coloca(QWidget* control, const char* name, const QRect& place,
               Qt::Edges anchors = Qt::LeftEdge | Qt::TopEdge);

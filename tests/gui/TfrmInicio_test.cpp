@@ -3,7 +3,7 @@
 // export and the hand-off to the desktop. ModalBoxes answers every box; the
 // desktop is replaced by a recorder, so nothing is launched.
 #include <QFileDialog>
-#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QtTest>
 #include <functional>
+#include <unistd.h>
 #include <memory>
 
 #include "dataset/number_format.h"
@@ -129,6 +130,7 @@ class TfrmInicioTest : public QObject {
   void erroEncerraCritica();
   void repintaDuranteLeitura();
   void exportacao();
+  void exportacaoRecusaArquivosDaCritica();
   void seletores();
   void abrirDocumento();
   void fechar();
@@ -141,6 +143,7 @@ class TfrmInicioTest : public QObject {
   QString pasta_;  // a program folder of its own: the dictionary and the figures
   QList<QUrl> opened_;
   bool desktopAnswer_ = true;
+  QString desktopRefuses_;  // the desktop has no program for names ending so
   tolk::DesktopOpener previousOpener_;
 };
 
@@ -153,7 +156,7 @@ void TfrmInicioTest::initTestCase() {
     QVERIFY2(QFile::copy(BinDir() + '/' + name, pasta_ + name), name);
   previousOpener_ = tolk::SetDesktopOpener([this](const QUrl& url) {
     opened_ << url;
-    return desktopAnswer_;
+    return desktopAnswer_ && (desktopRefuses_.isEmpty() || !url.path().endsWith(desktopRefuses_));
   });
 }
 
@@ -218,17 +221,21 @@ void TfrmInicioTest::janela() {
   QCOMPARE(w->metaObject()->className(), "tolk::TfrmInicio");
   QCOMPARE(w->windowTitle(),
            QStringLiteral("VARNE - Sistema de Críticas de Dados do TOLK - AGOSTO 2017"));
+  // Opens at the size it was drawn for, and grows (never shrinks below it).
   QCOMPARE(w->size(), QSize(651, 483));
-  QCOMPARE(w->minimumSize(), w->maximumSize());
+  QCOMPARE(w->minimumSize(), QSize(651, 483));
+  QVERIFY(w->maximumWidth() > 2000 && w->maximumHeight() > 2000);
   QCOMPARE(w->pos(), QPoint(227, 132));
   QVERIFY(!w->windowIcon().isNull());
 
-  // The fonts: 8 points, a proportional face for the window and a
-  // fixed-pitch one for the log, whichever faces are installed.
+  // The fonts: 8 points, and in the log every character as wide as any
+  // other, whichever faces are installed (a name alone may resolve to a
+  // proportional face).
   QCOMPARE(w->font().pointSize(), 8);
-  QVERIFY(!QFontInfo(w->btnOk->font()).fixedPitch());
   QCOMPARE(w->edLog->font().pointSize(), 8);
-  QVERIFY(QFontInfo(w->edLog->font()).fixedPitch());
+  const QFontMetrics log(w->edLog->font());
+  QCOMPARE(log.horizontalAdvance(QLatin1Char('i')), log.horizontalAdvance(QLatin1Char('W')));
+  QCOMPARE(log.horizontalAdvance(QStringLiteral("iiiii")), log.horizontalAdvance(QStringLiteral("WW.%W")));
 
   QVERIFY(w->edLog->isReadOnly());
   QCOMPARE(w->edLog->lineWrapMode(), QPlainTextEdit::NoWrap);
@@ -253,7 +260,7 @@ void TfrmInicioTest::janela() {
 void TfrmInicioTest::ancoras() {
   auto w = NovaJanela();
   QVERIFY(w);
-  w->setFixedSize(751, 533);
+  w->resize(751, 533);
   QCOMPARE(w->btnOk->geometry(), QRect(626, 4, 90, 25));
   QCOMPARE(w->btnAjuda->geometry(), QRect(722, 4, 25, 25));
   QCOMPARE(w->btnExporta->geometry(), QRect(626, 35, 121, 25));
@@ -261,7 +268,7 @@ void TfrmInicioTest::ancoras() {
   QCOMPARE(w->edLog->geometry(), QRect(4, 99, 742, 430));
   QCOMPARE(w->edArqRisco->geometry(), QRect(4, 19, 445, 21));
   QCOMPARE(w->ProgressBar->geometry(), QRect(494, 4, 13, 88));
-  w->setFixedSize(651, 483);
+  w->resize(651, 483);
   QCOMPARE(w->btnOk->geometry(), QRect(526, 4, 90, 25));
   QCOMPARE(w->edLog->geometry(), QRect(4, 99, 642, 380));
 }
@@ -333,14 +340,28 @@ void TfrmInicioTest::erroEncerraCritica() {
 
   const Terminal t = RunTerminal(pasta_, {"--riscos", riscos, "--sinistros", falta});
   QCOMPARE(t.status, 1);
-  QVERIFY(t.error.contains(falta));
-  // The error box alone, no final message; the log and the bar stay where
-  // the claims table failed to open.
+  const QStringList error = t.error.split('\n');
+  QCOMPARE(error.size(), 2);
+  QVERIFY(error[0].contains(falta));
+  // The error box alone, no final message: what happened in Portuguese, the
+  // message as raised below it. The log and the bar stay where the claims
+  // table failed to open.
   QCOMPARE(boxes.boxes.size(), 1);
-  ExpectBox(boxes.boxes[0], QMessageBox::Critical, t.error);
+  ExpectBox(boxes.boxes[0], QMessageBox::Critical, error[1]);
+  QVERIFY(error[1].startsWith(QStringLiteral("O arquivo de sinistros não existe")));
+  QCOMPARE(boxes.boxes[0].informative, error[0]);
   QCOMPARE(LogShown(*w), t.lines);
   QVERIFY(t.lines.filter("RISCOS").size() > 5);
   QCOMPARE(w->ProgressBar->value(), 25);
+
+  // Each file in the other's box: the run ends as always, and its final box
+  // says what seems to have happened.
+  w->edArqRisco->setText(Amostra("sinistros.dbf"));
+  w->edArqSinistro->setText(riscos);
+  QTest::mouseClick(w->btnOk, Qt::LeftButton);
+  QCOMPARE(boxes.boxes.size(), 2);
+  ExpectBox(boxes.boxes[1], QMessageBox::NoIcon, QStringLiteral("Crítica finalizada."));
+  QVERIFY(boxes.boxes[1].informative.startsWith(QStringLiteral("Os arquivos parecem estar trocados")));
 }
 
 // A long table holds the event loop for a while: the bar and the log are
@@ -375,7 +396,7 @@ void TfrmInicioTest::exportacao() {
   const QString vazio = Temp("vazio.txt");
   WriteAll(vazio, "um arquivo anterior\r\n");
 
-  // An empty log over an existing file: no question, an empty file, opened.
+  // An existing file: the dialog asks before replacing it. No keeps it.
   QString title, suffix, folder;
   QStringList initial;
   ModalBoxes boxes;
@@ -393,16 +414,33 @@ void TfrmInicioTest::exportacao() {
   QCOMPARE(suffix, QStringLiteral("txt"));
   QCOMPARE(folder, QDir::homePath());
   QCOMPARE(initial, QStringList{QDir::home().filePath("*.txt")});
-  QCOMPARE(boxes.boxes.size(), 0);
-  QVERIFY(QFile::exists(vazio));
+  QCOMPARE(boxes.boxes.size(), 1);
+  QCOMPARE(boxes.boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+  QVERIFY2(boxes.boxes[0].text.contains("vazio.txt"), qPrintable(boxes.boxes[0].text));
+  QCOMPARE(ReadAll(vazio), QByteArray("um arquivo anterior\r\n"));
+  QVERIFY(opened_.isEmpty());
+
+  // Yes replaces it: an empty log gives an empty file, which is opened.
+  boxes.answer = QMessageBox::Yes;
+  QTest::mouseClick(w->btnExporta, Qt::LeftButton);
+  QCOMPARE(boxes.boxes.size(), 2);
   QCOMPARE(ReadAll(vazio), QByteArray());
   QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(vazio)});
+
+  // Saved, but nothing opens it: said in Portuguese, with the path.
+  opened_.clear();
+  desktopAnswer_ = false;
+  QTest::mouseClick(w->btnExporta, Qt::LeftButton);
+  desktopAnswer_ = true;
+  QCOMPARE(boxes.boxes.size(), 4);
+  ExpectBox(boxes.boxes[3], QMessageBox::Information,
+            QStringLiteral("O resultado foi gravado em \"%1\", mas nenhum programa pôde abri-lo.")
+                .arg(vazio));
 
   // Cancelled: nothing written, nothing opened.
   opened_.clear();
   boxes.fileDialog = [](QFileDialog* d) { d->reject(); };
   QTest::mouseClick(w->btnExporta, Qt::LeftButton);
-  QCOMPARE(boxes.fileDialogs, 2);
   QVERIFY(opened_.isEmpty());
 
   // A file that cannot be written: the error box, and nothing is opened.
@@ -411,11 +449,68 @@ void TfrmInicioTest::exportacao() {
     Choose(d, semPasta);
   };
   QTest::mouseClick(w->btnExporta, Qt::LeftButton);
-  QCOMPARE(boxes.boxes.size(), 1);
-  QCOMPARE(boxes.boxes[0].icon, QMessageBox::Critical);
-  QVERIFY2(boxes.boxes[0].text.contains(semPasta), qPrintable(boxes.boxes[0].text));
+  QCOMPARE(boxes.boxes.size(), 5);
+  QCOMPARE(boxes.boxes[4].icon, QMessageBox::Critical);
+  QVERIFY2(boxes.boxes[4].text.contains(semPasta), qPrintable(boxes.boxes[4].text));
   QVERIFY(!QFile::exists(semPasta));
   QVERIFY(opened_.isEmpty());
+}
+
+// The export never replaces a file of the run, by any of its names: the
+// refusal comes while the dialog is open, before any question, and every
+// file stays as it was.
+void TfrmInicioTest::exportacaoRecusaArquivosDaCritica() {
+  auto w = NovaJanela();
+  QVERIFY(w);
+  const QString entrega = Temp("recusa/");
+  QVERIFY(QDir().mkpath(entrega));
+  QVERIFY(QFile::copy(Amostra("riscos.dbf"), entrega + "riscos.dbf"));
+  QVERIFY(QFile::copy(Amostra("sinistros.dbf"), entrega + "sinistros.dbf"));
+  WriteAll(pasta_ + "bilhete.ntx", QByteArray(1024, 'x'));
+  w->edArqRisco->setText(entrega + "riscos.dbf");
+  w->edArqSinistro->setText(entrega + "sinistros.dbf");
+  QVERIFY(QFile::link(entrega + "riscos.dbf", entrega + "atalho.dbf"));
+  QVERIFY(::link(QFile::encodeName(entrega + "sinistros.dbf").constData(),
+                 QFile::encodeName(entrega + "vinculo.dbf").constData()) == 0);
+  QVERIFY(QFile::link(pasta_ + "bilhete.ntx", entrega + "indice.txt"));
+
+  const QList<QPair<QString, QString>> refused = {
+      {entrega + "riscos.dbf", "o arquivo de riscos"},
+      {entrega + "sinistros.dbf", "o arquivo de sinistros"},
+      {entrega + "atalho.dbf", "o arquivo de riscos"},
+      {entrega + "vinculo.dbf", "o arquivo de sinistros"},
+      {entrega + "../recusa/./riscos.dbf", "o arquivo de riscos"},
+      {pasta_ + "tabelas.dbf", "tabelas.dbf da pasta do programa"},
+      {pasta_ + "anexos.dbf", "anexos.dbf da pasta do programa"},
+      {pasta_ + "DadosOrb.DBF", "DadosOrb.DBF da pasta do programa"},
+      {pasta_ + "bilhete.ntx", "bilhete.ntx da pasta do programa"},
+      {entrega + "indice.txt", "bilhete.ntx da pasta do programa"},
+  };
+  QMap<QString, QByteArray> before;
+  for (const QString& name : {entrega + "riscos.dbf", entrega + "sinistros.dbf", pasta_ + "tabelas.dbf",
+                              pasta_ + "anexos.dbf", pasta_ + "DadosOrb.DBF", pasta_ + "bilhete.ntx"})
+    before[name] = ReadAll(name);
+
+  ModalBoxes boxes;
+  boxes.answer = QMessageBox::Yes;  // a question would be answered: none may come
+  QString chosen;
+  boxes.fileDialog = [&](QFileDialog* d) { Choose(d, chosen); };
+  opened_.clear();
+  for (const auto& [name, role] : refused) {
+    chosen = name;
+    const int shown = int(boxes.boxes.size());
+    QTest::mouseClick(w->btnExporta, Qt::LeftButton);
+    QCOMPARE(int(boxes.boxes.size()), shown + 1);
+    ExpectBox(boxes.boxes.last(), QMessageBox::Critical,
+              QStringLiteral("\"%1\" é %2: o resultado não foi gravado. Escolha outro nome.")
+                  .arg(QDir::cleanPath(name), role));
+  }
+  QVERIFY(opened_.isEmpty());
+  for (auto it = before.cbegin(); it != before.cend(); ++it)
+    QVERIFY2(ReadAll(it.key()) == it.value(), qPrintable(it.key()));
+  QVERIFY(QFileInfo(entrega + "atalho.dbf").isSymLink());
+  QVERIFY(QFileInfo(entrega + "indice.txt").isSymLink());
+  QFile::remove(pasta_ + "bilhete.ntx");
 }
 
 void TfrmInicioTest::seletores() {
@@ -423,7 +518,10 @@ void TfrmInicioTest::seletores() {
   QVERIFY(w);
   ModalBoxes boxes;
   QString chosen;
+  QStringList folders, filters;
   boxes.fileDialog = [&](QFileDialog* d) {
+    folders << d->directory().absolutePath();
+    filters = d->nameFilters();
     Choose(d, chosen);
   };
   chosen = Amostra("riscos.dbf");
@@ -433,11 +531,17 @@ void TfrmInicioTest::seletores() {
   QCOMPARE(boxes.fileDialogs, 2);
   QCOMPARE(w->edArqRisco->text(), Amostra("riscos.dbf"));
   QCOMPARE(w->edArqSinistro->text(), Amostra("sinistros.dbf"));
+  // Each picker starts in the home folder while its box is blank, then in
+  // the folder of the file the box names.
+  QCOMPARE(folders, (QStringList{QDir::homePath(), QDir::homePath()}));
+  QCOMPARE(filters, (QStringList{"Tabelas dBASE (*.dbf)", "Todos os arquivos (*)"}));
+  QTest::mouseClick(w->SpeedButton3, Qt::LeftButton);
+  QCOMPARE(folders.last(), QFileInfo(Amostra("sinistros.dbf")).absolutePath());
 
   // Cancel leaves the box as it was.
   boxes.fileDialog = [](QFileDialog* d) { d->reject(); };
   QTest::mouseClick(w->SpeedButton4, Qt::LeftButton);
-  QCOMPARE(boxes.fileDialogs, 3);
+  QCOMPARE(boxes.fileDialogs, 4);
   QCOMPARE(w->edArqRisco->text(), Amostra("riscos.dbf"));
 }
 
@@ -464,9 +568,10 @@ void TfrmInicioTest::abrirDocumento() {
   // Above 32 is success; failures without a message show nothing either.
   for (int code : {0, 1, 4, 12, 25, 33, 42}) QVERIFY(tolk::MensagemAbertura(code).isEmpty());
 
-  // Help: the program folder's ZAVTolk.chm.
+  // Help: the program folder's ZAVTolk.chm where a program opens it, else
+  // the same pages in HTML; F1 does what the button does.
   const QString ajuda = Temp("ajuda/");
-  QVERIFY(QDir().mkpath(ajuda));
+  QVERIFY(QDir().mkpath(ajuda + "ajuda"));
   w->pastaPrograma = ajuda;
   QTest::mouseClick(w->btnAjuda, Qt::LeftButton);
   QCOMPARE(boxes.boxes.size(), 4);
@@ -476,6 +581,26 @@ void TfrmInicioTest::abrirDocumento() {
   QTest::mouseClick(w->btnAjuda, Qt::LeftButton);
   QCOMPARE(boxes.boxes.size(), 4);
   QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(ajuda + "ZAVTolk.chm")});
+
+  const QUrl chm = QUrl::fromLocalFile(ajuda + "ZAVTolk.chm"),
+             html = QUrl::fromLocalFile(ajuda + "ajuda/index.htm");
+  desktopRefuses_ = ".chm";
+  opened_.clear();
+  w->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  QTest::keyClick(w.get(), Qt::Key_F1);  // no pages beside it: the help file's failure
+  QCOMPARE(boxes.boxes.size(), 5);
+  ExpectBox(boxes.boxes[4], QMessageBox::NoIcon,
+            "There is no application associated with the given filename extension.");
+  WriteAll(ajuda + "ajuda/index.htm", "<html></html>");
+  w->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  QTest::keyClick(w.get(), Qt::Key_F1);
+  QFile::remove(ajuda + "ZAVTolk.chm");
+  QTest::mouseClick(w->btnAjuda, Qt::LeftButton);
+  desktopRefuses_.clear();
+  QCOMPARE(boxes.boxes.size(), 5);
+  QCOMPARE(opened_, (QList<QUrl>{chm, chm, html, html}));
 }
 
 void TfrmInicioTest::fechar() {

@@ -19,11 +19,13 @@ class ModalBoxes {
   struct Box {
     QString title;
     QString text;
+    QString informative;
     QMessageBox::Icon icon;
     QMessageBox::StandardButtons buttons;
   };
 
-  // Every message box is recorded and closed with its OK button. A file
+  // Every message box is recorded and closed with its OK button, a question
+  // with the button `answer`. A file
   // dialog goes to `fileDialog`, which picks a file and accepts or rejects;
   // without it, or when the dialog stays open, it is rejected. Anything else
   // is closed.
@@ -33,6 +35,7 @@ class ModalBoxes {
   }
 
   QList<Box> boxes;
+  QMessageBox::StandardButton answer = QMessageBox::No;
   std::function<void(QFileDialog*)> fileDialog;
   int fileDialogs = 0;
 
@@ -41,21 +44,33 @@ class ModalBoxes {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || !modal->isVisible()) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      boxes.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+      boxes.append({box->windowTitle(), box->text(), box->informativeText(), box->icon(),
+                    box->standardButtons()});
       if (QAbstractButton* ok = box->button(QMessageBox::Ok))
         ok->click();
+      else if (QAbstractButton* button = box->button(answer))
+        button->click();
       else
         box->reject();
     } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      if (answering_ == dialog) return;
       ++fileDialogs;
-      if (fileDialog) fileDialog(dialog);
-      if (dialog->isVisible()) dialog->reject();
+      answering_ = dialog;
+      // Answered outside this timer's slot: a box the answer opens (a
+      // question, a refusal) runs its own loop, in which this timer must fire
+      // again, and a timer never fires inside its own slot.
+      QTimer::singleShot(0, dialog, [this, dialog] {
+        if (fileDialog) fileDialog(dialog);
+        if (dialog->isVisible()) dialog->reject();
+        answering_ = nullptr;
+      });
     } else {
       modal->close();
     }
   }
 
   QTimer timer_;
+  QFileDialog* answering_ = nullptr;
 };
 
 }  // namespace tolk::testing

@@ -116,20 +116,25 @@ void HostileGuiTest::caixasHostisEncerramACritica() {
   QVERIFY(QDir().mkpath(pasta));
   QFile(vazio).open(QIODevice::WriteOnly);
   const QString openError = QStringLiteral("TXQSmartDBF.InternalOpen: Open error \"%1\"");
-  const QList<QPair<QString, QString>> casos = {
-      {fifo, openError.arg(fifo)},
-      {pasta, openError.arg(pasta)},
-      {vazio, QStringLiteral("TXQSmartDBF.InternalOpen: File \"%1\" is damaged: the file is empty")
-                  .arg(vazio)},
+  struct Caso {
+    QString caminho, erro, explicacao;
+  };
+  const QList<Caso> casos = {
+      {fifo, openError.arg(fifo), "O arquivo de sinistros não é um arquivo comum"},
+      {pasta, openError.arg(pasta), "O arquivo de sinistros indicado é uma pasta"},
+      {vazio,
+       QStringLiteral("TXQSmartDBF.InternalOpen: File \"%1\" is damaged: the file is empty").arg(vazio),
+       "O arquivo de sinistros está danificado"},
   };
   w->edArqRisco->setText(riscos_);
-  for (const auto& [caminho, erro] : casos) {
+  for (const auto& [caminho, erro, explicacao] : casos) {
     w->edArqSinistro->setText(caminho);
     ModalBoxes boxes;
     QTest::mouseClick(w->btnOk, Qt::LeftButton);  // a FIFO must not hold the run
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes[0].icon, QMessageBox::Critical);
-    QCOMPARE(boxes.boxes[0].text, erro);
+    QVERIFY2(boxes.boxes[0].text.startsWith(explicacao), qPrintable(boxes.boxes[0].text));
+    QCOMPARE(boxes.boxes[0].informative, erro);
     // The log keeps the risks table's block; the bar stays where it was.
     const QStringList log = LogShown(*w);
     QVERIFY(log.first().startsWith(QStringLiteral("Início do processamento: 08/12/2026 16:40:35")));
