@@ -7,19 +7,23 @@ JOBS       ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME  ?= 60
 
-.PHONY: all run test deps build build-asan bench bench-run bench-janela fuzz clean
+.PHONY: all run test deps configure build build-asan bench bench-run bench-janela fuzz clean
 
 all: build
 
 deps:
 	@tools/install-deps
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # A validation of the shipped sample delivery, its log on standard output.
-run: build
+# Builds only what it runs: tolk-critica, the shipped files and the sample.
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tolk-critica tolk_data
 	@$(BUILD)/bin/tolk-critica --riscos $(BUILD)/samples/riscos.dbf --sinistros $(BUILD)/samples/sinistros.dbf
 
 # The whole suite, then again under AddressSanitizer and UndefinedBehaviorSanitizer.
