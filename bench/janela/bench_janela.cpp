@@ -1,6 +1,7 @@
 // A validation run in the window against the same run of the terminal front,
 // over one delivery, round by round.
 //   bench_janela --riscos ARQ --sinistros ARQ --pasta DIR [--critica EXE] [--runs N]
+//                [--intervalo MS]
 // The window (offscreen unless QT_QPA_PLATFORM says otherwise) is driven by
 // its own button and timed from the click to the moment the run's final box
 // "Crítica finalizada." is shown; tolk-critica (by default the one beside
@@ -43,6 +44,7 @@ constexpr char kFinalMessage[] = "Crítica finalizada.";
 struct Options {
   std::string risks, claims, folder, critica;
   int runs = 5;
+  int interval = -1;  // the window's repaint interval in ms; -1: its own
 };
 
 [[noreturn]] void Fail(const std::string& why) {
@@ -83,6 +85,7 @@ double WindowRun(const Options& o) {
   {
     tolk::TfrmInicio w;
     w.pastaPrograma = QString::fromStdString(o.folder);
+    if (o.interval >= 0) w.intervaloRepintura = o.interval;
     w.show();
     if (!QTest::qWaitForWindowExposed(&w)) Fail("the window was never exposed");
     w.edArqRisco->setText(QString::fromStdString(o.risks));
@@ -209,6 +212,8 @@ int main(int argc, char** argv) {
       o.critica = v;
     else if (a == "--runs")
       o.runs = std::max(1, std::atoi(v.c_str()));
+    else if (a == "--intervalo")  // the window's repaint interval; 0: at every chance
+      o.interval = std::max(0, std::atoi(v.c_str()));
     else {
       std::fprintf(stderr, "bench_janela: unknown option %s\n", a.c_str());
       return 2;
@@ -216,7 +221,8 @@ int main(int argc, char** argv) {
   }
   if (o.risks.empty() || o.claims.empty() || o.folder.empty()) {
     std::fputs(
-        "uso: bench_janela --riscos ARQ --sinistros ARQ --pasta DIR [--critica EXE] [--runs N]\n",
+        "uso: bench_janela --riscos ARQ --sinistros ARQ --pasta DIR [--critica EXE] [--runs N]\n"
+        "                  [--intervalo MS]\n",
         stderr);
     return 2;
   }

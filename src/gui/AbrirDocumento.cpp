@@ -37,17 +37,25 @@ constexpr Mensagem kMensagens[] = {
     {32, "Windows 95 only: The specified dynamic-link library was not found."},
 };
 
-// The desktop's program for the type of a local file, as xdg-mime names it;
-// true when there is one, or when xdg-mime cannot tell.
+// What `xdg-mime query ...` answers, trimmed; empty when it cannot answer.
+QString XdgMime(const QString& xdgMime, const QStringList& query) {
+  QProcess p;
+  p.start(xdgMime, QStringList{QStringLiteral("query")} + query);
+  if (!p.waitForFinished(5000) || p.exitStatus() != QProcess::NormalExit) return {};
+  return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+// Whether the desktop has a program for a local file: the type xdg-open will
+// see (by content as well as by name: an empty text file is no text file to
+// it) and that type's default program. True when xdg-mime cannot tell.
 bool DesktopHasProgramFor(const QUrl& url) {
   if (!url.isLocalFile()) return true;
   const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
   if (xdgMime.isEmpty()) return true;
-  const QString type = QMimeDatabase().mimeTypeForFile(url.toLocalFile()).name();
-  QProcess query;
-  query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type});
-  if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit) return true;
-  return !query.readAllStandardOutput().trimmed().isEmpty();
+  const QString path = url.toLocalFile();
+  QString type = XdgMime(xdgMime, {QStringLiteral("filetype"), path});
+  if (type.isEmpty()) type = QMimeDatabase().mimeTypeForFile(path).name();
+  return !XdgMime(xdgMime, {QStringLiteral("default"), type}).isEmpty();
 }
 
 // xdg-open takes any file and, for a type without a program, hands it to

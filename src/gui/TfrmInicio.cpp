@@ -420,9 +420,14 @@ void TfrmInicio::btnAjudaClick() {
   const int code = AbreNoDesktop(chm);
   if (code > 32) return;
   const QString html = pastaPrograma + QStringLiteral("ajuda/index.htm");
-  if (QFileInfo(html).isFile() && AbreNoDesktop(html) > 32) return;
+  const bool paginas = QFileInfo(html).isFile();
+  if (paginas && AbreNoDesktop(html) > 32) return;
   const QString text = MensagemAbertura(code);
-  if (!text.isEmpty()) Caixa(this, QMessageBox::NoIcon, text);
+  if (text.isEmpty()) return;
+  Caixa(this, QMessageBox::NoIcon, text,
+        paginas ? QStringLiteral("A ajuda está também em \"%1\": abra esse arquivo num navegador.")
+                      .arg(QDir::toNativeSeparators(html))
+                : QString());
 }
 
 }  // namespace tolk
