@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <random>
 #include <cstring>
 #include <utility>
 
@@ -40,6 +43,19 @@ bool PosixFile::OpenRead(const std::string& path, ShareMode share, std::string* 
     int op = (share == ShareMode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     if (::flock(fd, op) != 0) {
       if (reason) *reason = errno == EWOULDBLOCK ? "in use by another program" : ErrnoText(errno);
+      ::close(fd);
+      return false;
+    }
+    // Many programs lock with fcntl, which flock does not see. A read lock
+    // over the whole file conflicts with their write locks, at once; it
+    // goes with the descriptor, so opens of this process do not meet it as
+    // they would a lock of the process. A system without such locks (EINVAL)
+    // leaves the flock alone to keep others out.
+    struct flock whole {};
+    whole.l_type = F_RDLCK;
+    whole.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_SETLK, &whole) != 0 && errno != EINVAL) {
+      if (reason) *reason = errno == EAGAIN || errno == EACCES ? "in use by another program" : ErrnoText(errno);
       ::close(fd);
       return false;
     }
@@ -78,6 +94,46 @@ bool PosixFile::Create(const std::string& path, std::string* reason) {
   fd_ = fd;
   return true;
 }
+
+bool PosixFile::CreateBeside(const std::string& path, std::string& created, std::string* reason) {
+  Close();
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device device;
+  std::mt19937_64 random(device() ^ static_cast<std::uint64_t>(::getpid()) << 32 ^
+                         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = folder + "." + name + ".";
+    for (int i = 0; i < 6; ++i) candidate += kLetters[random() % (sizeof kLetters - 1)];
+    // O_EXCL with O_CREAT: a name that exists, a link included, is refused.
+    int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd >= 0) {
+      fd_ = fd;
+      created = std::move(candidate);
+      return true;
+    }
+    if (errno != EEXIST) {
+      if (reason) *reason = ErrnoText(errno);
+      return false;
+    }
+  }
+  if (reason) *reason = ErrnoText(EEXIST);
+  return false;
+}
+
+bool PosixFile::IsAt(const std::string& path) const {
+  struct stat mine {}, named {};
+  return fd_ >= 0 && ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
 void ReadWindow::Resize(std::size_t bytes) {
   data_.assign(bytes, 0);

@@ -24,13 +24,24 @@ class PosixFile {
   // Opens an existing regular file for reading. Exclusive takes a
   // non-blocking exclusive flock, DenyWrite a shared one: if anyone holds a
   // conflicting lock (another process, or another open of the same file in
-  // this process) the open fails at once. Returns false with `reason` set.
+  // this process) the open fails at once. Both also take a read lock over
+  // the whole file of the kind fcntl gives (on the open file description),
+  // so a program that locks the file for writing that way is seen too, and
+  // cannot take such a lock while the file is open here. Returns false with
+  // `reason` set.
   bool OpenRead(const std::string& path, ShareMode share, std::string* reason = nullptr);
   // Creates a file for reading and writing, or empties the regular file of
   // that name. Refuses (false, `reason` set), leaving it as it was, a name
   // that leads to anything but a regular file, or to a file someone holds a
   // lock on: a table open in this process or another.
   bool Create(const std::string& path, std::string* reason = nullptr);
+  // Creates a new file for reading and writing beside `path`, in the same
+  // folder, under a name of its own that no file had (".<name>.XXXXXX"):
+  // never an existing file, never through a link. Its name goes to
+  // `created`. Returns false with `reason` set when the folder refuses.
+  bool CreateBeside(const std::string& path, std::string& created, std::string* reason = nullptr);
+  // Whether `path` names, now, the file open here.
+  bool IsAt(const std::string& path) const;
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
@@ -74,5 +85,11 @@ class ReadWindow {
 
 // The text of errno for messages.
 std::string ErrnoText(int err);
+
+// Moves the file `from` over `to` in one step: a file, or a link of either
+// kind, at `to` is replaced, never followed or written. False with errno set.
+bool ReplaceFile(const std::string& from, const std::string& to);
+// Removes the name `path`; whether it was there is not asked.
+void RemoveFile(const std::string& path);
 
 }  // namespace tolk
