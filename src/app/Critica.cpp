@@ -32,9 +32,13 @@ std::string Left(const std::string& s, std::size_t n) { return s.substr(0, n); }
 }  // namespace
 
 Critica::Critica() {
-  // Every dBASE table of the system opens read-only and exclusive, with the
-  // 4096-byte read-ahead buffer; only tbDados hides deleted records.
+  // Every dBASE table of the system opens read-only, with the 4096-byte
+  // read-ahead buffer; only tbDados hides deleted records. The user's tables
+  // open exclusively. The program folder's dictionary and figures are only
+  // ever read, by every run: they keep writers out but let other runs that
+  // share the folder read them at the same time.
   tbDados.SetSetDeleted(true);
+  for (TXQSmartDBF* t : {&tbTabelas, &tbAnexos, &tbDadosOrb}) t->AccessMode = OpenRead | ShareDenyWrite;
 }
 
 void Critica::Add(const std::string& line) { window_->AddLine(line); }

@@ -8,6 +8,7 @@
 
 #include "app/Critica.h"
 #include "app/log_text.h"
+#include "app/saidas.h"
 #include "app/textos.h"
 #include "ntx/TXQNTXIndex.h"
 #include "ntx/ntx_errors.h"
@@ -27,18 +28,21 @@ void Critica::CruzaBilhetes() {
   tbRiscos.Open();
   tbSinistros.Open();
 
-  // Building empties bilhete.ntx first. The two tables are open and locked,
-  // so a name that leads to them is refused when the file is created; the
-  // dictionary and the figures are closed by now, and a link to one of them
-  // in the index's place would destroy it.
-  for (const char* own : {"tabelas.dbf", "anexos.dbf", "DadosOrb.DBF"}) {
-    std::error_code ec;
-    if (std::filesystem::equivalent(pasta + "bilhete.ntx", pasta + own, ec)) ntx::RaiseCreateError("bilhete");
-  }
+  // The build writes a file of its own and moves it over bilhete.ntx when it
+  // is whole: a link at that name is replaced, never written through. A name
+  // that is itself one of the run's files (the risks file kept in the
+  // program folder as bilhete.ntx, or a hard link to it) would lose that
+  // file's name, and perhaps the file: refused.
+  const std::string ntxPath = pasta + "bilhete.ntx";
+  std::error_code ec;
+  if (!std::filesystem::is_symlink(std::filesystem::symlink_status(ntxPath, ec)))
+    for (const ArquivoDaCritica& f : ArquivosLidos(*params_))
+      if (f.caminho == ntxPath || std::filesystem::equivalent(ntxPath, f.caminho, ec))
+        ntx::RaiseCreateError("bilhete", "bilhete.ntx é " + f.papel);
 
   auto& indBilhete = dynamic_cast<TXQNTXIndex&>(tbRiscos.Indexes.Add("bilhete"));
   indBilhete.SetKeyExpresion("bilhete");
-  indBilhete.SetNTXFileName(pasta + "bilhete.ntx");
+  indBilhete.SetNTXFileName(ntxPath);
   // The build reads the whole risks table before the first seek: the window
   // hears how far it got, as it does while the tables are read.
   const std::string& indice = textos::Cp("Índice");

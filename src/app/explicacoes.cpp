@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/saidas.h"
+#include "dataset/Exceptions.h"
 #include "dataset/text.h"
 
 namespace tolk {
@@ -149,8 +150,10 @@ std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
                          " indica mesmo esse arquivo da entrega (os dois arquivos não estão trocados?)."
                    : s + " não tem o campo " + campo + reinstale;
     case Causa::kIndiceCriacao:
-      return "Não foi possível criar o índice bilhete.ntx na pasta do programa: é preciso ter permissão "
-             "de gravação nela.";
+      return "Não foi possível criar o índice bilhete.ntx na pasta do programa" + papel.sujeito +
+             (campo.empty() ? "" : " (" + campo + ")") +
+             ": a crítica precisa gravar nessa pasta, e o nome bilhete.ntx não pode ser o de um arquivo "
+             "da crítica.";
     case Causa::kIndiceGravacao:
       return "Não foi possível gravar o índice bilhete.ntx na pasta do programa: confira se há espaço "
              "livre no disco e critique de novo.";
@@ -163,6 +166,12 @@ std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
 }
 
 }  // namespace
+
+ContextoErro ContextoDe(const std::exception& e, const RunParameters& params, std::int32_t tabelaAtual) {
+  ContextoErro c{&params, tabelaAtual, {}};
+  if (const auto* x = dynamic_cast<const Exception*>(&e)) c.motivo = x->Reason();
+  return c;
+}
 
 std::string ExplicaErro(const std::string& message, const ContextoErro& contexto) {
   const std::string_view m = message;
@@ -188,6 +197,11 @@ std::string ExplicaErro(const std::string& message, const ContextoErro& contexto
       const std::size_t fim = k.meio.empty() ? m.rfind('"') : meio;
       if (fim != std::string_view::npos && fim >= k.inicio.size())
         arquivo = std::string(m.substr(k.inicio.size(), fim - k.inicio.size()));
+    }
+    if (k.causa == Causa::kIndiceCriacao) {
+      // The folder, and the system's reason the message leaves out.
+      const std::string pasta = contexto.params ? " \"" + contexto.params->programFolder + "\"" : "";
+      return Frase(k.causa, {pasta, ""}, contexto.motivo);
     }
     Causa causa = k.causa;
     if (causa == Causa::kAbertura) {

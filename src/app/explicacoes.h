@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "app/run_window.h"
@@ -18,7 +19,13 @@ namespace tolk {
 struct ContextoErro {
   const RunParameters* params = nullptr;
   std::int32_t tabelaAtual = 0;
+  // Why the system refused, where the message does not say (the error's
+  // Exception::Reason).
+  std::string motivo;
 };
+
+// The context of an error `e` raised by a run with these parameters and state.
+ContextoErro ContextoDe(const std::exception& e, const RunParameters& params, std::int32_t tabelaAtual);
 
 // The sentence (UTF-8) for `message`, or an empty text for a message the
 // table does not know. A message that names a file that cannot be opened is

@@ -41,13 +41,19 @@ std::string TextoExportado(const std::vector<std::string>& lines) {
   return bytes;
 }
 
-std::vector<ArquivoDaCritica> ArquivosDaCritica(const RunParameters& params) {
+std::vector<ArquivoDaCritica> ArquivosLidos(const RunParameters& params) {
   std::vector<ArquivoDaCritica> files;
   if (!TrimView(params.riskPath).empty()) files.push_back({"o arquivo de riscos", params.riskPath});
   if (!TrimView(params.claimPath).empty())
     files.push_back({"o arquivo de sinistros", params.claimPath});
-  for (const char* name : {"tabelas.dbf", "anexos.dbf", "DadosOrb.DBF", "bilhete.ntx"})
+  for (const char* name : {"tabelas.dbf", "anexos.dbf", "DadosOrb.DBF"})
     files.push_back({std::string(name) + " da pasta do programa", params.programFolder + name});
+  return files;
+}
+
+std::vector<ArquivoDaCritica> ArquivosDaCritica(const RunParameters& params) {
+  std::vector<ArquivoDaCritica> files = ArquivosLidos(params);
+  files.push_back({"bilhete.ntx da pasta do programa", params.programFolder + "bilhete.ntx"});
   return files;
 }
 

@@ -23,9 +23,11 @@ struct ArquivoDaCritica {
   std::string caminho;
 };
 
-// The files of a run with these parameters: the two boxes' files (when not
-// blank), and tabelas.dbf, anexos.dbf, DadosOrb.DBF and bilhete.ntx in the
-// program folder.
+// The files a run with these parameters reads: the two boxes' files (when
+// not blank), and tabelas.dbf, anexos.dbf and DadosOrb.DBF in the program
+// folder.
+std::vector<ArquivoDaCritica> ArquivosLidos(const RunParameters& params);
+// Those, and bilhete.ntx in the program folder, which the run writes.
 std::vector<ArquivoDaCritica> ArquivosDaCritica(const RunParameters& params);
 
 // Whether two names lead to the same file: the same existing file (also

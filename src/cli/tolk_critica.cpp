@@ -226,11 +226,13 @@ int main(int argc, char** argv) {
   tolk::Critica critica;
   std::string error;
   bool failed = false;
+  tolk::ContextoErro context;
   try {
     critica.Executa(p, window);
   } catch (const std::exception& e) {
     failed = true;
     error = e.what();
+    context = tolk::ContextoDe(e, p, critica.Estado().tabelaAtual);
   }
   window.EndProgress();
   int status = failed ? 1 : 0;
@@ -268,7 +270,7 @@ int main(int argc, char** argv) {
   if (failed) {
     // The message as raised, then what it means for the analyst.
     std::fprintf(stderr, "%s\n", tolk::DisplayText(error).toUtf8().constData());
-    const std::string why = tolk::ExplicaErro(error, {&p, critica.Estado().tabelaAtual});
+    const std::string why = tolk::ExplicaErro(error, context);
     if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
   } else {
     std::fprintf(stderr, "%s\n", tolk::Cp1252ToUtf8(window.finalMessage).c_str());

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tolk {
 
@@ -12,7 +13,14 @@ namespace tolk {
 // and operation at the start of the text ("TXQSmartDBF.InternalOpen: ...").
 class Exception : public std::runtime_error {
  public:
-  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  explicit Exception(const std::string& message, std::string reason = {})
+      : std::runtime_error(message), reason_(std::move(reason)) {}
+  // Why the system refused, where the message itself does not say (the
+  // system's error text): for an explanation beside the message. Often empty.
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 // Table errors: "<component name>: <message>" when the component has a name.
@@ -28,7 +36,7 @@ class EVariantError : public Exception {
 };
 
 // The one place each message format is raised from.
-[[noreturn]] void RaiseError(const std::string& message);
+[[noreturn]] void RaiseError(const std::string& message, const std::string& reason = {});
 [[noreturn]] void RaiseDatabaseError(std::string_view componentName, std::string_view message);
 [[noreturn]] void RaiseVariantTypeCast(std::string_view fromType, std::string_view toType);
 

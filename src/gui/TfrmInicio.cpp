@@ -324,7 +324,7 @@ void TfrmInicio::btnOkClick() {
     // The log keeps what the run wrote and the progress bar its position.
     // What the message means for the analyst comes first, the message as
     // raised below it.
-    const std::string why = ExplicaErro(e.what(), {&params, critica_.Estado().tabelaAtual});
+    const std::string why = ExplicaErro(e.what(), ContextoDe(e, params, critica_.Estado().tabelaAtual));
     if (why.empty())
       MostraErro(DisplayText(e.what()));
     else

@@ -1,11 +1,10 @@
 #include "ntx/TXQNTXIndex.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -154,14 +153,12 @@ void TXQNTXIndex::CreateIndex(bool activate, std::size_t sorterBlock) {
     try {
       LoadKeys(scope.block, sorterBlock);
     } catch (...) {
-      // Pages lost under the build explain whatever the tree then met. A
-      // file that lacks pages must not stay behind looking complete: it goes.
+      // Pages lost under the build explain whatever the tree then met. The
+      // file the build wrote goes with the index.
       const bool lost = store_.LostPages();
       if (lost || store_.ReservationFailed()) {
-        const std::string path = ntxFileName_;
         Release();
-        ::unlink(path.c_str());
-        if (lost) RaiseWriteError(path, EIO);
+        if (lost) RaiseWriteError(ntxFileName_, EIO);
         throw;
       }
       FinishBuild(true);
@@ -203,7 +200,17 @@ void TXQNTXIndex::Prepare(std::size_t keySize, int keyDecimals) {
   order->Header.fill(0);
   order->Name = bagName;
 
-  if (!file_.Create(ntxFileName_)) RaiseCreateError(Name);
+  // The build writes a file of its own beside the index's name and moves it
+  // there, in one step, only once it is whole (Publish): a link at that
+  // name is replaced, never written through; a reader never finds half an
+  // index there; a build that fails leaves the earlier file as it was; and
+  // builds of other processes over the same name each write their own file.
+  // A folder in the index's place would refuse that move: it is refused now.
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::symlink_status(ntxFileName_, ec)))
+    RaiseCreateError(Name, ErrnoText(EISDIR));
+  std::string reason;
+  if (!file_.CreateBeside(ntxFileName_, buildFile_, &reason)) RaiseCreateError(Name, reason);
   bag_ = bag;
   orderObj_ = order;
   open_ = true;
@@ -302,19 +309,34 @@ void TXQNTXIndex::FinishBuild(bool failed) {
     }
     store_.WriteImageToFile(kBlockSize);
     if (!file_.WriteAt(0, orderObj_->Header.data(), kBlockSize)) RaiseWriteError(ntxFileName_, errno);
+    if (!failed) Publish();
   } catch (...) {
-    // A file that could not be written whole must not stay behind looking
-    // complete: it goes.
-    const std::string path = ntxFileName_;
+    // A file that could not be written whole goes with the index.
     Release();
-    ::unlink(path.c_str());
     if (!failed) throw;
     return;
   }
   cache_.Clear();
   store_.KeepImageAsCopy();
-  // A build that failed otherwise leaves what it wrote; the index is closed.
+  // A build that failed otherwise is not an index: its file goes too.
   if (failed) Release();
+}
+
+void TXQNTXIndex::Publish() {
+  if (buildFile_.empty()) return;
+  if (!ReplaceFile(buildFile_, ntxFileName_)) RaiseWriteError(ntxFileName_, errno);
+  buildFile_.clear();
+}
+
+void TXQNTXIndex::RemoveOwnFile() {
+  if (!buildFile_.empty()) {
+    RemoveFile(buildFile_);
+    buildFile_.clear();
+  } else if (file_.IsAt(ntxFileName_)) {
+    // The name may lead to another process's index by now: only this one's
+    // own file goes.
+    RemoveFile(ntxFileName_);
+  }
 }
 
 // The pages go first and the header last, as in a build that writes the file
@@ -354,15 +376,22 @@ void TXQNTXIndex::WaitWritten() {
   if (open_ && store_.LostPages()) {
     // The tree read since the build lost pages to zeros: no seek since can
     // be trusted. The file is someone else's doing now; it stays.
+    keepFile_ = true;
     Release();
     RaiseReadError(ntxFileName_, EIO);
   }
   const int err = JoinWriter();
-  if (err == 0) return;
-  const std::string path = ntxFileName_;
+  if (err == 0) {
+    try {
+      Publish();
+    } catch (...) {
+      Release();
+      throw;
+    }
+    return;
+  }
   Release();
-  ::unlink(path.c_str());
-  RaiseWriteError(path, err);
+  RaiseWriteError(ntxFileName_, err);
 }
 
 // --- Opening and closing ------------------------------------------------------------
@@ -444,18 +473,21 @@ void TXQNTXIndex::Close() {
 void TXQNTXIndex::Release() {
   // A background write uses the file and the image: it ends first, and a
   // file that it could not write whole goes.
+  // A file still being built is no index: it goes, whatever reached it.
   const bool unwritten = JoinWriter() != 0;
   const bool wasOpen = open_;
   cache_.Clear();
   tree_.reset();
   store_.Detach();
+  if (!std::exchange(keepFile_, false) && (!buildFile_.empty() || (wasOpen && (Temp || unwritten))))
+    RemoveOwnFile();
+  buildFile_.clear();
   if (file_.IsOpen()) lock_.Unlock(file_);
   file_.Close();
   open_ = writePhase_ = false;
   geometry_ = {};
   bag_.reset();
   orderObj_.reset();
-  if (wasOpen && (Temp || unwritten)) ::unlink(ntxFileName_.c_str());
 }
 
 // --- Reading ----------------------------------------------------------------------------

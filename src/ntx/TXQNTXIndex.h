@@ -45,6 +45,9 @@ class TXQNTXIndex : public TIndex {
   // without everything from its first ".".
   const std::string& NTXFileName() const { return ntxFileName_; }
   void SetNTXFileName(std::string path);
+  // The file a build is writing, beside NTXFileName, until it is whole and
+  // moved over that name; empty when no build is under way.
+  const std::string& BuildFileName() const { return buildFile_; }
 
   // Texts holding a character below 32 are stored as empty. Parsed at once
   // when the table is open.
@@ -129,6 +132,11 @@ class TXQNTXIndex : public TIndex {
   void Prepare(std::size_t keySize, int keyDecimals);
   void LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterBlock);
   void FinishBuild(bool failed);
+  // Moves the whole file the build wrote over the index's name.
+  void Publish();
+  // Removes the file of this index: the one being built, or the one at the
+  // index's name when that name still leads to it.
+  void RemoveOwnFile();
   bool StartWriter();
   // Waits for a background write: 0, or the errno of its failed write.
   int JoinWriter();
@@ -139,6 +147,8 @@ class TXQNTXIndex : public TIndex {
   std::span<std::uint8_t> HeaderBytes() const;
 
   std::string ntxFileName_;
+  std::string buildFile_;   // see BuildFileName
+  bool keepFile_ = false;   // the next Release leaves the file alone
   std::string keyExpr_;
   std::string forExpr_;
   bool unique_ = false;

@@ -30,8 +30,8 @@ void RaiseCreateOnClosedTable() { RaiseError("TXQNTXIndex.CreateIndex: Create in
 
 void RaiseRecordTooLarge() { RaiseError("TXQNTXIndex.CreateIndex: Record size too lage"); }
 
-void RaiseCreateError(const std::string& indexName) {
-  RaiseError("TXQNTXIndex.CreateIndex: Create error " + Quoted(indexName));
+void RaiseCreateError(const std::string& indexName, const std::string& reason) {
+  RaiseError("TXQNTXIndex.CreateIndex: Create error " + Quoted(indexName), reason);
 }
 
 void RaiseEmptyKey(const std::string& indexName) {

@@ -16,7 +16,9 @@ namespace tolk::ntx {
 // Building.
 [[noreturn]] void RaiseCreateOnClosedTable();
 [[noreturn]] void RaiseRecordTooLarge();
-[[noreturn]] void RaiseCreateError(const std::string& indexName);
+// `reason`: why the file could not be made (the system's text), carried
+// beside the message (Exception::Reason), which does not say.
+[[noreturn]] void RaiseCreateError(const std::string& indexName, const std::string& reason = {});
 [[noreturn]] void RaiseEmptyKey(const std::string& indexName);
 [[noreturn]] void RaiseKeyTooLong(const std::string& indexName, std::size_t keySize);
 [[noreturn]] void RaiseTableReadError(const std::string& tableFile, int err);

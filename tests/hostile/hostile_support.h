@@ -199,14 +199,27 @@ inline Outcome RunCritica(const std::vector<std::string>& args, const Limits& li
 // this object goes, as another program reading the table would.
 class LockHolder {
  public:
+  // For `operation`: a write lock over the whole file taken with fcntl, as
+  // many programs lock, instead of flock.
+  static constexpr int kFcntlWrite = 0x10000;
+
   LockHolder(const std::string& path, int operation) {
     int ready[2];
     if (::pipe(ready) != 0 || ::pipe(release_) != 0) return;
     std::fflush(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
-      const int fd = ::open(path.c_str(), O_RDONLY);
-      char c = fd >= 0 && ::flock(fd, operation | LOCK_NB) == 0 ? 'y' : 'n';
+      char c = 'n';
+      if (operation == kFcntlWrite) {
+        const int fd = ::open(path.c_str(), O_RDWR);
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        whole.l_whence = SEEK_SET;
+        c = fd >= 0 && ::fcntl(fd, F_SETLK, &whole) == 0 ? 'y' : 'n';
+      } else {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        c = fd >= 0 && ::flock(fd, operation | LOCK_NB) == 0 ? 'y' : 'n';
+      }
       (void)!::write(ready[1], &c, 1);
       (void)!::read(release_[0], &c, 1);
       ::_exit(0);

@@ -281,9 +281,11 @@ TEST_F(TXQNTXIndexTest, Errors) {
   EXPECT_EQ(dynamic_cast<TXQNTXIndex*>(&tb.Indexes.Add("plain")), nullptr);
 }
 
-TEST_F(TXQNTXIndexTest, AWriteThatFailsRemovesTheFile) {
+// The build writes a file of its own beside the index's name: one that fails
+// removes it, and the earlier file at that name stays as it was.
+TEST_F(TXQNTXIndexTest, AWriteThatFailsRemovesItsFileAndLeavesTheEarlierOne) {
   const std::string table = WriteTickets(dir, ScrambledTickets(20000));
-  WriteBytes(ntx, std::string(4096, 'x'));  // an earlier file, replaced
+  WriteBytes(ntx, std::string(4096, 'x'));  // an earlier file
   // Files cannot grow past 16 KB, so the index (about 600 KB) fails midway.
   const int code = InChildWithFilesUpTo(16384, [&] {
     try {
@@ -297,7 +299,8 @@ TEST_F(TXQNTXIndexTest, AWriteThatFailsRemovesTheFile) {
     }
   });
   EXPECT_EQ(code, 0);
-  EXPECT_FALSE(std::filesystem::exists(ntx));
+  EXPECT_EQ(ReadBytes(ntx), std::string(4096, 'x'));
+  EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"bilhete.ntx", "riscos.dbf"}));
 }
 
 // Builds over 120,000 tickets, an image of several chunks (made ahead by a
@@ -361,12 +364,14 @@ TEST_F(TXQNTXIndexTest, AFileCutShortByAnotherProgramFailsTheIndexNotTheProcess)
   auto& ind = AddBackgroundIndex(tb, ntx);
   ind.OnBuildProgress = [&](std::uint32_t records) {
     if (records == 16384) {
-      ASSERT_EQ(::truncate(ntx.c_str(), 0), 0);
+      ASSERT_EQ(::truncate(ind.BuildFileName().c_str(), 0), 0);
     }
   };
   EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception, "TXQNTXIndex: Write error \"" + ntx + "\": " + ErrnoText(EIO));
   EXPECT_FALSE(ind.IsOpen());
   EXPECT_FALSE(std::filesystem::exists(ntx));
+  EXPECT_TRUE(ind.BuildFileName().empty());
+  EXPECT_EQ(FilesIn(dir.path()).size(), 1u) << "the table alone";
 
   ind.OnBuildProgress = nullptr;
   ind.SetCreateNow(true);
