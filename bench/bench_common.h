@@ -2,12 +2,13 @@
 // on a noisy shared machine.
 #pragma once
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <unistd.h>
 #include <string>
 #include <vector>
 

@@ -44,7 +44,8 @@ inline std::uint64_t HandScan(const std::string& path) {
   double total = 0;
   std::uint64_t off = header;
   ssize_t n;
-  while ((n = ::pread(fd, buf.data(), buf.size(), static_cast<off_t>(off))) >= static_cast<ssize_t>(rl)) {
+  while ((n = ::pread(fd, buf.data(), buf.size(), static_cast<off_t>(off))) >=
+         static_cast<ssize_t>(rl)) {
     std::size_t recs = static_cast<std::size_t>(n) / rl;
     for (std::size_t r = 0; r < recs; ++r) {
       const char* rec = buf.data() + r * rl;

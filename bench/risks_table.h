@@ -12,9 +12,10 @@
 namespace tolk::bench {
 
 inline std::vector<tools::FieldSpec> RisksFields() {
-  return {{"COD_SEG", 'C', 5},   {"BILHETE", 'C', 10},   {"DATA_COMP", 'C', 6}, {"DATA_EMI", 'C', 8},
-          {"CLASSE_TAR", 'C', 1}, {"UF", 'C', 2},        {"MUNICIPIO", 'C', 7}, {"CATEGORIA", 'C', 2},
-          {"CHASSI", 'C', 17},   {"OBS", 'C', 9},        {"VAL_PREM", 'N', 12, 2}};
+  return {{"COD_SEG", 'C', 5},   {"BILHETE", 'C', 10},    {"DATA_COMP", 'C', 6},
+          {"DATA_EMI", 'C', 8},  {"CLASSE_TAR", 'C', 1},  {"UF", 'C', 2},
+          {"MUNICIPIO", 'C', 7}, {"CATEGORIA", 'C', 2},   {"CHASSI", 'C', 17},
+          {"OBS", 'C', 9},       {"VAL_PREM", 'N', 12, 2}};
 }
 
 // Writes `n` records; the ticket of record i is a shuffled number, with 2%
@@ -28,13 +29,15 @@ inline void WriteRisksTable(const std::string& path, std::uint32_t n, std::uint3
   for (std::uint32_t i = 0; i < n; ++i) {
     std::uint64_t r = rng();
     std::uint64_t ticket = (static_cast<std::uint64_t>(i) * 2654435761u) % 4000000000u;
-    if (r % 50 == 0 && i > 0) ticket = (static_cast<std::uint64_t>(r % i) * 2654435761u) % 4000000000u;
+    if (r % 50 == 0 && i > 0)
+      ticket = (static_cast<std::uint64_t>(r % i) * 2654435761u) % 4000000000u;
     std::snprintf(buf, sizeof buf, "%010llu", static_cast<unsigned long long>(ticket));
     v[0] = "05428";
     v[1] = buf;
     std::snprintf(buf, sizeof buf, "2017%02d", static_cast<int>(1 + r % 12));
     v[2] = buf;
-    std::snprintf(buf, sizeof buf, "2017%02d%02d", static_cast<int>(1 + r % 12), static_cast<int>(1 + (r >> 8) % 28));
+    std::snprintf(buf, sizeof buf, "2017%02d%02d", static_cast<int>(1 + r % 12),
+                  static_cast<int>(1 + (r >> 8) % 28));
     v[3] = buf;
     v[4] = std::string(1, static_cast<char>('1' + (r >> 16) % 6));
     v[5] = (r >> 20) % 2 ? "SP" : "RJ";

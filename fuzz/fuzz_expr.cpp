@@ -16,8 +16,11 @@ namespace {
 tolk::TXQSmartDBF& Table() {
   static tolk::TXQSmartDBF* table = [] {
     const std::string dir = tolk::fuzz::ScratchFolder();
-    tolk::tools::DbfWriter w({{"BILHETE", 'C', 10}, {"VALOR", 'N', 9, 2}, {"TAXA", 'F', 10, 3},
-                              {"DATA", 'D', 8}, {"PAGO", 'L', 1}});
+    tolk::tools::DbfWriter w({{"BILHETE", 'C', 10},
+                              {"VALOR", 'N', 9, 2},
+                              {"TAXA", 'F', 10, 3},
+                              {"DATA", 'D', 8},
+                              {"PAGO", 'L', 1}});
     w.AddRecord({"A1", "-12.50", "1.5", "20240229", "T"});
     w.AddRecord({"", "", "", "", ""}, true);
     w.WriteFile(dir + "tipos.dbf");
@@ -40,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const tolk::Exception&) {
     return 0;
   }
-  const tolk::Variant values[] = {tolk::Variant(std::string("A1")), tolk::Variant(-3.25), tolk::Variant()};
+  const tolk::Variant values[] = {tolk::Variant(std::string("A1")), tolk::Variant(-3.25),
+                                  tolk::Variant()};
   for (t.First(); !t.Eof(); t.Next()) {
     try {
       (void)parser.EvaluateKey();

@@ -7,9 +7,9 @@
 
 #include "dataset/Exceptions.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/seed_tables.h"
 #include "ntx/TXQDBFNTX.h"
 #include "ntx/TXQNTXIndex.h"
-#include "fuzz/seed_tables.h"
 
 namespace {
 
@@ -40,8 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       tb.Indexes[0].SetActive(true);
       for (bool hide : {false, true}) {
         tb.SetSetDeleted(hide);
-        for (const char* key : {"1000000001", "1000000002", "1000000300", "10000001", "", "0", "ZZZZZZZZZZZZZZZZ"})
-          if (tb.FindKey({tolk::Variant(std::string(key))})) (void)tb.FieldByName("BILHETE").AsString();
+        for (const char* key :
+             {"1000000001", "1000000002", "1000000300", "10000001", "", "0", "ZZZZZZZZZZZZZZZZ"})
+          if (tb.FindKey({tolk::Variant(std::string(key))}))
+            (void)tb.FieldByName("BILHETE").AsString();
         (void)tb.FindKey({tolk::Variant(42)});
       }
     } catch (const tolk::Exception&) {

@@ -40,9 +40,8 @@ inline const std::string& ScratchFolder() {
     std::filesystem::create_directories(p);
     std::atexit([] {
       std::error_code ec;
-      std::filesystem::remove_all(std::filesystem::temp_directory_path() /
-                                      ("tolk-fuzz-" + std::to_string(::getpid())),
-                                  ec);
+      std::filesystem::remove_all(
+          std::filesystem::temp_directory_path() / ("tolk-fuzz-" + std::to_string(::getpid())), ec);
     });
     return p.string() + "/";
   }();

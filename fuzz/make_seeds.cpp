@@ -37,7 +37,12 @@ int main(int argc, char** argv) {
   Put(root / "dbf" / "tabelas.dbf", Read(work + "tabelas.dbf"));
 
   using tolk::tools::DbfWriter;
-  DbfWriter types({{"C", 'C', 5}, {"N", 'N', 7}, {"G", 'N', 12}, {"F", 'F', 10, 3}, {"D", 'D', 8}, {"L", 'L', 1},
+  DbfWriter types({{"C", 'C', 5},
+                   {"N", 'N', 7},
+                   {"G", 'N', 12},
+                   {"F", 'F', 10, 3},
+                   {"D", 'D', 8},
+                   {"L", 'L', 1},
                    {"M", 'M', 10}});
   types.version = 0x83;
   types.AddRecord({"AB", "-45", "123456789012", "1.5E3", "20160229", "T", "1"});
@@ -50,8 +55,8 @@ int main(int argc, char** argv) {
   seven.AddRecord({"x", "1234"});
   Put(root / "dbf" / "vfp.dbf", seven.Bytes());
 
-  for (const char* e : {"bilhete", "BILHETE", "upper(bilhete)", "bilhete+cod_seg", "dtos(data)", "(bilhete",
-                        "bilhete)", "\"abc\"", ".T.", "bilhete = 'x' .and. val(x) > 3"})
+  for (const char* e : {"bilhete", "BILHETE", "upper(bilhete)", "bilhete+cod_seg", "dtos(data)",
+                        "(bilhete", "bilhete)", "\"abc\"", ".T.", "bilhete = 'x' .and. val(x) > 3"})
     Put(root / "expr" / (std::to_string(std::hash<std::string>()(e)) + ".txt"), e);
   // An index over the NTX target's table, built by the project itself.
   tolk::fuzz::WriteTicketsTable(work + "riscos_ntx.dbf");

@@ -41,7 +41,8 @@ class TempDir {
 // The names in a folder, hidden ones too, sorted.
 inline std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -58,16 +59,16 @@ inline std::string ReadBytes(const std::string& path) {
 }
 
 // Expects `stmt` to throw exception type `E` whose what() equals `msg`.
-#define EXPECT_THROW_MSG(stmt, E, msg)                                        \
-  do {                                                                        \
-    try {                                                                     \
-      stmt;                                                                   \
-      ADD_FAILURE() << "expected " #E " with message: " << (msg);             \
-    } catch (const E& e_) {                                                   \
-      EXPECT_EQ(std::string(e_.what()), std::string(msg));                    \
-    } catch (const std::exception& e_) {                                      \
-      ADD_FAILURE() << "wrong exception type, message: " << e_.what();        \
-    }                                                                         \
+#define EXPECT_THROW_MSG(stmt, E, msg)                                 \
+  do {                                                                 \
+    try {                                                              \
+      stmt;                                                            \
+      ADD_FAILURE() << "expected " #E " with message: " << (msg);      \
+    } catch (const E& e_) {                                            \
+      EXPECT_EQ(std::string(e_.what()), std::string(msg));             \
+    } catch (const std::exception& e_) {                               \
+      ADD_FAILURE() << "wrong exception type, message: " << e_.what(); \
+    }                                                                  \
   } while (0)
 
 }  // namespace tolk::testing

@@ -36,7 +36,8 @@ std::string DbfWriter::HeaderBytes() const {
   h[2] = 12;
   h[3] = 8;
   std::uint32_t n = headerRecordCount.value_or(count_);
-  for (int i = 0; i < 4; ++i) h[static_cast<std::size_t>(4 + i)] = static_cast<char>((n >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    h[static_cast<std::size_t>(4 + i)] = static_cast<char>((n >> (8 * i)) & 0xFF);
   Put16(h, 8, static_cast<std::uint32_t>(HeaderLengthValue()));
   Put16(h, 10, static_cast<std::uint32_t>(RecordLengthValue()));
   h[28] = static_cast<char>(tableFlags);

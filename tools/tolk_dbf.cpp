@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (cmd == "dump" && argc == 3) return Dump(argv[2]);
-    std::fprintf(stderr, "usage: tolk-dbf from-tsv IN.tsv OUT.dbf\n       tolk-dbf dump FILE.dbf\n");
+    std::fprintf(stderr,
+                 "usage: tolk-dbf from-tsv IN.tsv OUT.dbf\n       tolk-dbf dump FILE.dbf\n");
     return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tolk-dbf: %s\n", e.what());

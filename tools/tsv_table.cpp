@@ -58,7 +58,8 @@ void TsvToDbf(const std::string& path, const std::string& out) {
       if (!cells.empty() && cells[0] == "*") flagColumn = true, first = 1;
       for (std::size_t i = first; i < cells.size(); ++i) {
         std::vector<std::string> p = SplitColons(cells[i]);
-        if (p.size() < 3 || p[1].size() != 1) fail("column \"" + cells[i] + "\" is not NAME:TYPE:WIDTH[:DECIMALS]");
+        if (p.size() < 3 || p[1].size() != 1)
+          fail("column \"" + cells[i] + "\" is not NAME:TYPE:WIDTH[:DECIMALS]");
         FieldSpec f;
         f.name = p[0];
         f.type = p[1][0];

@@ -160,24 +160,29 @@ int main(int argc, char** argv) {
     }
   });
 
-  std::printf("records %u, lookups %zu, median of %d runs (wall time; processor time in brackets)\n", records,
-              lookups, runs);
+  std::printf(
+      "records %u, lookups %zu, median of %d runs (wall time; processor time in brackets)\n",
+      records, lookups, runs);
   std::printf("  index file              %8.1f MB, cache limit %d groups of %d pages\n", fileMb,
               ind->LimitPages.LimitBuffers, ind->LimitPages.PagesPerBuffer);
   std::printf("  CreateNow               %8.3f s [%.3f]\n", build.wall, build.cpu);
-  std::printf("    built in the file     %8.3f s [%.3f]   (mapped, as a run builds it)\n", buildInFile.wall,
-              buildInFile.cpu);
-  std::printf("  std::sort reference     %8.3f s [%.3f]   build / sort  %5.2fx [%.2fx]  (goal <= 4x)\n", sortTime.wall,
-              sortTime.cpu, build.wall / sortTime.wall, build.cpu / sortTime.cpu);
-  std::printf("  FindKey x %-7zu       %8.3f s [%.3f]   hits %zu (reference %zu)  (goal < 0.4 s)\n", lookups, seek.wall,
-              seek.cpu, hits, refHits);
-  std::printf("    over the mapped file  %8.3f s [%.3f]   hits %zu\n", seekInFile.wall, seekInFile.cpu, hitsInFile);
-  std::printf("    index search alone    %8.3f s [%.3f]   (the same keys, table not moved)\n", seekOnly.wall,
-              seekOnly.cpu);
-  std::printf("  lower_bound reference   %8.3f s [%.3f]   FindKey / lower_bound %5.2fx [%.2fx]\n", lookupTime.wall,
-              lookupTime.cpu, seek.wall / lookupTime.wall, seek.cpu / lookupTime.cpu);
+  std::printf("    built in the file     %8.3f s [%.3f]   (mapped, as a run builds it)\n",
+              buildInFile.wall, buildInFile.cpu);
+  std::printf(
+      "  std::sort reference     %8.3f s [%.3f]   build / sort  %5.2fx [%.2fx]  (goal <= 4x)\n",
+      sortTime.wall, sortTime.cpu, build.wall / sortTime.wall, build.cpu / sortTime.cpu);
+  std::printf("  FindKey x %-7zu       %8.3f s [%.3f]   hits %zu (reference %zu)  (goal < 0.4 s)\n",
+              lookups, seek.wall, seek.cpu, hits, refHits);
+  std::printf("    over the mapped file  %8.3f s [%.3f]   hits %zu\n", seekInFile.wall,
+              seekInFile.cpu, hitsInFile);
+  std::printf("    index search alone    %8.3f s [%.3f]   (the same keys, table not moved)\n",
+              seekOnly.wall, seekOnly.cpu);
+  std::printf("  lower_bound reference   %8.3f s [%.3f]   FindKey / lower_bound %5.2fx [%.2fx]\n",
+              lookupTime.wall, lookupTime.cpu, seek.wall / lookupTime.wall,
+              seek.cpu / lookupTime.cpu);
   std::printf("  page cache over all seeks: %llu hits, %llu group loads\n",
-              static_cast<unsigned long long>(stats.hits), static_cast<unsigned long long>(stats.loads));
+              static_cast<unsigned long long>(stats.hits),
+              static_cast<unsigned long long>(stats.loads));
   tb.Indexes.Clear();
   tb.Close();
   return hits == refHits && hitsInFile == refHits ? 0 : 1;

@@ -16,12 +16,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -80,7 +80,9 @@ class FindingsClock : public StageClock {
   }
 };
 
-double Sec(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double Sec(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
 
 double Fixed(void*) { return EncodeDate(2026, 12, 8) + 0.5; }
 
@@ -166,8 +168,10 @@ int RecordCount(const std::string& path) {
 // The columns of the CSV row: record counts, seconds, KiB and bytes, and the
 // median of the rounds' ratios of the whole run to the references.
 constexpr const char* kCsvHeader =
-    "risks,claims,plain_read,hand_scan,dictionary_structure,rules_risks,rules_claims,index_build,seeks,"
-    "reconciliation,run_in_process,run_with_findings,run_process,peak_rss_kb,ntx_bytes,ratio,peak_anon_kb\n";
+    "risks,claims,plain_read,hand_scan,dictionary_structure,rules_risks,rules_claims,index_build,"
+    "seeks,"
+    "reconciliation,run_in_process,run_with_findings,run_process,peak_rss_kb,ntx_bytes,ratio,peak_"
+    "anon_kb\n";
 
 int Bench(const Options& o) {
   const std::string& r = o.risks;
@@ -193,15 +197,17 @@ int Bench(const Options& o) {
   for (int i = 0; i < o.runs; ++i) {
     // The references take a few hundredths of a second: the median of three
     // keeps a single hiccup out of them.
-    const double plain = bench::MedianSeconds(3, [&] { bench::Keep(bench::PlainRead(r) + bench::PlainRead(s)); });
-    const double scan = bench::MedianSeconds(3, [&] { bench::Keep(bench::HandScan(r) + bench::HandScan(s)); });
+    const double plain =
+        bench::MedianSeconds(3, [&] { bench::Keep(bench::PlainRead(r) + bench::PlainRead(s)); });
+    const double scan =
+        bench::MedianSeconds(3, [&] { bench::Keep(bench::HandScan(r) + bench::HandScan(s)); });
     plains.push_back(plain);
     scans.push_back(scan);
 
     // The whole program, as a user runs it.
     if (!o.critica.empty()) {
-      const ProcessRun run = RunProcess({o.critica, "--riscos", r, "--sinistros", s, "--pasta", p.programFolder,
-                                         "--agora", "2026-12-08 12:00:00"});
+      const ProcessRun run = RunProcess({o.critica, "--riscos", r, "--sinistros", s, "--pasta",
+                                         p.programFolder, "--agora", "2026-12-08 12:00:00"});
       process.push_back(run.seconds);
       peakKb = std::max(peakKb, run.peakKb);
       peakAnonKb = std::max(peakAnonKb, run.peakAnonKb);
@@ -213,7 +219,9 @@ int Bench(const Options& o) {
     critica.Executa(p, w);
     auto t1 = Clock::now();
     if (w.totals.size() != 2 || w.indexBuilt == Clock::time_point{}) {
-      std::fprintf(stderr, "bench_critica: the run did not reach every stage (both tables, the cross-check)\n");
+      std::fprintf(
+          stderr,
+          "bench_critica: the run did not reach every stage (both tables, the cross-check)\n");
       return 1;
     }
     total.push_back(Sec(t0, t1));
@@ -225,7 +233,8 @@ int Bench(const Options& o) {
     recon.push_back(Sec(w.reconStart, w.end));
     ratios.push_back((process.empty() ? total.back() : process.back()) / (plain + scan));
   }
-  const double plain = bench::Median(plains), scan = bench::Median(scans), ratio = bench::Median(ratios);
+  const double plain = bench::Median(plains), scan = bench::Median(scans),
+               ratio = bench::Median(ratios);
   std::vector<double> withFindings;
   long long rows = 0;
   const std::string csvOut = p.programFolder + "bench-detalhes.csv";
@@ -243,8 +252,9 @@ int Bench(const Options& o) {
   std::error_code ec;
   const auto ntxBytes = std::filesystem::file_size(p.programFolder + "bilhete.ntx", ec);
 
-  const double med[] = {bench::Median(dict),  bench::Median(rulesR), bench::Median(rulesS), bench::Median(index),
-                        bench::Median(seeks), bench::Median(recon),  bench::Median(total),  bench::Median(withFindings)};
+  const double med[] = {bench::Median(dict),  bench::Median(rulesR),      bench::Median(rulesS),
+                        bench::Median(index), bench::Median(seeks),       bench::Median(recon),
+                        bench::Median(total), bench::Median(withFindings)};
   std::printf("delivery: %d risks, %d claims; medians of %d runs\n", risks, claims, o.runs);
   std::printf("  plain read of both files          %8.3f s\n", plain);
   std::printf("  hand-written scan of both files   %8.3f s\n", scan);
@@ -259,9 +269,11 @@ int Bench(const Options& o) {
   if (!process.empty())
     std::printf("  tolk-critica, whole process       %8.3f s  peak resident %ld KiB, own %ld KiB\n",
                 bench::Median(process), peakKb, peakAnonKb);
-  std::printf("%s / (plain read + scan) = %.2f, median of the rounds' ratios (%.2f to %.2f)   goal <= 10\n",
-              process.empty() ? "whole run" : "tolk-critica", ratio, *std::min_element(ratios.begin(), ratios.end()),
-              *std::max_element(ratios.begin(), ratios.end()));
+  std::printf(
+      "%s / (plain read + scan) = %.2f, median of the rounds' ratios (%.2f to %.2f)   goal <= 10\n",
+      process.empty() ? "whole run" : "tolk-critica", ratio,
+      *std::min_element(ratios.begin(), ratios.end()),
+      *std::max_element(ratios.begin(), ratios.end()));
   std::printf("record rules / (plain read + scan) = %.2f\n", (med[1] + med[2]) / (plain + scan));
   std::printf("with findings / without = %.2f\n", med[7] / med[6]);
 
@@ -275,8 +287,8 @@ int Bench(const Options& o) {
     if (fresh) std::fputs(kCsvHeader, f);
     std::fprintf(f, "%d,%d,%.6f,%.6f", risks, claims, plain, scan);
     for (double v : med) std::fprintf(f, ",%.6f", v);
-    std::fprintf(f, ",%.6f,%ld,%llu,%.4f,%ld\n", process.empty() ? 0.0 : bench::Median(process), peakKb,
-                 static_cast<unsigned long long>(ec ? 0 : ntxBytes), ratio, peakAnonKb);
+    std::fprintf(f, ",%.6f,%ld,%llu,%.4f,%ld\n", process.empty() ? 0.0 : bench::Median(process),
+                 peakKb, static_cast<unsigned long long>(ec ? 0 : ntxBytes), ratio, peakAnonKb);
     std::fclose(f);
   }
   return 0;
@@ -295,12 +307,18 @@ int main(int argc, char** argv) {
         return 2;
       }
       const std::string v = argv[++i];
-      if (a == "--riscos") o.risks = v;
-      else if (a == "--sinistros") o.claims = v;
-      else if (a == "--pasta") o.folder = v;
-      else if (a == "--runs") o.runs = std::max(1, std::atoi(v.c_str()));
-      else if (a == "--csv") o.csv = v;
-      else if (a == "--critica") o.critica = v;
+      if (a == "--riscos")
+        o.risks = v;
+      else if (a == "--sinistros")
+        o.claims = v;
+      else if (a == "--pasta")
+        o.folder = v;
+      else if (a == "--runs")
+        o.runs = std::max(1, std::atoi(v.c_str()));
+      else if (a == "--csv")
+        o.csv = v;
+      else if (a == "--critica")
+        o.critica = v;
       else {
         std::fprintf(stderr, "bench_critica: unknown option %s\n", a.c_str());
         return 2;
@@ -326,7 +344,8 @@ int main(int argc, char** argv) {
   // The program folder: the shipped dictionary and figures beside the executable.
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe").parent_path();
   for (const char* f : {"tabelas.dbf", "anexos.dbf", "DadosOrb.DBF"})
-    std::filesystem::copy_file(exe / f, dir->File(f), std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(exe / f, dir->File(f),
+                               std::filesystem::copy_options::overwrite_existing);
   o.risks = dir->File("riscos.dbf");
   o.claims = dir->File("sinistros.dbf");
   o.folder = folder;

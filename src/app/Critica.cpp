@@ -22,7 +22,9 @@ double SystemClock(void*) {
   localtime_r(&t, &local);
   auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
   double day = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  return day + (local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + static_cast<double>(ms) / 1000.0) / 86400.0;
+  return day + (local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
+                static_cast<double>(ms) / 1000.0) /
+                   86400.0;
 }
 
 namespace {
@@ -38,13 +40,14 @@ Critica::Critica() {
   // ever read, by every run: they keep writers out but let other runs that
   // share the folder read them at the same time.
   tbDados.SetSetDeleted(true);
-  for (TXQSmartDBF* t : {&tbTabelas, &tbAnexos, &tbDadosOrb}) t->AccessMode = OpenRead | ShareDenyWrite;
+  for (TXQSmartDBF* t : {&tbTabelas, &tbAnexos, &tbDadosOrb})
+    t->AccessMode = OpenRead | ShareDenyWrite;
 }
 
 void Critica::Add(const std::string& line) { window_->AddLine(line); }
 
-void Critica::Report(const std::string& table, const char* rule, std::int64_t record, const std::string& field,
-                     std::string_view value, std::string_view qualifier) {
+void Critica::Report(const std::string& table, const char* rule, std::int64_t record,
+                     const std::string& field, std::string_view value, std::string_view qualifier) {
   Finding f;
   f.table = table;
   f.record = record;
@@ -59,7 +62,8 @@ std::string Critica::StoredText(const TXQSmartDBF& table, const TField& f) {
   if (const auto* d = dynamic_cast<const DbfField*>(&f)) {
     auto bytes = table.RecordBytes();
     if (bytes.empty()) return {};
-    std::string_view raw(reinterpret_cast<const char*>(bytes.data()) + d->Def().offset, d->Def().width);
+    std::string_view raw(reinterpret_cast<const char*>(bytes.data()) + d->Def().offset,
+                         d->Def().width);
     if (d->Def().kind == DbfValueKind::Text) raw = raw.substr(0, raw.find('\0'));
     return Trim(raw);
   }
@@ -105,7 +109,8 @@ void Critica::CloseAll() {
     }
     t->DBFIndexDefs.Clear();
   }
-  for (TXQSmartDBF* t : std::initializer_list<TXQSmartDBF*>{&tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros, &tbDadosOrb}) {
+  for (TXQSmartDBF* t : std::initializer_list<TXQSmartDBF*>{&tbTabelas, &tbAnexos, &tbDados,
+                                                            &tbRiscos, &tbSinistros, &tbDadosOrb}) {
     try {
       t->Close();
     } catch (...) {
@@ -119,8 +124,9 @@ void Critica::Executa(const RunParameters& params, RunWindow& window) {
   params_ = &params;
   window_ = &window;
   const TFormatSettings& fs = params.regional;
-  for (TDataSet* t : std::initializer_list<TDataSet*>{&tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros, &tbDadosOrb, &qelTabelas,
-                                                      &qelEstrutTab, &qelAnexos})
+  for (TDataSet* t :
+       std::initializer_list<TDataSet*>{&tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros,
+                                        &tbDadosOrb, &qelTabelas, &qelEstrutTab, &qelAnexos})
     t->FormatSettings = fs;
   // A run ended by an error leaves no file open behind it: the user may fix
   // the file and run again, and the next run opens what the boxes name.
@@ -268,8 +274,8 @@ void Critica::CarregaDicionario() {
   fd.Add("tabela", TFieldType::ftInteger, 0, false);
   fd.Add("campo", TFieldType::ftString, 10, false);
   fd.Add("depende", TFieldType::ftString, 10, false);
-  for (const char* n : {"tipo", "tamanho", "dominio", "nulo", "data", "positivo", "zeros", "erroNulo", "erroDom",
-                        "ordem"})
+  for (const char* n : {"tipo", "tamanho", "dominio", "nulo", "data", "positivo", "zeros",
+                        "erroNulo", "erroDom", "ordem"})
     fd.Add(n, TFieldType::ftInteger, 0, false);
   fd.Add("nometab", TFieldType::ftString, 20, false);
   fd.Add("zerosesq", TFieldType::ftInteger, 0, false);
@@ -287,12 +293,15 @@ void Critica::CarregaDicionario() {
     if (Trim(texto(tbTabelas, "ramo")) != ramo) continue;
     qelEstrutTab.Append();
     qelTabelas.FindKey({Variant(texto(tbTabelas, "tabela"))});
-    auto set = [this](const char* campo, const Variant& v) { qelEstrutTab.FieldByName(campo).SetAsVariant(v); };
+    auto set = [this](const char* campo, const Variant& v) {
+      qelEstrutTab.FieldByName(campo).SetAsVariant(v);
+    };
     auto copia = [&](const char* campo) { set(campo, tbTabelas.FieldByName(campo).AsVariant()); };
     set("tabela", qelTabelas.FieldByName("ordem").AsVariant());
     set("campo", Variant(Left(texto(tbTabelas, "campo"), 10)));
     set("depende", Variant(Left(texto(tbTabelas, "depende"), 10)));
-    for (const char* n : {"tipo", "tamanho", "dominio", "nulo", "data", "positivo", "zeros"}) copia(n);
+    for (const char* n : {"tipo", "tamanho", "dominio", "nulo", "data", "positivo", "zeros"})
+      copia(n);
     set("erroNulo", Variant(std::int32_t{0}));
     set("erroDom", Variant(std::int32_t{0}));
     copia("ordem");
@@ -355,14 +364,17 @@ bool Critica::EstruturaConfere(std::int32_t tabela) {
   int iguais = 0;
   try {
     while (!qelEstrutTab.Eof() && VarEquals(tabelaDaLinha(), atual)) {
-      std::string campo = Trim(VarToStr(qelEstrutTab.FieldByName("campo").AsVariant(), params_->regional));
+      std::string campo =
+          Trim(VarToStr(qelEstrutTab.FieldByName("campo").AsVariant(), params_->regional));
       std::int32_t ordem = VarToInteger(qelEstrutTab.FieldByName("ordem").AsVariant());
       if (ordem < 1 || ordem > tbDados.FieldCount())
         RaiseError("List index out of bounds (" + std::to_string(ordem - 1) + ")");
       const TField& f = tbDados.Fields()[ordem - 1];
       if (campo == Trim(f.FieldName()) &&
-          VarEquals(qelEstrutTab.FieldByName("tipo").AsVariant(), Variant(static_cast<std::int32_t>(f.DataType()))) &&
-          VarEquals(qelEstrutTab.FieldByName("tamanho").AsVariant(), Variant(static_cast<std::int32_t>(f.Size()))))
+          VarEquals(qelEstrutTab.FieldByName("tipo").AsVariant(),
+                    Variant(static_cast<std::int32_t>(f.DataType()))) &&
+          VarEquals(qelEstrutTab.FieldByName("tamanho").AsVariant(),
+                    Variant(static_cast<std::int32_t>(f.Size()))))
         ++iguais;
       qelEstrutTab.Next();
     }
@@ -383,9 +395,11 @@ void Critica::ResumoErros() {
   while (!qelEstrutTab.Eof() && !VarEquals(tabelaDaLinha(), atual)) qelEstrutTab.Next();
   Add(SeparatorLine());
   Add("");
-  Add("Tabela" + std::string(14, ' ') + "Campo" + std::string(15, ' ') + "ErroNulo" + std::string(12, ' ') + "%" +
-      std::string(19, ' ') + "ErroDom" + std::string(13, ' ') + "%" + std::string(19, ' '));
-  const std::int32_t total = estado_.tabelaAtual == 1 ? estado_.totalRiscos : estado_.totalSinistros;
+  Add("Tabela" + std::string(14, ' ') + "Campo" + std::string(15, ' ') + "ErroNulo" +
+      std::string(12, ' ') + "%" + std::string(19, ' ') + "ErroDom" + std::string(13, ' ') + "%" +
+      std::string(19, ' '));
+  const std::int32_t total =
+      estado_.tabelaAtual == 1 ? estado_.totalRiscos : estado_.totalSinistros;
   while (!qelEstrutTab.Eof() && VarEquals(tabelaDaLinha(), atual)) {
     if (total != 0) {
       std::int32_t erroNulo = VarToInteger(qelEstrutTab.FieldByName("erroNulo").AsVariant());
@@ -404,7 +418,5 @@ void Critica::ResumoErros() {
 }
 
 // ---- Stages that come with the cross-check and the reconciliation ----------------------
-
-
 
 }  // namespace tolk

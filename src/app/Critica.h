@@ -12,8 +12,8 @@
 #include "app/domain_set.h"
 #include "app/run_window.h"
 #include "dbf/TXQSmartDBF.h"
-#include "ntx/TXQDBFNTX.h"
 #include "memtable/TqelMemTable.h"
+#include "ntx/TXQDBFNTX.h"
 
 namespace tolk {
 
@@ -26,7 +26,7 @@ struct ResumoTabela {
   std::string nome;  // trimmed
   std::int32_t ordem = 0;
   bool estruturaOk = false;
-  bool criticada = false;     // the record rules ran
+  bool criticada = false;      // the record rules ran
   bool umaSeguradora = false;  // ... and met a single insurer
   std::int32_t registros = 0;
   std::vector<ResumoCampo> campos;
@@ -34,10 +34,10 @@ struct ResumoTabela {
 
 // The state of one run, reset at its start.
 struct EstadoCritica {
-  std::string ramoAtual;   // the insurance line whose dictionary rows are used
-  std::string nomeTabela;  // the dictionary name of the table being checked
+  std::string ramoAtual;         // the insurance line whose dictionary rows are used
+  std::string nomeTabela;        // the dictionary name of the table being checked
   std::int32_t tabelaAtual = 0;  // its number: 1 the risks table, any other the claims table
-  std::string codSeg;      // the insurer, from the first record of the first table opened
+  std::string codSeg;            // the insurer, from the first record of the first table opened
   std::int32_t criticaOk = 0;    // 1: the record rules passed (one insurer)
   std::int32_t totalRiscos = 0;
   std::int32_t totalSinistros = 0;
@@ -98,8 +98,8 @@ class Critica {
  private:
   void Add(const std::string& line);
   void CloseAll();
-  void Report(const std::string& table, const char* rule, std::int64_t record, const std::string& field,
-              std::string_view value, std::string_view qualifier = {});
+  void Report(const std::string& table, const char* rule, std::int64_t record,
+              const std::string& field, std::string_view value, std::string_view qualifier = {});
   void ResumeTabela(bool estruturaOk, bool criticada);
   // The trimmed stored text of a field of the current record.
   static std::string StoredText(const TXQSmartDBF& table, const TField& f);
@@ -113,7 +113,6 @@ class Critica {
   // Whether the open tbDados has the fields of dictionary table `tabela`;
   // writes nothing.
   bool EstruturaConfere(std::int32_t tabela);
-
 
   EstadoCritica estado_;
   const RunParameters* params_ = nullptr;

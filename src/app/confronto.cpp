@@ -51,7 +51,8 @@ DecimalText ExactValue(const TXQSmartDBF& table, const TField& f, const Variant&
   auto bytes = table.RecordBytes();
   if (field && !bytes.empty() && field->Def().kind == DbfValueKind::Float) {
     const auto& d = field->Def();
-    if (auto parsed = ParseDecimal(std::string_view(reinterpret_cast<const char*>(bytes.data()) + d.offset, d.width)))
+    if (auto parsed = ParseDecimal(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()) + d.offset, d.width)))
       return *parsed;
   }
   return DecimalOf(value);
@@ -144,7 +145,8 @@ void Critica::ConfrontaDadosOrb() {
     // insurer's row would mislead, so say so and compare nothing.
     Add(SeparatorLine());
     Add("");
-    Add(textos::Cp("Erro: empresa ") + Trim(estado_.codSeg) + textos::Cp(" não encontrada no arquivo DadosOrb.DBF"));
+    Add(textos::Cp("Erro: empresa ") + Trim(estado_.codSeg) +
+        textos::Cp(" não encontrada no arquivo DadosOrb.DBF"));
     Add("");
     tbDadosOrb.Close();
     return;
@@ -217,22 +219,23 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
     } else {
       classe->GetVariant(v);
       if (v.Type() != VarType::String) classeTexto = v.IsNull() ? std::string() : VarToStr(v, fs);
-      classeValor = v.Type() == VarType::String ? std::string_view(v.Str()) : std::string_view(classeTexto);
+      classeValor =
+          v.Type() == VarType::String ? std::string_view(v.Str()) : std::string_view(classeTexto);
     }
     if (!Tarifa(tbRiscos, *premio, premioValor, valor).Consistente(classeValor)) {
       ++estado_.qtdPremInconsist;
       estado_.somaPremInconsist += valor;
       if (wantsFindings_)
-        Report(nome, "classe_tarifaria", tbRiscos.RecNo(), premio->FieldName(), StoredText(tbRiscos, *premio),
-               StoredText(tbRiscos, *classe));
+        Report(nome, "classe_tarifaria", tbRiscos.RecNo(), premio->FieldName(),
+               StoredText(tbRiscos, *premio), StoredText(tbRiscos, *classe));
     }
     estado_.somaPremios += valor;
   }
   Add(SeparatorLine());
   Add("");
   Add(textos::Cp("Teste de Prêmios Emitidos:"));
-  Add("TOLK  -  Valor ORB" + std::string(21, ' ') + "Valor ZAV" + std::string(21, ' ') + textos::Cp("Diferença (%)") +
-      std::string(17, ' '));
+  Add("TOLK  -  Valor ORB" + std::string(21, ' ') + "Valor ZAV" + std::string(21, ' ') +
+      textos::Cp("Diferença (%)") + std::string(17, ' '));
   Add("");
   const double soma = estado_.somaPremios;
   if (soma == 0) {
@@ -289,8 +292,8 @@ void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvi
   Add(SeparatorLine());
   Add("");
   Add("Teste de Sinistros Pagos:");
-  Add("Ramo" + std::string(6, ' ') + "Valor ORB" + std::string(21, ' ') + "Valor ZAV" + std::string(21, ' ') +
-      textos::Cp("Diferença (%)") + std::string(17, ' '));
+  Add("Ramo" + std::string(6, ' ') + "Valor ORB" + std::string(21, ' ') + "Valor ZAV" +
+      std::string(21, ' ') + textos::Cp("Diferença (%)") + std::string(17, ' '));
   Add("");
   const double soma = estado_.somaSinistros;
   if (soma == 0) {

@@ -46,7 +46,9 @@ void Critica::CruzaBilhetes() {
   // The build reads the whole risks table before the first seek: the window
   // hears how far it got, as it does while the tables are read.
   const std::string& indice = textos::Cp("Índice");
-  indBilhete.OnBuildProgress = [this, &indice](std::uint32_t lidos) { window_->RecordsRead(indice, lidos); };
+  indBilhete.OnBuildProgress = [this, &indice](std::uint32_t lidos) {
+    window_->RecordsRead(indice, lidos);
+  };
   // The tables are open exclusively, so nobody else reads bilhete.ntx while
   // the claims are sought: the build need not write the file out before the
   // first seek. The tree is built in the file itself, mapped, and the page
@@ -75,12 +77,16 @@ void Critica::CruzaBilhetes() {
   struct Chave {
     std::uint64_t alta, baixa;
     std::uint32_t sinistro;
-    bool operator<(const Chave& o) const { return alta != o.alta ? alta < o.alta : baixa < o.baixa; }
+    bool operator<(const Chave& o) const {
+      return alta != o.alta ? alta < o.alta : baixa < o.baixa;
+    }
   };
   std::vector<Chave> ordem;
   std::int32_t semBilhete = 0;
   const TField* bilhete = nullptr;
-  auto procura = [&](Sinistro& s) { s.achado = tbRiscos.FindKey(std::span<const Variant>(&s.valor, 1)); };
+  auto procura = [&](Sinistro& s) {
+    s.achado = tbRiscos.FindKey(std::span<const Variant>(&s.valor, 1));
+  };
   auto relata = [&](std::size_t i) {
     if (lote[i].achado) return;
     ++semBilhete;
@@ -102,10 +108,12 @@ void Critica::CruzaBilhetes() {
     ordem.clear();
     for (std::uint32_t i = 0; i < lote.size(); ++i) {
       const Variant& v = lote[i].valor;
-      const std::string_view t = v.Type() == VarType::String ? std::string_view(v.Str()) : std::string_view();
+      const std::string_view t =
+          v.Type() == VarType::String ? std::string_view(v.Str()) : std::string_view();
       auto palavra = [&t](std::size_t de) {
         std::uint64_t w = 0;
-        for (std::size_t k = de; k < de + 8; ++k) w = (w << 8) | (k < t.size() ? static_cast<unsigned char>(t[k]) : 0u);
+        for (std::size_t k = de; k < de + 8; ++k)
+          w = (w << 8) | (k < t.size() ? static_cast<unsigned char>(t[k]) : 0u);
         return w;
       };
       ordem.push_back({palavra(0), palavra(8), i});
@@ -157,7 +165,8 @@ void Critica::CruzaBilhetes() {
   if (estado_.totalSinistros != 0) {
     const double share = static_cast<double>(semBilhete * 100) / estado_.totalSinistros;
     Add(CountText(semBilhete) + textos::Cp(" sinistros sem bilhete no período, num total de ") +
-        CountText(estado_.totalSinistros) + " sinistros (" + AmountText(share, params_->regional) + "%).");
+        CountText(estado_.totalSinistros) + " sinistros (" + AmountText(share, params_->regional) +
+        "%).");
   }
   Add("");
 

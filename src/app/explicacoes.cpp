@@ -17,13 +17,13 @@ namespace fs = std::filesystem;
 
 // What went wrong, as far as the analyst is concerned.
 enum class Causa {
-  kAbertura,          // the file could not be opened: the file itself tells why
+  kAbertura,  // the file could not be opened: the file itself tells why
   kNaoExiste,
   kPasta,
-  kNaoComum,          // a FIFO, a device, a socket
+  kNaoComum,  // a FIFO, a device, a socket
   kSemPermissao,
-  kEmUso,             // held by another program: every table is opened exclusively
-  kMesmoArquivo,      // both boxes name one file, which the run cannot open twice
+  kEmUso,         // held by another program: every table is opened exclusively
+  kMesmoArquivo,  // both boxes name one file, which the run cannot open twice
   kNaoDbf,
   kDanificado,
   kRegistroLongo,
@@ -65,7 +65,9 @@ Papel DaCaixa(bool riscos) {
                 : Papel{"O arquivo de sinistros", "“Arquivo de Sinistros”"};
 }
 
-Papel DoPrograma(const std::string& nome) { return {"O arquivo " + nome + ", na pasta do programa,", ""}; }
+Papel DoPrograma(const std::string& nome) {
+  return {"O arquivo " + nome + ", na pasta do programa,", ""};
+}
 
 // The role of the file a message names: one of the boxes, or one of the
 // program's files, or a file known only by its name.
@@ -111,7 +113,8 @@ std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
   const std::string& s = papel.sujeito;
   const bool caixa = !papel.caixa.empty();
   // The program's own files come with it: the remedy is a new copy.
-  const std::string reinstale = ": reinstale o programa ou copie esse arquivo de uma instalação que funcione.";
+  const std::string reinstale =
+      ": reinstale o programa ou copie esse arquivo de uma instalação que funcione.";
   switch (causa) {
     case Causa::kNaoExiste:
       return caixa ? s + " não existe: confira a pasta e o nome na caixa " + papel.caixa +
@@ -123,42 +126,52 @@ std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
                    : s + " é uma pasta" + reinstale;
     case Causa::kNaoComum:
       return s + " não é um arquivo comum (é um dispositivo ou um canal): " +
-             (caixa ? "escolha na caixa " + papel.caixa + " a tabela .dbf da entrega." : reinstale.substr(2));
+             (caixa ? "escolha na caixa " + papel.caixa + " a tabela .dbf da entrega."
+                    : reinstale.substr(2));
     case Causa::kSemPermissao:
-      return s + " não pode ser lido: você não tem permissão de leitura; peça acesso a ele ou copie-o "
-                 "para uma pasta sua.";
+      return s +
+             " não pode ser lido: você não tem permissão de leitura; peça acesso a ele ou copie-o "
+             "para uma pasta sua.";
     case Causa::kEmUso:
-      return s + " está em uso por outro programa, e a crítica precisa dele só para si: feche-o nesse "
-                 "programa (uma planilha, outra crítica) e critique de novo.";
+      return s +
+             " está em uso por outro programa, e a crítica precisa dele só para si: feche-o nesse "
+             "programa (uma planilha, outra crítica) e critique de novo.";
     case Causa::kMesmoArquivo:
-      return "As duas caixas indicam o mesmo arquivo, e a crítica abre cada tabela só para si: indique "
+      return "As duas caixas indicam o mesmo arquivo, e a crítica abre cada tabela só para si: "
+             "indique "
              "o arquivo de riscos e o de sinistros da entrega, cada um na sua caixa.";
     case Causa::kNaoDbf:
       return caixa ? s + " não é uma tabela dBASE: confira se a caixa " + papel.caixa +
                          " indica o arquivo .dbf da entrega."
                    : s + " não é uma tabela dBASE" + reinstale;
     case Causa::kDanificado:
-      return caixa ? s + " está danificado ou incompleto: gere-o ou copie-o de novo a partir do sistema "
+      return caixa ? s + " está danificado ou incompleto: gere-o ou copie-o de novo a partir do "
+                         "sistema "
                          "de origem."
                    : s + " está danificado" + reinstale;
     case Causa::kRegistroLongo:
-      return "Um dos arquivos tem registros de mais de 4096 bytes: não é um arquivo de entrega do TOLK; "
+      return "Um dos arquivos tem registros de mais de 4096 bytes: não é um arquivo de entrega do "
+             "TOLK; "
              "confira os arquivos indicados nas duas caixas.";
     case Causa::kSemCampo:
       return caixa ? s + " não tem o campo " + campo +
                          ", que o dicionário exige: confira se a caixa " + papel.caixa +
-                         " indica mesmo esse arquivo da entrega (os dois arquivos não estão trocados?)."
+                         " indica mesmo esse arquivo da entrega (os dois arquivos não estão "
+                         "trocados?)."
                    : s + " não tem o campo " + campo + reinstale;
     case Causa::kIndiceCriacao:
       return "Não foi possível criar o índice bilhete.ntx na pasta do programa" + papel.sujeito +
              (campo.empty() ? "" : " (" + campo + ")") +
-             ": a crítica precisa gravar nessa pasta, e o nome bilhete.ntx não pode ser o de um arquivo "
+             ": a crítica precisa gravar nessa pasta, e o nome bilhete.ntx não pode ser o de um "
+             "arquivo "
              "da crítica.";
     case Causa::kIndiceGravacao:
-      return "Não foi possível gravar o índice bilhete.ntx na pasta do programa: confira se há espaço "
+      return "Não foi possível gravar o índice bilhete.ntx na pasta do programa: confira se há "
+             "espaço "
              "livre no disco e critique de novo.";
     case Causa::kIndiceAlterado:
-      return "O índice bilhete.ntx foi alterado por outro programa durante a crítica: critique de novo.";
+      return "O índice bilhete.ntx foi alterado por outro programa durante a crítica: critique de "
+             "novo.";
     case Causa::kAbertura:
       break;
   }
@@ -167,7 +180,8 @@ std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
 
 }  // namespace
 
-ContextoErro ContextoDe(const std::exception& e, const RunParameters& params, std::int32_t tabelaAtual) {
+ContextoErro ContextoDe(const std::exception& e, const RunParameters& params,
+                        std::int32_t tabelaAtual) {
   ContextoErro c{&params, tabelaAtual, {}};
   if (const auto* x = dynamic_cast<const Exception*>(&e)) c.motivo = x->Reason();
   return c;
@@ -200,7 +214,8 @@ std::string ExplicaErro(const std::string& message, const ContextoErro& contexto
     }
     if (k.causa == Causa::kIndiceCriacao) {
       // The folder, and the system's reason the message leaves out.
-      const std::string pasta = contexto.params ? " \"" + contexto.params->programFolder + "\"" : "";
+      const std::string pasta =
+          contexto.params ? " \"" + contexto.params->programFolder + "\"" : "";
       return Frase(k.causa, {pasta, ""}, contexto.motivo);
     }
     Causa causa = k.causa;

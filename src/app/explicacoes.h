@@ -25,7 +25,8 @@ struct ContextoErro {
 };
 
 // The context of an error `e` raised by a run with these parameters and state.
-ContextoErro ContextoDe(const std::exception& e, const RunParameters& params, std::int32_t tabelaAtual);
+ContextoErro ContextoDe(const std::exception& e, const RunParameters& params,
+                        std::int32_t tabelaAtual);
 
 // The sentence (UTF-8) for `message`, or an empty text for a message the
 // table does not know. A message that names a file that cannot be opened is
@@ -37,7 +38,8 @@ std::string ExplicaErro(const std::string& message, const ContextoErro& contexto
 // (EstadoCritica::caixasTrocadas); the log itself does not change.
 inline constexpr char kCaixasTrocadas[] =
     "Os arquivos parecem estar trocados: o arquivo indicado em “Arquivo de Riscos” tem a estrutura "
-    "da tabela de sinistros, e o indicado em “Arquivo de Sinistros”, a da tabela de riscos. Troque-os "
+    "da tabela de sinistros, e o indicado em “Arquivo de Sinistros”, a da tabela de riscos. "
+    "Troque-os "
     "de caixa e critique de novo.";
 
 }  // namespace tolk

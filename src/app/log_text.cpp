@@ -15,7 +15,9 @@ std::string AmountText(double value, const TFormatSettings& fs) {
 
 std::string CountText(std::int64_t value) { return std::to_string(value); }
 
-std::string DateTimeText(double dateTime, const TFormatSettings& fs) { return DateTimeToStr(dateTime, fs); }
+std::string DateTimeText(double dateTime, const TFormatSettings& fs) {
+  return DateTimeToStr(dateTime, fs);
+}
 
 std::string PadRight(std::string_view text, std::size_t width) {
   std::string out(text);

@@ -16,7 +16,9 @@ namespace tolk {
 
 namespace {
 
-bool On(const Variant& v) { return !v.IsNull() && !v.IsUnassigned() && VarEquals(v, Variant(std::int32_t{1})); }
+bool On(const Variant& v) {
+  return !v.IsNull() && !v.IsUnassigned() && VarEquals(v, Variant(std::int32_t{1}));
+}
 
 // The text of a value: a string's own bytes without a copy, anything else
 // converted into `buf` (failing for Null, as every text conversion does).
@@ -34,9 +36,9 @@ struct Regra {
   bool tipoTexto = false;  // tipo = 1: the null rule also refuses blanks
   std::int32_t tamanho = 0;
   bool dependeNull = false;
-  std::string depende;     // the qualifying field's name, trimmed; empty: none
+  std::string depende;  // the qualifying field's name, trimmed; empty: none
   const TField* qualifier = nullptr;
-  std::string zerosText;   // "0" repeated over the field's size
+  std::string zerosText;                   // "0" repeated over the field's size
   std::int64_t erroNulo = 0, erroDom = 0;  // found in this pass
   // The qualifying field read in place (a character column of the table
   // whose value is its text), once `qualifier` is known; else null.
@@ -53,7 +55,8 @@ struct Regra {
 // The memo key of a text of `a` bytes and a qualifier text of `b` bytes,
 // a + b <= 6: the bytes side by side from the lowest, then the two lengths.
 std::uint64_t MemoKey(std::string_view text, std::string_view qualifier) {
-  std::uint64_t k = (std::uint64_t{text.size()} << 48) | ((std::uint64_t{qualifier.size()} | 0x80) << 56);
+  std::uint64_t k =
+      (std::uint64_t{text.size()} << 48) | ((std::uint64_t{qualifier.size()} | 0x80) << 56);
   unsigned shift = 0;
   for (char c : text) k |= std::uint64_t{static_cast<unsigned char>(c)} << shift, shift += 8;
   for (char c : qualifier) k |= std::uint64_t{static_cast<unsigned char>(c)} << shift, shift += 8;
@@ -106,7 +109,8 @@ void Critica::CriticaRegistros() {
   std::vector<Regra> regras(static_cast<std::size_t>(nFields));
   for (int i = 0; i < nFields; ++i) {
     Regra& r = regras[static_cast<std::size_t>(i)];
-    if (!qelEstrutTab.FindKey({Variant(estado_.tabelaAtual), Variant(std::int32_t{i + 1})})) continue;
+    if (!qelEstrutTab.FindKey({Variant(estado_.tabelaAtual), Variant(std::int32_t{i + 1})}))
+      continue;
     auto cell = [this](const char* n) { return qelEstrutTab.FieldByName(n).AsVariant(); };
     r.found = true;
     r.nulo = On(cell("nulo"));
@@ -130,9 +134,11 @@ void Critica::CriticaRegistros() {
     for (int i = 0; i < nFields; ++i) {
       const Regra& r = regras[static_cast<std::size_t>(i)];
       if (!r.found || (r.erroNulo == 0 && r.erroDom == 0)) continue;
-      if (!qelEstrutTab.FindKey({Variant(estado_.tabelaAtual), Variant(std::int32_t{i + 1})})) continue;
+      if (!qelEstrutTab.FindKey({Variant(estado_.tabelaAtual), Variant(std::int32_t{i + 1})}))
+        continue;
       qelEstrutTab.Edit();
-      for (auto [name, add] : {std::pair<const char*, std::int64_t>{"erroNulo", r.erroNulo}, {"erroDom", r.erroDom}}) {
+      for (auto [name, add] :
+           {std::pair<const char*, std::int64_t>{"erroNulo", r.erroNulo}, {"erroDom", r.erroDom}}) {
         TField& f = qelEstrutTab.FieldByName(name);
         f.SetAsVariant(Variant(static_cast<std::int32_t>(VarToInteger(f.AsVariant()) + add)));
       }
@@ -152,9 +158,10 @@ void Critica::CriticaRegistros() {
   std::vector<std::uint8_t> unread(static_cast<std::size_t>(nFields), 0);
   for (int i = 0; i < nFields; ++i) {
     const Regra& r = regras[static_cast<std::size_t>(i)];
-    const bool anyRule = (r.nulo && (r.tipoTexto || !textFields[static_cast<std::size_t>(i)])) || r.zerosesq ||
-                         r.data || r.dominio;
-    unread[static_cast<std::size_t>(i)] = !anyRule && dynamic_cast<const DbfField*>(fields[static_cast<std::size_t>(i)]);
+    const bool anyRule = (r.nulo && (r.tipoTexto || !textFields[static_cast<std::size_t>(i)])) ||
+                         r.zerosesq || r.data || r.dominio;
+    unread[static_cast<std::size_t>(i)] =
+        !anyRule && dynamic_cast<const DbfField*>(fields[static_cast<std::size_t>(i)]);
   }
   std::vector<Variant> values(static_cast<std::size_t>(nFields));
   const Variant codSeg(estado_.codSeg);
@@ -205,7 +212,8 @@ void Critica::CriticaRegistros() {
     const Regra& r = regras[static_cast<std::size_t>(i)];
     const TField& f = *fields[static_cast<std::size_t>(i)];
     std::string qualifier;
-    if (std::strcmp(rule, "dominio") == 0 && !r.depende.empty() && r.qualifier) qualifier = StoredText(tbDados, *r.qualifier);
+    if (std::strcmp(rule, "dominio") == 0 && !r.depende.empty() && r.qualifier)
+      qualifier = StoredText(tbDados, *r.qualifier);
     Report(nome, rule, tbDados.RecNo(), f.FieldName(), StoredText(tbDados, f), qualifier);
   };
   const int progress = estado_.tabelaAtual == 1 ? 25 : 50;
@@ -240,8 +248,10 @@ void Critica::CriticaRegistros() {
           const std::string_view t = tf->TextView();
           if (r.nulo && r.tipoTexto && TrimView(t).empty()) ++r.erroNulo, found("nulo", i);
           if (r.zerosesq && !TamanhoOk(t, r.tamanho)) ++r.erroDom, found("tamanho", i);
-          if (r.data && !DataValida(t, r.tamanho, year) && !(r.zeros && t == r.zerosText)) ++r.erroDom, found("data", i);
-          if (r.dominio && !DomainHasText(r, i, t) && !(r.zeros && t == r.zerosText)) ++r.erroDom, found("dominio", i);
+          if (r.data && !DataValida(t, r.tamanho, year) && !(r.zeros && t == r.zerosText))
+            ++r.erroDom, found("data", i);
+          if (r.dominio && !DomainHasText(r, i, t) && !(r.zeros && t == r.zerosText))
+            ++r.erroDom, found("dominio", i);
           continue;
         }
         Variant& v = values[static_cast<std::size_t>(i)];
@@ -254,13 +264,15 @@ void Critica::CriticaRegistros() {
             ++r.erroNulo, found("nulo", i);
         }
         // 2. Exact width.
-        if (r.zerosesq && !TamanhoOk(TextOf(v, tbuf, fs), r.tamanho)) ++r.erroDom, found("tamanho", i);
+        if (r.zerosesq && !TamanhoOk(TextOf(v, tbuf, fs), r.tamanho))
+          ++r.erroDom, found("tamanho", i);
         // 3. Date.
         if (r.data && !DataValida(TextOf(v, tbuf, fs), r.tamanho, year) &&
             !(r.zeros && VarEquals(v, Variant(r.zerosText))))
           ++r.erroDom, found("data", i);
         // 4. Domain: the value, paired with its qualifying field's value.
-        if (r.dominio && !DomainHas(r, i, TextOf(v, tbuf, fs)) && !(r.zeros && VarEquals(v, Variant(r.zerosText))))
+        if (r.dominio && !DomainHas(r, i, TextOf(v, tbuf, fs)) &&
+            !(r.zeros && VarEquals(v, Variant(r.zerosText))))
           ++r.erroDom, found("dominio", i);
       }
       if ((contagem & 8191) == 0) window_->RecordsRead(estado_.nomeTabela, contagem);

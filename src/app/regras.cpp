@@ -52,7 +52,8 @@ bool DataValida(std::string_view text, int tamanho, int currentYear) {
       const int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
       const int m = v[4] * 10 + v[5];
       const int d = tamanho == 6 ? 1 : v[6] * 10 + v[7];
-      return y >= 1900 && y <= currentYear + 5 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
+      return y >= 1900 && y <= currentYear + 5 && m >= 1 && m <= 12 && d >= 1 &&
+             d <= DaysInMonth(y, m);
     }
   }
   auto year = Piece(Sub(text, 0, 4));

@@ -12,9 +12,9 @@ namespace tolk {
 
 // One failing value, as the run counts it.
 struct Finding {
-  std::string table;      // the dictionary's table name, trimmed (Windows-1252)
+  std::string table;        // the dictionary's table name, trimmed (Windows-1252)
   std::int64_t record = 0;  // physical record number in the table's file
-  std::string field;      // the field's name
+  std::string field;        // the field's name
   // "nulo", "tamanho", "data", "dominio", "empresa" (a record of another
   // insurer), "sem_bilhete" (a claim whose ticket the risks lack),
   // "classe_tarifaria" (a premium outside its tariff class).
@@ -47,8 +47,8 @@ class RunWindow {
 
 // What the window hands to a run.
 struct RunParameters {
-  std::string riskPath;   // the text of the risks box, as typed
-  std::string claimPath;  // the text of the claims box, as typed
+  std::string riskPath;       // the text of the risks box, as typed
+  std::string claimPath;      // the text of the claims box, as typed
   std::string programFolder;  // ends with the path separator
   TFormatSettings regional;
   // The clock: the current date-time as a day number from 1899-12-30.

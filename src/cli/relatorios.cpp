@@ -27,11 +27,21 @@ void JsonString(std::string& out, const std::string& utf8) {
   out += '"';
   for (unsigned char c : utf8) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -81,7 +91,9 @@ bool WellFormedUtf8(std::string_view s) {
 // A file name is bytes; JSON text must be Unicode. A name that is not UTF-8
 // (written under a legacy locale) is read as Windows-1252, as the window
 // reads such messages.
-std::string PathText(const std::string& bytes) { return WellFormedUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes); }
+std::string PathText(const std::string& bytes) {
+  return WellFormedUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes);
+}
 
 void JsonNumber(std::string& out, double v) {
   if (!std::isfinite(v)) {
@@ -164,15 +176,16 @@ std::string JsonSummary(const EstadoCritica& e, const JsonInputs& in) {
       const ResumoCampo& c = t.campos[k];
       o += k ? ", {\"campo\": " : "{\"campo\": ";
       JsonString(o, Cp1252ToUtf8(c.campo));
-      o += ", \"erro_nulo\": " + std::to_string(c.erroNulo) + ", \"erro_dom\": " + std::to_string(c.erroDom) + "}";
+      o += ", \"erro_nulo\": " + std::to_string(c.erroNulo) +
+           ", \"erro_dom\": " + std::to_string(c.erroDom) + "}";
     }
     o += "]}";
   }
   o += e.tabelas.empty() ? "],\n" : "\n  ],\n";
   o += "  \"cruzamento\": ";
   if (e.cruzamentoFeito)
-    o += "{\"sem_bilhete\": " + std::to_string(e.semBilhete) + ", \"sinistros\": " +
-         std::to_string(e.totalSinistros) + "}";
+    o += "{\"sem_bilhete\": " + std::to_string(e.semBilhete) +
+         ", \"sinistros\": " + std::to_string(e.totalSinistros) + "}";
   else
     o += "null";
   o += ",\n  \"empresa_no_dadosorb\": ";
@@ -181,7 +194,8 @@ std::string JsonSummary(const EstadoCritica& e, const JsonInputs& in) {
   Comparison(o, e.testePremios, e.totPr, e.somaPremios);
   o += ",\n  \"sinistros_pagos\": ";
   Comparison(o, e.testeSinistros, e.totSin, e.somaSinistros);
-  o += ",\n  \"premios_inconsistentes\": {\"quantidade\": " + std::to_string(e.qtdPremInconsist) + ", \"total\": ";
+  o += ",\n  \"premios_inconsistentes\": {\"quantidade\": " + std::to_string(e.qtdPremInconsist) +
+       ", \"total\": ";
   JsonNumber(o, e.somaPremInconsist);
   o += "},\n  \"erro\": ";
   if (in.failed)

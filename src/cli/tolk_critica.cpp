@@ -70,14 +70,16 @@ class TerminalWindow : public tolk::RunWindow {
 
   void AddLine(const std::string& line) override { lines.push_back(line); }
   void ReplaceLine(int index, const std::string& line) override {
-    if (index >= 0 && index < static_cast<int>(lines.size())) lines[static_cast<std::size_t>(index)] = line;
+    if (index >= 0 && index < static_cast<int>(lines.size()))
+      lines[static_cast<std::size_t>(index)] = line;
   }
   void ClearLog() override { lines.clear(); }
   void SetProgress(int) override {}
   void ShowFinalMessage(const std::string& text) override { finalMessage = text; }
   void RecordsRead(const std::string& table, long long count) override {
     if (!progress) return;
-    std::fprintf(stderr, "\r\033[K%s: %lld registros lidos", tolk::Cp1252ToUtf8(table).c_str(), count);
+    std::fprintf(stderr, "\r\033[K%s: %lld registros lidos", tolk::Cp1252ToUtf8(table).c_str(),
+                 count);
     std::fflush(stderr);
     progressShown = true;
   }
@@ -95,8 +97,10 @@ struct FixedClock {
 bool ParseAgora(const std::string& s, double& out) {
   int y, mo, d, h, mi, se;
   char tail;
-  if (std::sscanf(s.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &se, &tail) != 6) return false;
-  if (!tolk::IsValidDate(y, mo, d) || h < 0 || h > 23 || mi < 0 || mi > 59 || se < 0 || se > 59) return false;
+  if (std::sscanf(s.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &se, &tail) != 6)
+    return false;
+  if (!tolk::IsValidDate(y, mo, d) || h < 0 || h > 23 || mi < 0 || mi > 59 || se < 0 || se > 59)
+    return false;
   out = tolk::EncodeDate(y, mo, d) + (h * 3600 + mi * 60 + se) / 86400.0;
   return true;
 }
@@ -132,13 +136,15 @@ std::string OutputsClash(const Options& o, const tolk::RunParameters& p) {
       return outputs[i].what + " \"" + outputs[i].path + "\" é " + f->papel + ": nada foi gravado";
     for (std::size_t j = 0; j < i; ++j)
       if (tolk::MesmoArquivo(outputs[i].path, outputs[j].path))
-        return outputs[j].what + " e " + outputs[i].what + " nomeiam o mesmo arquivo \"" + outputs[i].path + "\"";
+        return outputs[j].what + " e " + outputs[i].what + " nomeiam o mesmo arquivo \"" +
+               outputs[i].path + "\"";
   }
   return {};
 }
 
 // The log as the window exports it.
-bool WriteExport(const std::string& path, const std::vector<std::string>& lines, std::string& error) {
+bool WriteExport(const std::string& path, const std::vector<std::string>& lines,
+                 std::string& error) {
   const std::string bytes = tolk::TextoExportado(lines);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -175,14 +181,22 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) return Usage(("falta o valor de " + name).c_str());
       value = argv[++i];
     }
-    if (name == "--riscos") o.riscos = value;
-    else if (name == "--sinistros") o.sinistros = value;
-    else if (name == "--pasta") o.pasta = value, o.hasPasta = true;
-    else if (name == "--saida") o.saida = value;
-    else if (name == "--locale") o.locale = value, o.hasLocale = true;
-    else if (name == "--detalhes") o.detalhes = value;
-    else if (name == "--json") o.json = value;
-    else o.agora = value, o.hasAgora = true;
+    if (name == "--riscos")
+      o.riscos = value;
+    else if (name == "--sinistros")
+      o.sinistros = value;
+    else if (name == "--pasta")
+      o.pasta = value, o.hasPasta = true;
+    else if (name == "--saida")
+      o.saida = value;
+    else if (name == "--locale")
+      o.locale = value, o.hasLocale = true;
+    else if (name == "--detalhes")
+      o.detalhes = value;
+    else if (name == "--json")
+      o.json = value;
+    else
+      o.agora = value, o.hasAgora = true;
   }
 
   tolk::RunParameters p;
@@ -197,7 +211,8 @@ int main(int argc, char** argv) {
   p.regional = tolk::RegionalSettings(locale);
   FixedClock fixed{0};
   if (o.hasAgora) {
-    if (!ParseAgora(o.agora, fixed.value)) return Usage(("data e hora inválidas em --agora: " + o.agora).c_str());
+    if (!ParseAgora(o.agora, fixed.value))
+      return Usage(("data e hora inválidas em --agora: " + o.agora).c_str());
     p.clock = &FixedClock::Read;
     p.clockContext = &fixed;
   } else {

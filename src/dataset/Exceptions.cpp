@@ -2,7 +2,9 @@
 
 namespace tolk {
 
-void RaiseError(const std::string& message, const std::string& reason) { throw Exception(message, reason); }
+void RaiseError(const std::string& message, const std::string& reason) {
+  throw Exception(message, reason);
+}
 
 void RaiseDatabaseError(std::string_view componentName, std::string_view message) {
   if (componentName.empty()) throw EDatabaseError(std::string(message));

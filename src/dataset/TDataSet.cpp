@@ -76,7 +76,9 @@ Variant TDataSet::FieldValues(std::string_view names) const {
   return Variant::Array(std::move(values));
 }
 
-void TDataSet::FieldSetValue(TField&, const Variant&) { DatabaseError("Cannot modify a read-only dataset"); }
+void TDataSet::FieldSetValue(TField&, const Variant&) {
+  DatabaseError("Cannot modify a read-only dataset");
+}
 
 // --- TField -----------------------------------------------------------------
 
@@ -111,7 +113,8 @@ Variant TField::AsVariant() const {
 std::string TField::AsString() const {
   Variant v;
   if (!GetData(v)) return {};
-  if (type_ == TFieldType::ftDate && v.Type() == VarType::Date) return DateToStr(v.Dbl(), owner_->FormatSettings);
+  if (type_ == TFieldType::ftDate && v.Type() == VarType::Date)
+    return DateToStr(v.Dbl(), owner_->FormatSettings);
   return VarToStr(v, owner_->FormatSettings);
 }
 

@@ -11,15 +11,24 @@ namespace tolk {
 
 const char* VarTypeName(VarType t) {
   switch (t) {
-    case VarType::Unassigned: return "Empty";
-    case VarType::Null: return "Null";
-    case VarType::String: return "String";
-    case VarType::Integer: return "Integer";
-    case VarType::Int64: return "Int64";
-    case VarType::Double: return "Double";
-    case VarType::Date: return "Date";
-    case VarType::Boolean: return "Boolean";
-    case VarType::Array: return "Array";
+    case VarType::Unassigned:
+      return "Empty";
+    case VarType::Null:
+      return "Null";
+    case VarType::String:
+      return "String";
+    case VarType::Integer:
+      return "Integer";
+    case VarType::Int64:
+      return "Int64";
+    case VarType::Double:
+      return "Double";
+    case VarType::Date:
+      return "Date";
+    case VarType::Boolean:
+      return "Boolean";
+    case VarType::Array:
+      return "Array";
   }
   return "Unknown";
 }
@@ -38,15 +47,30 @@ const std::vector<Variant>& Variant::Elements() const {
 
 void VarToStr(const Variant& v, std::string& out, const TFormatSettings& fs) {
   switch (v.Type()) {
-    case VarType::Unassigned: out.clear(); return;
-    case VarType::String: out.assign(v.Str()); return;
-    case VarType::Integer: out = std::to_string(v.Int()); return;
-    case VarType::Int64: out = std::to_string(v.Int64()); return;
-    case VarType::Double: out = FloatToStrGeneral(v.Dbl(), fs.DecimalSeparator); return;
-    case VarType::Date: out = DateTimeToStr(v.Dbl(), fs); return;
-    case VarType::Boolean: out = v.Bool() ? "True" : "False"; return;
+    case VarType::Unassigned:
+      out.clear();
+      return;
+    case VarType::String:
+      out.assign(v.Str());
+      return;
+    case VarType::Integer:
+      out = std::to_string(v.Int());
+      return;
+    case VarType::Int64:
+      out = std::to_string(v.Int64());
+      return;
+    case VarType::Double:
+      out = FloatToStrGeneral(v.Dbl(), fs.DecimalSeparator);
+      return;
+    case VarType::Date:
+      out = DateTimeToStr(v.Dbl(), fs);
+      return;
+    case VarType::Boolean:
+      out = v.Bool() ? "True" : "False";
+      return;
     case VarType::Null:
-    case VarType::Array: break;
+    case VarType::Array:
+      break;
   }
   RaiseVariantTypeCast(VarTypeName(v.Type()), "String");
 }
@@ -73,17 +97,23 @@ std::optional<bool> TextToBoolean(const std::string& s) {
 
 double VarToDouble(const Variant& v) {
   switch (v.Type()) {
-    case VarType::Unassigned: return 0;
-    case VarType::Integer: return v.Int();
-    case VarType::Int64: return static_cast<double>(v.Int64());
+    case VarType::Unassigned:
+      return 0;
+    case VarType::Integer:
+      return v.Int();
+    case VarType::Int64:
+      return static_cast<double>(v.Int64());
     case VarType::Double:
-    case VarType::Date: return v.Dbl();
-    case VarType::Boolean: return v.Bool() ? -1 : 0;
+    case VarType::Date:
+      return v.Dbl();
+    case VarType::Boolean:
+      return v.Bool() ? -1 : 0;
     case VarType::String:
       if (auto d = TextToDouble(v.Str())) return *d;
       break;
     case VarType::Null:
-    case VarType::Array: break;
+    case VarType::Array:
+      break;
   }
   RaiseVariantTypeCast(VarTypeName(v.Type()), "Double");
 }
@@ -92,10 +122,14 @@ std::int64_t VarToInt64(const Variant& v) {
   constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
   constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
   switch (v.Type()) {
-    case VarType::Unassigned: return 0;
-    case VarType::Integer: return v.Int();
-    case VarType::Int64: return v.Int64();
-    case VarType::Boolean: return v.Bool() ? -1 : 0;
+    case VarType::Unassigned:
+      return 0;
+    case VarType::Integer:
+      return v.Int();
+    case VarType::Int64:
+      return v.Int64();
+    case VarType::Boolean:
+      return v.Bool() ? -1 : 0;
     case VarType::Double:
     case VarType::Date: {
       double r = std::nearbyint(v.Dbl());  // rounds half to even
@@ -112,38 +146,47 @@ std::int64_t VarToInt64(const Variant& v) {
       break;
     }
     case VarType::Null:
-    case VarType::Array: break;
+    case VarType::Array:
+      break;
   }
   RaiseVariantTypeCast(VarTypeName(v.Type()), "Int64");
 }
 
 std::int32_t VarToInteger(const Variant& v) {
   if (v.Type() == VarType::Integer) return v.Int();
-  if (v.IsNull() || v.Type() == VarType::Array) RaiseVariantTypeCast(VarTypeName(v.Type()), "Integer");
+  if (v.IsNull() || v.Type() == VarType::Array)
+    RaiseVariantTypeCast(VarTypeName(v.Type()), "Integer");
   std::int64_t wide = 0;
   try {
     wide = VarToInt64(v);
   } catch (const EVariantError&) {
     RaiseVariantTypeCast(VarTypeName(v.Type()), "Integer");
   }
-  if (wide < std::numeric_limits<std::int32_t>::min() || wide > std::numeric_limits<std::int32_t>::max())
+  if (wide < std::numeric_limits<std::int32_t>::min() ||
+      wide > std::numeric_limits<std::int32_t>::max())
     RaiseVariantTypeCast(VarTypeName(v.Type()), "Integer");
   return static_cast<std::int32_t>(wide);
 }
 
 bool VarToBoolean(const Variant& v) {
   switch (v.Type()) {
-    case VarType::Unassigned: return false;
-    case VarType::Boolean: return v.Bool();
-    case VarType::Integer: return v.Int() != 0;
-    case VarType::Int64: return v.Int64() != 0;
+    case VarType::Unassigned:
+      return false;
+    case VarType::Boolean:
+      return v.Bool();
+    case VarType::Integer:
+      return v.Int() != 0;
+    case VarType::Int64:
+      return v.Int64() != 0;
     case VarType::Double:
-    case VarType::Date: return v.Dbl() != 0;
+    case VarType::Date:
+      return v.Dbl() != 0;
     case VarType::String:
       if (auto b = TextToBoolean(v.Str())) return *b;
       break;
     case VarType::Null:
-    case VarType::Array: break;
+    case VarType::Array:
+      break;
   }
   RaiseVariantTypeCast(VarTypeName(v.Type()), "Boolean");
 }
@@ -181,8 +224,10 @@ int VarCompare(const Variant& a, const Variant& b) {
   }
   if (ta == VarType::Unassigned && tb == VarType::Unassigned) return 0;
   if (ta == VarType::String && tb == VarType::String) return CompareBytes(a.Str(), b.Str());
-  if (ta == VarType::Unassigned && tb == VarType::String) return CompareBytes(std::string(), b.Str());
-  if (ta == VarType::String && tb == VarType::Unassigned) return CompareBytes(a.Str(), std::string());
+  if (ta == VarType::Unassigned && tb == VarType::String)
+    return CompareBytes(std::string(), b.Str());
+  if (ta == VarType::String && tb == VarType::Unassigned)
+    return CompareBytes(a.Str(), std::string());
   if (ta == VarType::Boolean || tb == VarType::Boolean) {
     bool x = VarToBoolean(a), y = VarToBoolean(b);
     return x == y ? 0 : (x ? 1 : -1);  // False orders before True

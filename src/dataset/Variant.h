@@ -14,7 +14,17 @@
 
 namespace tolk {
 
-enum class VarType : std::uint8_t { Unassigned, Null, String, Integer, Int64, Double, Date, Boolean, Array };
+enum class VarType : std::uint8_t {
+  Unassigned,
+  Null,
+  String,
+  Integer,
+  Int64,
+  Double,
+  Date,
+  Boolean,
+  Array
+};
 
 const char* VarTypeName(VarType t);
 
@@ -90,7 +100,8 @@ class Variant {
 // Conversions. Null fails with "Could not convert variant of type (Null) into
 // type (<target>)"; text that does not convert fails the same way with (String).
 std::string VarToStr(const Variant& v, const TFormatSettings& fs = DefaultFormatSettings());
-void VarToStr(const Variant& v, std::string& out, const TFormatSettings& fs = DefaultFormatSettings());
+void VarToStr(const Variant& v, std::string& out,
+              const TFormatSettings& fs = DefaultFormatSettings());
 double VarToDouble(const Variant& v);
 std::int32_t VarToInteger(const Variant& v);
 std::int64_t VarToInt64(const Variant& v);

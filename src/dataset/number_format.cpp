@@ -28,7 +28,8 @@ Decimal15 ToDecimal15(double value) {
   d.negative = value < 0;
   // "d.dddddddddddddde+XX": the shortest correctly rounded 15-digit form.
   char buf[40];
-  auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
+  auto res =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
   const char* p = buf;
   int n = 0;
   for (; p < res.ptr && *p != 'e'; ++p)
@@ -105,7 +106,8 @@ std::string FormatFixed(double value, int decimals, char decimalSeparator, char 
     digits.resize(static_cast<std::size_t>(keep));
     if (up) {
       int i = keep - 1;
-      while (i >= 0 && digits[static_cast<std::size_t>(i)] == '9') digits[static_cast<std::size_t>(i--)] = '0';
+      while (i >= 0 && digits[static_cast<std::size_t>(i)] == '9')
+        digits[static_cast<std::size_t>(i--)] = '0';
       if (i >= 0) {
         ++digits[static_cast<std::size_t>(i)];
       } else {
@@ -121,7 +123,9 @@ std::string FormatFixed(double value, int decimals, char decimalSeparator, char 
     intPart += pos < static_cast<int>(digits.size()) ? digits[static_cast<std::size_t>(pos)] : '0';
   for (int k = 0; k < decimals; ++k) {
     int pos = exp + k;
-    frac += (pos >= 0 && pos < static_cast<int>(digits.size())) ? digits[static_cast<std::size_t>(pos)] : '0';
+    frac += (pos >= 0 && pos < static_cast<int>(digits.size()))
+                ? digits[static_cast<std::size_t>(pos)]
+                : '0';
   }
   std::size_t firstNonZero = intPart.find_first_not_of('0');
   intPart = firstNonZero == std::string::npos ? "0" : intPart.substr(firstNonZero);
@@ -305,7 +309,8 @@ const std::int64_t kEpoch = DaysFromCivil(1899, 12, 30);
 }  // namespace
 
 double EncodeDate(int y, int m, int d) {
-  return static_cast<double>(DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - kEpoch);
+  return static_cast<double>(DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) -
+                             kEpoch);
 }
 
 void DecodeDate(double dt, int& y, int& m, int& d) {
@@ -327,7 +332,8 @@ namespace {
 
 void AppendNumber(std::string& out, int v, int width) {
   std::string t = std::to_string(v);
-  if (static_cast<int>(t.size()) < width) out.append(static_cast<std::size_t>(width) - t.size(), '0');
+  if (static_cast<int>(t.size()) < width)
+    out.append(static_cast<std::size_t>(width) - t.size(), '0');
   out += t;
 }
 
@@ -357,20 +363,34 @@ std::string FormatDateTimePattern(std::string_view p, double dt, const TFormatSe
     while (i + run < p.size() && p[i + run] == c) ++run;
     switch (c) {
       case 'y':
-        if (run >= 4) AppendNumber(out, y, 4);
-        else AppendNumber(out, y % 100, 2);
+        if (run >= 4)
+          AppendNumber(out, y, 4);
+        else
+          AppendNumber(out, y % 100, 2);
         break;
-      case 'M': AppendNumber(out, mo, run >= 2 ? 2 : 1); break;
-      case 'd': AppendNumber(out, d, run >= 2 ? 2 : 1); break;
-      case 'H': AppendNumber(out, h, run >= 2 ? 2 : 1); break;
+      case 'M':
+        AppendNumber(out, mo, run >= 2 ? 2 : 1);
+        break;
+      case 'd':
+        AppendNumber(out, d, run >= 2 ? 2 : 1);
+        break;
+      case 'H':
+        AppendNumber(out, h, run >= 2 ? 2 : 1);
+        break;
       case 'h': {
         int hh = ampm ? (h % 12 == 0 ? 12 : h % 12) : h;
         AppendNumber(out, hh, run >= 2 ? 2 : 1);
         break;
       }
-      case 'm': AppendNumber(out, mi, run >= 2 ? 2 : 1); break;
-      case 's': AppendNumber(out, s, run >= 2 ? 2 : 1); break;
-      default: out.append(run, c); break;
+      case 'm':
+        AppendNumber(out, mi, run >= 2 ? 2 : 1);
+        break;
+      case 's':
+        AppendNumber(out, s, run >= 2 ? 2 : 1);
+        break;
+      default:
+        out.append(run, c);
+        break;
     }
     i += run;
   }

@@ -31,15 +31,31 @@ struct Dialects {
 bool DialectsOf(std::uint8_t version, std::uint8_t flags, Dialects& d) {
   using enum xBaseVersion;
   switch (version) {
-    case 0x03: d = {xBaseIII, xUnknown, nullptr}; return true;
-    case 0x83: d = {xBaseIII, xBaseIII, ".dbt"}; return true;
-    case 0x07: d = {xClipper, xUnknown, nullptr}; return true;
-    case 0x8B: d = {xBaseIV, xBaseIV, ".dbt"}; return true;
+    case 0x03:
+      d = {xBaseIII, xUnknown, nullptr};
+      return true;
+    case 0x83:
+      d = {xBaseIII, xBaseIII, ".dbt"};
+      return true;
+    case 0x07:
+      d = {xClipper, xUnknown, nullptr};
+      return true;
+    case 0x8B:
+      d = {xBaseIV, xBaseIV, ".dbt"};
+      return true;
     case 0x7B:
-    case 0x8E: d = {xBaseIV, xBaseIV, nullptr}; return true;
-    case 0x04: d = {xBaseVII, xUnknown, nullptr}; return true;
-    case 0x8C: d = {xBaseVII, xBaseVII, ".dbt"}; return true;
-    case 0xF5: d = {xFoxPro, xFoxPro, ".fpt"}; return true;
+    case 0x8E:
+      d = {xBaseIV, xBaseIV, nullptr};
+      return true;
+    case 0x04:
+      d = {xBaseVII, xUnknown, nullptr};
+      return true;
+    case 0x8C:
+      d = {xBaseVII, xBaseVII, ".dbt"};
+      return true;
+    case 0xF5:
+      d = {xFoxPro, xFoxPro, ".fpt"};
+      return true;
     case 0x30:
     case 0x31:
       if (flags & dbf::kFlagHasMemo)
@@ -47,7 +63,8 @@ bool DialectsOf(std::uint8_t version, std::uint8_t flags, Dialects& d) {
       else
         d = {xVisualFoxPro, xUnknown, nullptr};
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -62,12 +79,14 @@ std::string TypeNotAllowed(char type, xBaseVersion v) {
         return prefix + "DBF Version must be greater then xBaseIII for field type \"B\" and \"G\"!";
       return {};
     case 'P':
-      if (v < xFoxPro) return prefix + "DBF Version must be xFoxPro or greater for field type \"P\"!";
+      if (v < xFoxPro)
+        return prefix + "DBF Version must be xFoxPro or greater for field type \"P\"!";
       return {};
     case 'T':
     case 'Y':
       if (v < xVisualFoxPro)
-        return prefix + "DBF Version must be xVisualFoxPro or greater for field type \"" + type + "\"!";
+        return prefix + "DBF Version must be xVisualFoxPro or greater for field type \"" + type +
+               "\"!";
       return {};
     case '+':
     case 'I':
@@ -75,9 +94,11 @@ std::string TypeNotAllowed(char type, xBaseVersion v) {
     case '@':
       if (v != xBaseVII && v != xVisualFoxPro)
         return prefix +
-               "DBF Version must be greater then xBaseV for field type \"+\", \"I\", \"O\" and \"@\"!";
+               "DBF Version must be greater then xBaseV for field type \"+\", \"I\", \"O\" and "
+               "\"@\"!";
       return {};
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -98,9 +119,9 @@ void TXQSmartDBF::Damaged(const std::string& what) {
 void TXQSmartDBF::InternalOpen() {
   namespace c = coding;
   // Steps 1-2: the file, read-only, others locked out. No retry, no wait.
-  ShareMode share = (AccessMode & ShareExclusive)    ? ShareMode::Exclusive
+  ShareMode share = (AccessMode & ShareExclusive)   ? ShareMode::Exclusive
                     : (AccessMode & ShareDenyWrite) ? ShareMode::DenyWrite
-                                                     : ShareMode::DenyNone;
+                                                    : ShareMode::DenyNone;
   if (!file_.OpenRead(DBFFileName, share))
     OpenFailure("TXQSmartDBF.InternalOpen: Open error " + Quoted(DBFFileName));
   std::int64_t size = file_.Size();
@@ -128,7 +149,8 @@ void TXQSmartDBF::InternalOpen() {
   const bool seven = dia.table == xBaseVersion::xBaseV || dia.table == xBaseVersion::xBaseVII;
   if (seven) {
     got = file_.ReadAt(dbf::kHeaderSize, head + dbf::kHeaderSize, dbf::kExtendedHeaderSize);
-    if (got < static_cast<std::int64_t>(dbf::kExtendedHeaderSize)) Damaged("the extended header is cut short");
+    if (got < static_cast<std::int64_t>(dbf::kExtendedHeaderSize))
+      Damaged("the extended header is cut short");
   }
 
   // Step 6: record length and the read-ahead buffers.
@@ -145,8 +167,8 @@ void TXQSmartDBF::InternalOpen() {
 
   // Step 8: the descriptors, read from the header bytes only.
   if (headerLength_ > fileSize_)
-    Damaged("the header length " + std::to_string(headerLength_) + " is past the end of the file (" +
-            std::to_string(fileSize_) + " bytes)");
+    Damaged("the header length " + std::to_string(headerLength_) +
+            " is past the end of the file (" + std::to_string(fileSize_) + " bytes)");
   std::vector<std::uint8_t> header(headerLength_);
   if (file_.ReadAt(0, header.data(), header.size()) != static_cast<std::int64_t>(header.size()))
     OpenFailure("TXQSmartDBF.InternalOpen: Read error " + Quoted(DBFFileName));
@@ -172,9 +194,9 @@ void TXQSmartDBF::InternalOpen() {
 void TXQSmartDBF::OpenMemoFile() {
   // The table's name with its extension replaced, in the case of the table's
   // own extension first (FOO.DBF looks for FOO.DBT before FOO.dbt).
-  const std::string ext = memoVersion_ == xBaseVersion::xFoxPro || memoVersion_ == xBaseVersion::xVisualFoxPro
-                              ? ".fpt"
-                              : ".dbt";
+  const std::string ext =
+      memoVersion_ == xBaseVersion::xFoxPro || memoVersion_ == xBaseVersion::xVisualFoxPro ? ".fpt"
+                                                                                           : ".dbt";
   std::string base = DBFFileName;
   std::size_t slash = base.find_last_of('/');
   std::size_t dot = base.find_last_of('.');
@@ -185,9 +207,9 @@ void TXQSmartDBF::OpenMemoFile() {
   }
   const std::string candidates[2] = {base + (upper ? UpperCaseAscii(ext) : ext),
                                      base + (upper ? ext : UpperCaseAscii(ext))};
-  ShareMode share = (AccessMode & ShareExclusive)    ? ShareMode::Exclusive
+  ShareMode share = (AccessMode & ShareExclusive)   ? ShareMode::Exclusive
                     : (AccessMode & ShareDenyWrite) ? ShareMode::DenyWrite
-                                                     : ShareMode::DenyNone;
+                                                    : ShareMode::DenyNone;
   for (const auto& name : candidates)
     if (memo_.OpenRead(name, share)) break;
   if (!memo_.IsOpen()) return;
@@ -200,7 +222,8 @@ void TXQSmartDBF::OpenMemoFile() {
   coding::Bytes b(mh, got > 0 ? static_cast<std::size_t>(got) : 0);
   std::uint32_t block = 0;
   if (ext == ".fpt") {
-    if (coding::Fits(b.size(), dbf::kFptBlockSizeOffset, 2)) block = coding::Load16BE(b, dbf::kFptBlockSizeOffset);
+    if (coding::Fits(b.size(), dbf::kFptBlockSizeOffset, 2))
+      block = coding::Load16BE(b, dbf::kFptBlockSizeOffset);
   } else if (coding::Fits(b.size(), dbf::kDbtBlockSizeOffset, 2)) {
     block = coding::Load16(b, dbf::kDbtBlockSizeOffset);
   }
@@ -236,36 +259,57 @@ void TXQSmartDBF::InternalInitFieldDefs(std::span<const std::uint8_t> header) {
     f.decimals = c::Load8(d, seven ? dbf::kDesc7Decimals : dbf::kDescDecimals);
     f.flags = seven ? 0 : c::Load8(d, dbf::kDescFlags);
     switch (f.type) {
-      case 'C': f.width = static_cast<std::uint16_t>(f.length | (f.decimals << 8)); break;
+      case 'C':
+        f.width = static_cast<std::uint16_t>(f.length | (f.decimals << 8));
+        break;
       case 'N':
-      case 'F': f.width = f.length; break;
-      case 'D': f.width = dbf::kDateWidth; break;
-      case 'L': f.width = dbf::kLogicalWidth; break;
-      case 'M': f.width = seven ? f.length : dbf::kMemoWidth; break;
-      case 'B': case 'G': case 'P': case 'T': case 'Y': case '+': case 'I': case 'O': case '@': {
+      case 'F':
+        f.width = f.length;
+        break;
+      case 'D':
+        f.width = dbf::kDateWidth;
+        break;
+      case 'L':
+        f.width = dbf::kLogicalWidth;
+        break;
+      case 'M':
+        f.width = seven ? f.length : dbf::kMemoWidth;
+        break;
+      case 'B':
+      case 'G':
+      case 'P':
+      case 'T':
+      case 'Y':
+      case '+':
+      case 'I':
+      case 'O':
+      case '@': {
         std::string why = TypeNotAllowed(f.type, DbfVersion);
         if (!why.empty()) OpenFailure(why);
         f.width = f.length;
         break;
       }
       default:
-        OpenFailure("TXQSmartDBF.HiddenInitFieldDefs: Field " + Quoted(f.name) + " of " + Quoted(DBFFileName) +
-                    " has the unknown type letter \"" + LetterText(letter) + "\"");
+        OpenFailure("TXQSmartDBF.HiddenInitFieldDefs: Field " + Quoted(f.name) + " of " +
+                    Quoted(DBFFileName) + " has the unknown type letter \"" + LetterText(letter) +
+                    "\"");
     }
     f.fieldType = DbfFieldType(f.type, f.width, f.type == 'C' ? 0 : f.decimals, vfp);
     f.kind = DbfKindOf(f.type, f.fieldType);
     f.offset = static_cast<std::uint32_t>(offset);
     offset += f.width;
     if (offset > recordLength_)
-      Damaged("the field widths add up to more than the record length " + std::to_string(recordLength_) +
-              " minus the deletion flag (at field " + Quoted(f.name) + ")");
+      Damaged("the field widths add up to more than the record length " +
+              std::to_string(recordLength_) + " minus the deletion flag (at field " +
+              Quoted(f.name) + ")");
     defs_.push_back(std::move(f));
     pos += step;
   }
   auto& fields = MutableFields();
   fields.Clear();
   for (std::size_t i = 0; i < defs_.size(); ++i)
-    fields.Add(std::make_unique<DbfField>(*this, defs_[i], static_cast<int>(i), &view_, &TrimCType));
+    fields.Add(
+        std::make_unique<DbfField>(*this, defs_[i], static_cast<int>(i), &view_, &TrimCType));
 }
 
 void TXQSmartDBF::InternalClose() {
@@ -322,14 +366,15 @@ void TXQSmartDBF::RestoreRecordView() {
 
 void TXQSmartDBF::LoadPending(void* self) {
   auto& t = *static_cast<TXQSmartDBF*>(self);
-  const std::int64_t got = t.file_.ReadAt(t.headerLength_ + static_cast<std::uint64_t>(t.currentRecNo_ - 1) *
-                                                                t.recordLength_,
-                                          t.cursor_.data(), t.recordLength_);
+  const std::int64_t got = t.file_.ReadAt(
+      t.headerLength_ + static_cast<std::uint64_t>(t.currentRecNo_ - 1) * t.recordLength_,
+      t.cursor_.data(), t.recordLength_);
   ++t.blockReads_;
   t.pending_ = false;
   // A record that can no longer be read (the file shrank under us) reads as
   // no record: its fields are null.
-  t.view_ = {got == static_cast<std::int64_t>(t.recordLength_) ? t.cursor_.data() : nullptr, nullptr, nullptr};
+  t.view_ = {got == static_cast<std::int64_t>(t.recordLength_) ? t.cursor_.data() : nullptr,
+             nullptr, nullptr};
   if (!t.view_.bytes) t.cursor_.assign(t.recordLength_, ' ');
 }
 
@@ -342,7 +387,8 @@ void TXQSmartDBF::GoStart() {
   std::int64_t got = window_.ReadAt(file_, headerLength_, buffer_.data(), buffer_.size());
   ++blockReads_;
   count_ = got > 0 ? static_cast<int>(static_cast<std::uint64_t>(got) / recordLength_) : 0;
-  for (int i = 0; i < count_; ++i) recnos_[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(i + 1);
+  for (int i = 0; i < count_; ++i)
+    recnos_[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(i + 1);
   if (count_ == 0) bot_ = eot_ = true;
 }
 
@@ -356,8 +402,9 @@ bool TXQSmartDBF::StepForward() {
   }
   // Refill after the last buffered record; a short read ends the table.
   const std::uint32_t last = recnos_[static_cast<std::size_t>(count_ - 1)];
-  std::int64_t got = window_.ReadAt(file_, headerLength_ + static_cast<std::uint64_t>(last) * recordLength_,
-                                    buffer_.data(), buffer_.size());
+  std::int64_t got =
+      window_.ReadAt(file_, headerLength_ + static_cast<std::uint64_t>(last) * recordLength_,
+                     buffer_.data(), buffer_.size());
   ++blockReads_;
   int n = got > 0 ? static_cast<int>(static_cast<std::uint64_t>(got) / recordLength_) : 0;
   if (n == 0 || last == UINT32_MAX) {
@@ -402,8 +449,9 @@ bool TXQSmartDBF::GoToRecord(std::uint32_t recno) {
   CheckActive();
   if (recno == 0 || recno > static_cast<std::uint32_t>(RecordCount())) return false;
   // Load the block that starts at the record, as a refill would.
-  std::int64_t got = file_.ReadAt(headerLength_ + static_cast<std::uint64_t>(recno - 1) * recordLength_,
-                                  buffer_.data(), buffer_.size());
+  std::int64_t got =
+      file_.ReadAt(headerLength_ + static_cast<std::uint64_t>(recno - 1) * recordLength_,
+                   buffer_.data(), buffer_.size());
   ++blockReads_;
   int n = got > 0 ? static_cast<int>(static_cast<std::uint64_t>(got) / recordLength_) : 0;
   if (n == 0) {  // the file shrank under us: the walk ends here
@@ -413,8 +461,10 @@ bool TXQSmartDBF::GoToRecord(std::uint32_t recno) {
     SetEof(true);
     return false;
   }
-  count_ = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(n), UINT32_MAX - recno + 1ULL));
-  for (int i = 0; i < count_; ++i) recnos_[static_cast<std::size_t>(i)] = recno + static_cast<std::uint32_t>(i);
+  count_ = static_cast<int>(
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(n), UINT32_MAX - recno + 1ULL));
+  for (int i = 0; i < count_; ++i)
+    recnos_[static_cast<std::size_t>(i)] = recno + static_cast<std::uint32_t>(i);
   index_ = 0;
   bot_ = eot_ = false;
   std::memcpy(cursor_.data(), buffer_.data(), recordLength_);
@@ -446,7 +496,8 @@ bool TXQSmartDBF::AcceptRecord(std::uint32_t recno) {
   if (!Active() || recno == 0) return false;
   if (!setDeleted_) return true;
   std::uint8_t flag = 0;
-  if (file_.ReadAt(headerLength_ + static_cast<std::uint64_t>(recno - 1) * recordLength_, &flag, 1) != 1)
+  if (file_.ReadAt(headerLength_ + static_cast<std::uint64_t>(recno - 1) * recordLength_, &flag,
+                   1) != 1)
     return false;
   return flag != dbf::kDeletedFlag;
 }

@@ -14,7 +14,16 @@
 
 namespace tolk {
 
-enum class xBaseVersion { xUnknown = 0, xClipper, xBaseIII, xBaseIV, xBaseV, xBaseVII, xFoxPro, xVisualFoxPro };
+enum class xBaseVersion {
+  xUnknown = 0,
+  xClipper,
+  xBaseIII,
+  xBaseIV,
+  xBaseV,
+  xBaseVII,
+  xFoxPro,
+  xVisualFoxPro
+};
 enum class TXQStorageType { pstFile, pstInnerStream, pstOuterStream };
 enum class TLockProtocol { lpNone, lpDB4Lock, lpClipperLock, lpFoxLock, lpClipperForFoxLob };
 

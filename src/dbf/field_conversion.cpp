@@ -10,24 +10,38 @@ namespace tolk {
 
 TFieldType DbfFieldType(char type, std::uint16_t width, std::uint8_t decimals, bool visualFoxPro) {
   switch (type) {
-    case 'C': return TFieldType::ftString;
+    case 'C':
+      return TFieldType::ftString;
     case 'N':
     case 'F':
       if (decimals > 0) return TFieldType::ftFloat;
       return width < 10 ? TFieldType::ftInteger : TFieldType::ftLargeint;
-    case 'D': return TFieldType::ftDate;
-    case 'L': return TFieldType::ftBoolean;
-    case 'M': return TFieldType::ftMemo;
-    case 'B': return visualFoxPro ? TFieldType::ftFloat : TFieldType::ftBlob;
-    case 'G': return TFieldType::ftDBaseOle;
-    case 'P': return TFieldType::ftGraphic;
-    case 'T': return TFieldType::ftDateTime;
-    case 'Y': return TFieldType::ftCurrency;
-    case '+': return TFieldType::ftAutoInc;
-    case 'I': return TFieldType::ftInteger;
-    case 'O': return TFieldType::ftFloat;
-    case '@': return TFieldType::ftTimeStamp;
-    default: return TFieldType::ftUnknown;
+    case 'D':
+      return TFieldType::ftDate;
+    case 'L':
+      return TFieldType::ftBoolean;
+    case 'M':
+      return TFieldType::ftMemo;
+    case 'B':
+      return visualFoxPro ? TFieldType::ftFloat : TFieldType::ftBlob;
+    case 'G':
+      return TFieldType::ftDBaseOle;
+    case 'P':
+      return TFieldType::ftGraphic;
+    case 'T':
+      return TFieldType::ftDateTime;
+    case 'Y':
+      return TFieldType::ftCurrency;
+    case '+':
+      return TFieldType::ftAutoInc;
+    case 'I':
+      return TFieldType::ftInteger;
+    case 'O':
+      return TFieldType::ftFloat;
+    case '@':
+      return TFieldType::ftTimeStamp;
+    default:
+      return TFieldType::ftUnknown;
   }
 }
 
@@ -57,14 +71,18 @@ bool ReadDate(const std::uint8_t* p, Variant& out) {
 
 DbfValueKind DbfKindOf(char type, TFieldType t) {
   switch (type) {
-    case 'C': return DbfValueKind::Text;
+    case 'C':
+      return DbfValueKind::Text;
     case 'N':
     case 'F':
       if (t == TFieldType::ftFloat) return DbfValueKind::Float;
       return t == TFieldType::ftInteger ? DbfValueKind::Int32 : DbfValueKind::Int64;
-    case 'D': return DbfValueKind::Date;
-    case 'L': return DbfValueKind::Logical;
-    default: return DbfValueKind::Unread;  // memo contents and later binary types
+    case 'D':
+      return DbfValueKind::Date;
+    case 'L':
+      return DbfValueKind::Logical;
+    default:
+      return DbfValueKind::Unread;  // memo contents and later binary types
   }
 }
 
@@ -92,13 +110,15 @@ bool DbfReadValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC, 
       return true;
     }
     case DbfValueKind::Int32: {
-      auto i = ParseInteger(text, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+      auto i = ParseInteger(text, std::numeric_limits<std::int32_t>::min(),
+                            std::numeric_limits<std::int32_t>::max());
       if (!i) return false;
       out.SetInteger(static_cast<std::int32_t>(*i));
       return true;
     }
     case DbfValueKind::Int64: {
-      auto i = ParseInteger(text, std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max());
+      auto i = ParseInteger(text, std::numeric_limits<std::int64_t>::min(),
+                            std::numeric_limits<std::int64_t>::max());
       if (!i) return false;
       out.SetInt64(*i);
       return true;
@@ -111,7 +131,8 @@ bool DbfReadValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC, 
       if (p[0] == 'T') return out.SetBoolean(true), true;
       if (p[0] == 'F') return out.SetBoolean(false), true;
       return false;
-    case DbfValueKind::Unread: break;
+    case DbfValueKind::Unread:
+      break;
   }
   return false;
 }

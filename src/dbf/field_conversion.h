@@ -18,13 +18,13 @@ enum class DbfValueKind : std::uint8_t { Text, Int32, Int64, Float, Date, Logica
 
 // A field as the descriptor gives it, with its place in the record.
 struct DbfFieldDef {
-  std::string name;      // trimmed, a-z in upper case
-  char type = 'C';       // descriptor type letter
+  std::string name;           // trimmed, a-z in upper case
+  char type = 'C';            // descriptor type letter
   std::uint16_t width = 0;    // data width in the record
   std::uint8_t length = 0;    // descriptor byte 16 as stored
   std::uint8_t decimals = 0;  // descriptor byte 17 as stored
   std::uint8_t flags = 0;
-  std::uint32_t offset = 0;   // from the record start (the deletion flag is byte 0)
+  std::uint32_t offset = 0;  // from the record start (the deletion flag is byte 0)
   TFieldType fieldType = TFieldType::ftUnknown;
   DbfValueKind kind = DbfValueKind::Unread;
 };
@@ -68,8 +68,10 @@ struct DbfRecordView {
 // view (null when the table has no current record).
 class DbfField : public TField {
  public:
-  DbfField(TDataSet& owner, const DbfFieldDef& def, int index, const DbfRecordView* view, const bool* trimC)
-      : TField(owner, def.name, def.fieldType, def.fieldType == TFieldType::ftString ? def.width : 0, index),
+  DbfField(TDataSet& owner, const DbfFieldDef& def, int index, const DbfRecordView* view,
+           const bool* trimC)
+      : TField(owner, def.name, def.fieldType,
+               def.fieldType == TFieldType::ftString ? def.width : 0, index),
         def_(def),
         view_(view),
         trimC_(trimC) {}
@@ -103,7 +105,7 @@ class DbfField : public TField {
  private:
   DbfFieldDef def_;
   const DbfRecordView* view_;  // the table's record view
-  const bool* trimC_;                // the table's TrimCType, which may change while open
+  const bool* trimC_;          // the table's TrimCType, which may change while open
 };
 
 }  // namespace tolk

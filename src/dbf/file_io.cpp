@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <random>
 #include <cstring>
+#include <random>
 #include <utility>
 
 namespace tolk {
@@ -55,7 +55,9 @@ bool PosixFile::OpenRead(const std::string& path, ShareMode share, std::string* 
     whole.l_type = F_RDLCK;
     whole.l_whence = SEEK_SET;
     if (::fcntl(fd, F_OFD_SETLK, &whole) != 0 && errno != EINVAL) {
-      if (reason) *reason = errno == EAGAIN || errno == EACCES ? "in use by another program" : ErrnoText(errno);
+      if (reason)
+        *reason =
+            errno == EAGAIN || errno == EACCES ? "in use by another program" : ErrnoText(errno);
       ::close(fd);
       return false;
     }
@@ -102,8 +104,9 @@ bool PosixFile::CreateBeside(const std::string& path, std::string& created, std:
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device device;
-  std::mt19937_64 random(device() ^ static_cast<std::uint64_t>(::getpid()) << 32 ^
-                         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 random(
+      device() ^ static_cast<std::uint64_t>(::getpid()) << 32 ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = folder + "." + name + ".";
     for (int i = 0; i < 6; ++i) candidate += kLetters[random() % (sizeof kLetters - 1)];
@@ -124,7 +127,8 @@ bool PosixFile::CreateBeside(const std::string& path, std::string& created, std:
 }
 
 bool PosixFile::IsAt(const std::string& path) const {
-  struct stat mine {}, named {};
+  struct stat mine {
+  }, named{};
   return fd_ >= 0 && ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &named) == 0 &&
          mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
@@ -142,7 +146,8 @@ void ReadWindow::Resize(std::size_t bytes) {
   size_ = 0;
 }
 
-std::int64_t ReadWindow::ReadAt(const PosixFile& file, std::uint64_t offset, void* buf, std::size_t n) {
+std::int64_t ReadWindow::ReadAt(const PosixFile& file, std::uint64_t offset, void* buf,
+                                std::size_t n) {
   if (n == 0 || n > data_.size()) return file.ReadAt(offset, buf, n);
   if (offset < start_ || offset + n > start_ + size_) {
     // Not wholly held: the window moves to the read. Past a short window
@@ -204,7 +209,9 @@ std::int64_t PosixFile::Size() const {
   return st.st_size;
 }
 
-bool PosixFile::Truncate(std::uint64_t size) const { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+bool PosixFile::Truncate(std::uint64_t size) const {
+  return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+}
 
 bool PosixFile::Sync() const { return ::fsync(fd_) == 0; }
 

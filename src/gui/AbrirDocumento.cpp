@@ -77,8 +77,7 @@ int AbreNoDesktop(const QString& path) {
   const QFileInfo info(path);
   if (!info.exists())
     return QFileInfo(info.absolutePath()).isDir() ? kArquivoNaoEncontrado : kCaminhoNaoEncontrado;
-  return Opener()(QUrl::fromLocalFile(info.absoluteFilePath())) ? kDocumentoAberto
-                                                                 : kSemAssociacao;
+  return Opener()(QUrl::fromLocalFile(info.absoluteFilePath())) ? kDocumentoAberto : kSemAssociacao;
 }
 
 QString MensagemAbertura(int code) {

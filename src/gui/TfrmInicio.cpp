@@ -8,9 +8,9 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QLibraryInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -217,11 +217,12 @@ TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
   Openfile->setObjectName(QStringLiteral("Openfile"));
   Openfile->setAcceptMode(QFileDialog::AcceptOpen);
   Openfile->setFileMode(QFileDialog::AnyFile);
-  Openfile->setNameFilters({QStringLiteral("Tabelas dBASE (*.dbf)"),
-                            QStringLiteral("Todos os arquivos (*)")});
+  Openfile->setNameFilters(
+      {QStringLiteral("Tabelas dBASE (*.dbf)"), QStringLiteral("Todos os arquivos (*)")});
   Openfile->setFilter(Openfile->filter() & ~QDir::CaseSensitive);
 
-  SaveDialog1 = new DialogoExportacao(this, [this](const QString& path) { return PodeExportar(path); });
+  SaveDialog1 =
+      new DialogoExportacao(this, [this](const QString& path) { return PodeExportar(path); });
   SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
   SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog1->setFileMode(QFileDialog::AnyFile);
@@ -324,7 +325,8 @@ void TfrmInicio::btnOkClick() {
     // The log keeps what the run wrote and the progress bar its position.
     // What the message means for the analyst comes first, the message as
     // raised below it.
-    const std::string why = ExplicaErro(e.what(), ContextoDe(e, params, critica_.Estado().tabelaAtual));
+    const std::string why =
+        ExplicaErro(e.what(), ContextoDe(e, params, critica_.Estado().tabelaAtual));
     if (why.empty())
       MostraErro(DisplayText(e.what()));
     else
@@ -388,7 +390,8 @@ void TfrmInicio::ShowFinalMessage(const std::string& text) {
 // --- Export and help -------------------------------------------------------
 
 bool TfrmInicio::PodeExportar(const QString& path) {
-  const auto f = SaidaProibida(QFile::encodeName(path).toStdString(), ArquivosDaCritica(Parametros()));
+  const auto f =
+      SaidaProibida(QFile::encodeName(path).toStdString(), ArquivosDaCritica(Parametros()));
   if (!f) return true;
   MostraErro(QStringLiteral("\"%1\" é %2: o resultado não foi gravado. Escolha outro nome.")
                  .arg(QDir::toNativeSeparators(path), QString::fromStdString(f->papel)));

@@ -1,6 +1,5 @@
 // tolk-zav: the validation window.
 #include <QApplication>
-
 #include <csignal>
 
 #include "gui/TfrmInicio.h"

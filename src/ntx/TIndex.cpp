@@ -34,7 +34,8 @@ void TIndex::SetActive(bool on) {
   }
   if (owner_.active_ == this) owner_.active_ = nullptr;
   active_ = false;
-  if (table.Active() && table.RecNo() > 0) table.GoToRecord(static_cast<std::uint32_t>(table.RecNo()));
+  if (table.Active() && table.RecNo() > 0)
+    table.GoToRecord(static_cast<std::uint32_t>(table.RecNo()));
 }
 
 }  // namespace tolk

@@ -9,16 +9,22 @@ namespace tolk {
 TIndex& TIndexes::Add(const std::string& name) {
   std::unique_ptr<TIndex> item;
   switch (IndexType) {
-    case kIndexTypeUndefined: ntx::RaiseIndexTypeUndefined();
-    case kIndexTypeNTX: item = std::make_unique<TXQNTXIndex>(*this, name); break;
-    default: item = std::make_unique<TIndex>(*this, name); break;  // CDX indexes are not carried
+    case kIndexTypeUndefined:
+      ntx::RaiseIndexTypeUndefined();
+    case kIndexTypeNTX:
+      item = std::make_unique<TXQNTXIndex>(*this, name);
+      break;
+    default:
+      item = std::make_unique<TIndex>(*this, name);
+      break;  // CDX indexes are not carried
   }
   items_.push_back(std::move(item));
   return *items_.back();
 }
 
 TIndex& TIndexes::operator[](int i) const {
-  if (i < 0 || i >= Count()) RaiseError("TIndexes: List index out of bounds (" + std::to_string(i) + ")");
+  if (i < 0 || i >= Count())
+    RaiseError("TIndexes: List index out of bounds (" + std::to_string(i) + ")");
   return *items_[static_cast<std::size_t>(i)];
 }
 

@@ -42,7 +42,9 @@ class Lexer {
       if (pos_ < s_.size() && s_[pos_] == '.') ++pos_;
       t.kind = Token::Dotted;
     } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '.') {
-      while (pos_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[pos_])) || s_[pos_] == '.')) ++pos_;
+      while (pos_ < s_.size() &&
+             (std::isdigit(static_cast<unsigned char>(s_[pos_])) || s_[pos_] == '.'))
+        ++pos_;
       t.kind = Token::Number;
     } else if (c == '\'' || c == '"') {
       std::size_t close = s_.find(c, pos_ + 1);
@@ -64,12 +66,14 @@ class Lexer {
   std::size_t pos_ = 0;
 };
 
-std::string Describe(const Token& t) { return t.kind == Token::End ? "end of expression" : "'" + t.text + "'"; }
+std::string Describe(const Token& t) {
+  return t.kind == Token::End ? "end of expression" : "'" + t.text + "'";
+}
 
 bool IsNumericType(TFieldType t) {
   using enum TFieldType;
-  return t == ftSmallint || t == ftInteger || t == ftWord || t == ftFloat || t == ftCurrency || t == ftBCD ||
-         t == ftLargeint;
+  return t == ftSmallint || t == ftInteger || t == ftWord || t == ftFloat || t == ftCurrency ||
+         t == ftBCD || t == ftLargeint;
 }
 
 }  // namespace
@@ -92,16 +96,24 @@ void TXQDBFExprParser::Parse(std::string_view text) {
   Variant constant;
   switch (t.kind) {
     case Token::Ident:
-      if (next.kind == Token::Symbol && next.text == "(") ExpressionError("Filter expression incorrectly terminated");
-      if (upper == "NULL") constant = Variant::Null();
-      else if (upper == "TRUE") constant = Variant(true);
-      else if (upper == "FALSE") constant = Variant(false);
-      else kind = Kind::Field;
+      if (next.kind == Token::Symbol && next.text == "(")
+        ExpressionError("Filter expression incorrectly terminated");
+      if (upper == "NULL")
+        constant = Variant::Null();
+      else if (upper == "TRUE")
+        constant = Variant(true);
+      else if (upper == "FALSE")
+        constant = Variant(false);
+      else
+        kind = Kind::Field;
       break;
     case Token::Dotted:
-      if (upper == ".T.") constant = Variant(true);
-      else if (upper == ".F.") constant = Variant(false);
-      else ExpressionError("Expression expected but " + Describe(t) + " found");
+      if (upper == ".T.")
+        constant = Variant(true);
+      else if (upper == ".F.")
+        constant = Variant(false);
+      else
+        ExpressionError("Expression expected but " + Describe(t) + " found");
       break;
     case Token::Number: {
       auto d = ParseFloat(t.text);
@@ -109,8 +121,11 @@ void TXQDBFExprParser::Parse(std::string_view text) {
       constant = Variant(*d);
       break;
     }
-    case Token::Text: constant = Variant(t.text); break;
-    default: ExpressionError("Expression expected but " + Describe(t) + " found");
+    case Token::Text:
+      constant = Variant(t.text);
+      break;
+    default:
+      ExpressionError("Expression expected but " + Describe(t) + " found");
   }
   if (next.kind != Token::End) ExpressionError("Filter expression incorrectly terminated");
   if (kind == Kind::Field) {
@@ -120,8 +135,9 @@ void TXQDBFExprParser::Parse(std::string_view text) {
     info_.dataType = f.DataType();
     info_.size = def.width;
     info_.width = def.width;
-    info_.decimals =
-        (f.DataType() == TFieldType::ftFloat || f.DataType() == TFieldType::ftCurrency) ? def.decimals : 0;
+    info_.decimals = (f.DataType() == TFieldType::ftFloat || f.DataType() == TFieldType::ftCurrency)
+                         ? def.decimals
+                         : 0;
   } else {
     constant_ = constant;
   }
@@ -159,8 +175,12 @@ void TXQDBFExprParser::ReadField(Variant& out) {
 
 const std::string& TXQDBFExprParser::EvaluateKey() {
   switch (kind_) {
-    case Kind::None: key_.clear(); break;
-    case Kind::Constant: KeyTextOf(constant_, info_, PadChar, key_); break;
+    case Kind::None:
+      key_.clear();
+      break;
+    case Kind::Constant:
+      KeyTextOf(constant_, info_, PadChar, key_);
+      break;
     case Kind::Field: {
       // Every field of a dBASE table is a DbfField. A character column in
       // key mode is its stored bytes up to the first NUL, blanks kept: the
@@ -178,7 +198,8 @@ const std::string& TXQDBFExprParser::EvaluateKey() {
   return key_;
 }
 
-const std::string& TXQDBFExprParser::EvaluateKeyWith(std::span<const Variant> values, bool partial) {
+const std::string& TXQDBFExprParser::EvaluateKeyWith(std::span<const Variant> values,
+                                                     bool partial) {
   if (kind_ != Kind::Field) return EvaluateKey();
   // A text for a character key is the key as it stands, padded below the
   // key's size for a whole-key seek: no copy of the value is needed first.
@@ -206,9 +227,13 @@ const std::string& TXQDBFExprParser::EvaluateKeyWith(std::span<const Variant> va
 
 bool TXQDBFExprParser::EvaluateCondition() {
   switch (kind_) {
-    case Kind::None: return false;
-    case Kind::Constant: return constant_.Type() == VarType::Boolean && constant_.Bool();
-    case Kind::Field: ReadField(value_); return value_.Type() == VarType::Boolean && value_.Bool();
+    case Kind::None:
+      return false;
+    case Kind::Constant:
+      return constant_.Type() == VarType::Boolean && constant_.Bool();
+    case Kind::Field:
+      ReadField(value_);
+      return value_.Type() == VarType::Boolean && value_.Bool();
   }
   return false;
 }

@@ -4,7 +4,9 @@
 
 namespace tolk {
 
-TXQDBFNTX::TXQDBFNTX(std::string name) : TXQSmartDBF(std::move(name)) { Indexes.IndexType = TIndexes::kIndexTypeNTX; }
+TXQDBFNTX::TXQDBFNTX(std::string name) : TXQSmartDBF(std::move(name)) {
+  Indexes.IndexType = TIndexes::kIndexTypeNTX;
+}
 
 TXQDBFNTX::~TXQDBFNTX() {
   // Close here, while the indexes still exist: the base class's destructor

@@ -20,7 +20,8 @@ TXQNTXOrder& TXQNTXBag::AddOrder() {
 }
 
 TXQNTXBag& TDBFIndexDefs::operator[](int i) const {
-  if (i < 0 || i >= Count()) RaiseError("TDBFIndexDefs: List index out of bounds (" + std::to_string(i) + ")");
+  if (i < 0 || i >= Count())
+    RaiseError("TDBFIndexDefs: List index out of bounds (" + std::to_string(i) + ")");
   return *bags_[static_cast<std::size_t>(i)];
 }
 

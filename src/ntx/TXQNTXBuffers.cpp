@@ -12,7 +12,6 @@ namespace tolk {
 
 using ntx::kBlockSize;
 
-
 // --- Page ---------------------------------------------------------------------------
 
 TXQNTXBuffers::Page& TXQNTXBuffers::Page::operator=(Page&& o) noexcept {
@@ -38,7 +37,8 @@ void TXQNTXBuffers::Page::Release() {
 
 // --- The cache ----------------------------------------------------------------------
 
-void TXQNTXBuffers::Configure(TXQLimitIndexPages& limits, std::int64_t recordCount, std::uint16_t halfPage) {
+void TXQNTXBuffers::Configure(TXQLimitIndexPages& limits, std::int64_t recordCount,
+                              std::uint16_t halfPage) {
   Clear();
   pagesPerGroup_ = static_cast<std::size_t>(std::clamp(limits.PagesPerBuffer, 1, 510));
   const std::uint64_t span = pagesPerGroup_ * kBlockSize;
@@ -48,12 +48,17 @@ void TXQNTXBuffers::Configure(TXQLimitIndexPages& limits, std::int64_t recordCou
       const double base = std::max(2.0, static_cast<double>(halfPage) + 1);
       const double records = static_cast<double>(std::max<std::int64_t>(recordCount, 0)) + 100000.0;
       // nearbyint rounds halves to even in the default rounding mode.
-      limits.LimitBuffers = 3 * static_cast<int>(std::nearbyint(std::log(records) / std::log(base)));
+      limits.LimitBuffers =
+          3 * static_cast<int>(std::nearbyint(std::log(records) / std::log(base)));
       limit_ = limits.LimitBuffers;
       break;
     }
-    case TXQLimitBuffersType::lbtLimited: limit_ = std::max(limits.LimitBuffers, 0); break;
-    case TXQLimitBuffersType::lbtUnlimited: limit_ = -1; break;
+    case TXQLimitBuffersType::lbtLimited:
+      limit_ = std::max(limits.LimitBuffers, 0);
+      break;
+    case TXQLimitBuffersType::lbtUnlimited:
+      limit_ = -1;
+      break;
   }
 }
 
@@ -89,10 +94,12 @@ void TXQNTXBuffers::WriteBack(TXQNTXBuffer& g) {
   const auto last = std::find(g.modified.rbegin(), g.modified.rend(), 1);
   if (last == g.modified.rend()) ntx::RaiseFlushInternal();
   const std::size_t from = static_cast<std::size_t>(first - g.modified.begin());
-  const std::size_t to = g.modified.size() - 1 - static_cast<std::size_t>(last - g.modified.rbegin());
+  const std::size_t to =
+      g.modified.size() - 1 - static_cast<std::size_t>(last - g.modified.rbegin());
   // One run from the first to the last modified page; pages in between go
   // out with their cached bytes.
-  store_.Write(g.base + from * kBlockSize, g.data + from * kBlockSize, (to - from + 1) * kBlockSize);
+  store_.Write(g.base + from * kBlockSize, g.data + from * kBlockSize,
+               (to - from + 1) * kBlockSize);
   std::fill(g.modified.begin(), g.modified.end(), std::uint8_t{0});
   ++stats_.writeBacks;
   stats_.pagesWritten += to - from + 1;
@@ -108,7 +115,9 @@ TXQNTXBuffers::Page TXQNTXBuffers::Get(std::uint64_t offset) {
     ++stats_.hits;
     return Pin(*recent, offset, false);
   }
-  auto byBase = [](const std::pair<std::uint64_t, TXQNTXBuffer*>& g, std::uint64_t b) { return g.first < b; };
+  auto byBase = [](const std::pair<std::uint64_t, TXQNTXBuffer*>& g, std::uint64_t b) {
+    return g.first < b;
+  };
   auto at = std::lower_bound(groups_.begin(), groups_.end(), base, byBase);
   if (at != groups_.end() && at->first == base) {
     recent = at->second;

@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <utility>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "ntx/ntx_format.h"
@@ -68,7 +68,9 @@ class TXQNTXBuffers {
     Page(const Page&) = delete;
     Page& operator=(const Page&) = delete;
 
-    std::span<std::uint8_t> Bytes() const { return {group_->data + index_ * ntx::kBlockSize, ntx::kBlockSize}; }
+    std::span<std::uint8_t> Bytes() const {
+      return {group_->data + index_ * ntx::kBlockSize, ntx::kBlockSize};
+    }
     // Whether the get that pinned the page had to load its group.
     bool Loaded() const { return loaded_; }
     std::uint64_t Offset() const { return offset_; }
@@ -122,7 +124,7 @@ class TXQNTXBuffers {
   Page Pin(TXQNTXBuffer& g, std::uint64_t offset, bool loaded);
 
   PageStore& store_;
-  std::deque<TXQNTXBuffer> pool_;                             // the groups; their places never move
+  std::deque<TXQNTXBuffer> pool_;  // the groups; their places never move
   std::vector<std::pair<std::uint64_t, TXQNTXBuffer*>> groups_;  // (base, group), ascending base
   // A hit without a search: the group last loaded for each group number
   // modulo 64. An entry whose group has since moved to another base, or

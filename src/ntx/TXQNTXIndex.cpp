@@ -48,7 +48,9 @@ ShareMode ShareOf(int accessMode) {
 class TXQNTXIndex::BuildScope {
  public:
   BuildScope(TXQDBFNTX& table, bool& indexBuilding)
-      : table_(table), indexBuilding_(indexBuilding), block(static_cast<std::size_t>(std::max(table.BufferSize, 1)), ' ') {
+      : table_(table),
+        indexBuilding_(indexBuilding),
+        block(static_cast<std::size_t>(std::max(table.BufferSize, 1)), ' ') {
     table_.building_ = true;
     indexBuilding_ = true;
     table_.SetRecordView(block.data());
@@ -98,9 +100,13 @@ void TXQNTXIndex::SetForExpresion(std::string_view text) {
   if (Table().Active()) forParser_.Parse(forExpr_);
 }
 
-std::span<std::uint8_t> TXQNTXIndex::HeaderBytes() const { return {orderObj_->Header.data(), kBlockSize}; }
+std::span<std::uint8_t> TXQNTXIndex::HeaderBytes() const {
+  return {orderObj_->Header.data(), kBlockSize};
+}
 
-bool TXQNTXIndex::Unique() const { return open_ ? coding::Load8(HeaderBytes(), kHeadUnique) != 0 : unique_; }
+bool TXQNTXIndex::Unique() const {
+  return open_ ? coding::Load8(HeaderBytes(), kHeadUnique) != 0 : unique_;
+}
 void TXQNTXIndex::SetUnique(bool on) {
   if (open_)
     WriteUniqueFlag(HeaderBytes(), on);
@@ -108,7 +114,9 @@ void TXQNTXIndex::SetUnique(bool on) {
     unique_ = on;
 }
 
-bool TXQNTXIndex::Desc() const { return open_ ? coding::Load8(HeaderBytes(), kHeadDesc) != 0 : desc_; }
+bool TXQNTXIndex::Desc() const {
+  return open_ ? coding::Load8(HeaderBytes(), kHeadDesc) != 0 : desc_;
+}
 void TXQNTXIndex::SetDesc(bool on) {
   if (open_)
     WriteDescFlag(HeaderBytes(), on);
@@ -217,7 +225,9 @@ void TXQNTXIndex::Prepare(std::size_t keySize, int keyDecimals) {
 
   HeaderFields f;
   f.prefix.signature =
-      (ClipperVer == TCLIPPER_VERSION::v520 || ClipperVer == TCLIPPER_VERSION::v530) ? kSignatureLater : kSignature;
+      (ClipperVer == TCLIPPER_VERSION::v520 || ClipperVer == TCLIPPER_VERSION::v530)
+          ? kSignatureLater
+          : kSignature;
   f.prefix.version = 1;
   f.prefix.root = kBlockSize;
   f.prefix.freePage = 0;
@@ -245,7 +255,8 @@ void TXQNTXIndex::Prepare(std::size_t keySize, int keyDecimals) {
   store_.StartImage(static_cast<std::size_t>(cache_.PagesPerBuffer()) * kBlockSize,
                     WriteInBackground && table.Exclusive());
   fileSize_ = kBlockSize;
-  tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_, ntxFileName_);
+  tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_,
+                                    ntxFileName_);
   TXQNTXBuffers::Page root;
   tree_->NewPage(root);
   tree_->StartsEmpty();
@@ -302,13 +313,15 @@ void TXQNTXIndex::FinishBuild(bool failed) {
     // what reached the file is not the tree.
     if (store_.LostPages()) RaiseWriteError(ntxFileName_, EIO);
     // An image in the file needs no writer: the system writes its pages.
-    if (!failed && WriteInBackground && Table().Exclusive() && !store_.ImageInFile() && StartWriter()) {
+    if (!failed && WriteInBackground && Table().Exclusive() && !store_.ImageInFile() &&
+        StartWriter()) {
       cache_.Clear();
       store_.KeepImageAsCopy();
       return;
     }
     store_.WriteImageToFile(kBlockSize);
-    if (!file_.WriteAt(0, orderObj_->Header.data(), kBlockSize)) RaiseWriteError(ntxFileName_, errno);
+    if (!file_.WriteAt(0, orderObj_->Header.data(), kBlockSize))
+      RaiseWriteError(ntxFileName_, errno);
     if (!failed) Publish();
   } catch (...) {
     // A file that could not be written whole goes with the index.
@@ -352,7 +365,8 @@ bool TXQNTXIndex::StartWriter() {
       int err = 0;
       try {
         err = PageStore::WriteView(view, file_, kBlockSize);
-        if (err == 0 && !file_.WriteAt(0, header.data(), header.size())) err = errno != 0 ? errno : EIO;
+        if (err == 0 && !file_.WriteAt(0, header.data(), header.size()))
+          err = errno != 0 ? errno : EIO;
       } catch (const std::bad_alloc&) {
         err = ENOMEM;  // no memory for a block of zeros: the file is not whole
       } catch (...) {
@@ -448,9 +462,11 @@ void TXQNTXIndex::Open() {
   fileSize_ = size > 0 ? static_cast<std::uint64_t>(size) : 0;
   heldVersion_ = fields.prefix.version;
   store_.Attach(&file_, ntxFileName_);
-  cache_.Configure(LimitPages, table.RecordCount(), geometryProblem_.empty() ? geometry_.halfPage : 1);
+  cache_.Configure(LimitPages, table.RecordCount(),
+                   geometryProblem_.empty() ? geometry_.halfPage : 1);
   keyOrder_.Configure(collation_, fields.desc);
-  tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_, ntxFileName_);
+  tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_,
+                                    ntxFileName_);
   open_ = true;
 }
 
@@ -498,7 +514,8 @@ void TXQNTXIndex::RefreshHeader() {
   std::uint8_t prefix[kHeadRefreshSize];
   const std::int64_t got = file_.ReadAt(0, prefix, sizeof prefix);
   if (got < 0) RaiseReadError(ntxFileName_, errno);
-  if (got < static_cast<std::int64_t>(sizeof prefix)) RaiseDamaged(ntxFileName_, "the header is cut short");
+  if (got < static_cast<std::int64_t>(sizeof prefix))
+    RaiseDamaged(ntxFileName_, "the header is cut short");
   const HeaderPrefix p = ReadHeaderPrefix(coding::Bytes(prefix, sizeof prefix));
   if (p.version != heldVersion_) {
     cache_.Clear();
@@ -522,12 +539,14 @@ void TXQNTXIndex::ExitWritePhase() {
   HeaderPrefix p = ReadHeaderPrefix(HeaderBytes());
   p.version = p.version >= kVersionWrap ? 0 : static_cast<std::uint16_t>(p.version + 1);
   WriteHeaderPrefix(p, HeaderBytes());
-  if (!file_.WriteAt(0, orderObj_->Header.data(), kHeadRefreshSize)) RaiseWriteError(ntxFileName_, errno);
+  if (!file_.WriteAt(0, orderObj_->Header.data(), kHeadRefreshSize))
+    RaiseWriteError(ntxFileName_, errno);
   heldVersion_ = p.version;
   writePhase_ = false;
 }
 
-std::uint32_t TXQNTXIndex::Seek(std::string_view key, bool partial, bool soft, std::uint32_t recno) {
+std::uint32_t TXQNTXIndex::Seek(std::string_view key, bool partial, bool soft,
+                                std::uint32_t recno) {
   TXQDBFNTX& table = Table();
   if (!table.Active() || !open_) return 0;
   if (!geometryProblem_.empty()) RaiseDamaged(ntxFileName_, geometryProblem_);
@@ -545,7 +564,8 @@ std::uint32_t TXQNTXIndex::Seek(std::string_view key, bool partial, bool soft, s
   if (!building_ && !writePhase_ && !table.Exclusive()) RefreshHeader();
   const std::size_t len = std::min<std::size_t>(key.size(), geometry_.keySize);
   if (!partial && !soft && len < geometry_.keySize) return 0;
-  return tree_->Search(reinterpret_cast<const std::uint8_t*>(key.data()), len, soft, recno, accept_);
+  return tree_->Search(reinterpret_cast<const std::uint8_t*>(key.data()), len, soft, recno,
+                       accept_);
 }
 
 std::uint32_t TXQNTXIndex::FindByValues(std::span<const Variant> values, bool partial) {
@@ -561,7 +581,8 @@ void TXQNTXIndex::PositionOnActivate() {
   TXQDBFNTX& table = Table();
   const int current = table.RecNo();
   const std::string key = keyParser_.Empty() ? std::string() : keyParser_.EvaluateKey();
-  const std::uint32_t found = Seek(key, false, true, current > 0 ? static_cast<std::uint32_t>(current) : 0);
+  const std::uint32_t found =
+      Seek(key, false, true, current > 0 ? static_cast<std::uint32_t>(current) : 0);
   if (found == 0 || !table.MoveToRecord(found)) table.First();
 }
 

@@ -147,8 +147,8 @@ class TXQNTXIndex : public TIndex {
   std::span<std::uint8_t> HeaderBytes() const;
 
   std::string ntxFileName_;
-  std::string buildFile_;   // see BuildFileName
-  bool keepFile_ = false;   // the next Release leaves the file alone
+  std::string buildFile_;  // see BuildFileName
+  bool keepFile_ = false;  // the next Release leaves the file alone
   std::string keyExpr_;
   std::string forExpr_;
   bool unique_ = false;

@@ -29,16 +29,26 @@ bool TryLockByte(int fd, std::uint64_t offset) {
 
 bool NtxFileLock::LockOffset(TLockProtocol protocol, std::uint64_t& offset) {
   switch (protocol) {
-    case TLockProtocol::lpNone: return false;
-    case TLockProtocol::lpDB4Lock: offset = ntx::kLockOffsetDB4; return true;
-    case TLockProtocol::lpClipperLock: offset = ntx::kLockOffsetClipper; return true;
-    case TLockProtocol::lpFoxLock: offset = ntx::kLockOffsetFox; return true;
-    case TLockProtocol::lpClipperForFoxLob: offset = ntx::kLockOffsetClipperForFoxLob; return true;
+    case TLockProtocol::lpNone:
+      return false;
+    case TLockProtocol::lpDB4Lock:
+      offset = ntx::kLockOffsetDB4;
+      return true;
+    case TLockProtocol::lpClipperLock:
+      offset = ntx::kLockOffsetClipper;
+      return true;
+    case TLockProtocol::lpFoxLock:
+      offset = ntx::kLockOffsetFox;
+      return true;
+    case TLockProtocol::lpClipperForFoxLob:
+      offset = ntx::kLockOffsetClipperForFoxLob;
+      return true;
   }
   return false;
 }
 
-bool NtxFileLock::Lock(const PosixFile& file, bool exclusiveTable, TLockProtocol protocol, int waitBusyRes) {
+bool NtxFileLock::Lock(const PosixFile& file, bool exclusiveTable, TLockProtocol protocol,
+                       int waitBusyRes) {
   if (held_) return true;
   std::uint64_t offset = 0;
   if (exclusiveTable || !LockOffset(protocol, offset)) {

@@ -17,7 +17,9 @@ std::string ReadText(c::Bytes header, std::size_t offset, std::size_t size) {
 
 }  // namespace
 
-bool IsNtxSignature(std::uint16_t signature) { return signature == kSignature || signature == kSignatureLater; }
+bool IsNtxSignature(std::uint16_t signature) {
+  return signature == kSignature || signature == kSignatureLater;
+}
 
 HeaderPrefix ReadHeaderPrefix(c::Bytes header) {
   HeaderPrefix p;
@@ -28,7 +30,9 @@ HeaderPrefix ReadHeaderPrefix(c::Bytes header) {
   return p;
 }
 
-std::string ReadOrderName(c::Bytes header) { return ReadText(header, kHeadOrderName, kHeadOrderNameSize); }
+std::string ReadOrderName(c::Bytes header) {
+  return ReadText(header, kHeadOrderName, kHeadOrderNameSize);
+}
 
 HeaderFields ReadHeader(c::Bytes header) {
   HeaderFields f;
@@ -55,7 +59,8 @@ std::string GeometryProblem(const Geometry& g) {
   if (g.maxItems < 2 || g.maxItems > kMaxItemsLimit)
     return "the page maximum " + n(g.maxItems) + " is outside 2.." + n(kMaxItemsLimit);
   if (g.halfPage == 0 || g.halfPage >= g.maxItems)
-    return "the half page " + n(g.halfPage) + " does not lie between 1 and the page maximum " + n(g.maxItems);
+    return "the half page " + n(g.halfPage) + " does not lie between 1 and the page maximum " +
+           n(g.maxItems);
   // A formatted page lays slots 0..maximum and maximum + 1 entries back to back.
   if (FormattedSlot(g, g.maxItems) + g.entrySize > kBlockSize)
     return n(g.maxItems + 1u) + " entries of " + n(g.entrySize) + " bytes do not fit in a page";

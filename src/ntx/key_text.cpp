@@ -47,8 +47,8 @@ void NumericKeyText(double value, int width, int decimals, std::string& out) {
 void IntegerKeyText(std::int64_t value, int width, std::string& out) {
   if (width < 0) width = 0;
   const bool negative = value < 0;
-  const std::uint64_t magnitude =
-      negative ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  const std::uint64_t magnitude = negative ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
+                                           : static_cast<std::uint64_t>(value);
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, magnitude);
   const std::size_t n = static_cast<std::size_t>(r.ptr - buf);
@@ -66,7 +66,8 @@ void DateKeyText(double dateTime, std::string& out) {
   std::size_t pos = 0;
   for (const auto& p : parts) {
     int v = p[0] < 0 ? 0 : p[0];
-    for (int k = p[1] - 1; k >= 0; --k, v /= 10) buf[pos + static_cast<std::size_t>(k)] = static_cast<char>('0' + v % 10);
+    for (int k = p[1] - 1; k >= 0; --k, v /= 10)
+      buf[pos + static_cast<std::size_t>(k)] = static_cast<char>('0' + v % 10);
     pos += static_cast<std::size_t>(p[1]);
   }
   out.assign(buf, sizeof buf);
@@ -74,15 +75,29 @@ void DateKeyText(double dateTime, std::string& out) {
 
 void KeyTextOf(const Variant& v, const KeyFieldInfo& f, char pad, std::string& out) {
   switch (v.Type()) {
-    case VarType::String: out = v.Str(); return;
-    case VarType::Boolean: out.assign(1, v.Bool() ? 'T' : 'F'); return;
-    case VarType::Integer: NumericKeyText(v.Int(), f.width, f.decimals, out); return;
-    case VarType::Double: NumericKeyText(v.Dbl(), f.width, f.decimals, out); return;
-    case VarType::Int64: IntegerKeyText(v.Int64(), f.width, out); return;
-    case VarType::Date: DateKeyText(v.Dbl(), out); return;
+    case VarType::String:
+      out = v.Str();
+      return;
+    case VarType::Boolean:
+      out.assign(1, v.Bool() ? 'T' : 'F');
+      return;
+    case VarType::Integer:
+      NumericKeyText(v.Int(), f.width, f.decimals, out);
+      return;
+    case VarType::Double:
+      NumericKeyText(v.Dbl(), f.width, f.decimals, out);
+      return;
+    case VarType::Int64:
+      IntegerKeyText(v.Int64(), f.width, out);
+      return;
+    case VarType::Date:
+      DateKeyText(v.Dbl(), out);
+      return;
     case VarType::Null:
     case VarType::Unassigned:
-    case VarType::Array: out.assign(static_cast<std::size_t>(f.size > 0 ? f.size : 0), pad); return;
+    case VarType::Array:
+      out.assign(static_cast<std::size_t>(f.size > 0 ? f.size : 0), pad);
+      return;
   }
   out.clear();
 }

@@ -50,8 +50,8 @@ void OnBusError(int sig, siginfo_t* info, void* context) {
     const std::uintptr_t end = s.end.load(std::memory_order_acquire);
     if (end == 0 || address >= end || address < s.begin.load(std::memory_order_relaxed)) continue;
     const std::uintptr_t page = address & ~static_cast<std::uintptr_t>(g_page - 1);
-    void* zeros = ::mmap(reinterpret_cast<void*>(page), static_cast<std::size_t>(g_page), PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    void* zeros = ::mmap(reinterpret_cast<void*>(page), static_cast<std::size_t>(g_page),
+                         PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
     if (zeros == MAP_FAILED) break;
     if (std::atomic<int>* faults = s.faults.load(std::memory_order_relaxed))
       faults->fetch_add(1, std::memory_order_relaxed);

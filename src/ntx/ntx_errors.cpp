@@ -24,9 +24,13 @@ void RaiseNotNtxFile(const std::string& fileName) {
   RaiseError("TXQNTXIndex.Open: File " + Quoted(fileName) + " is not NTX file");
 }
 
-void RaiseSecondOrder() { RaiseError("TXQNTXOrder.Create: NTX bag can not content more then one order!"); }
+void RaiseSecondOrder() {
+  RaiseError("TXQNTXOrder.Create: NTX bag can not content more then one order!");
+}
 
-void RaiseCreateOnClosedTable() { RaiseError("TXQNTXIndex.CreateIndex: Create index only on active DataSet"); }
+void RaiseCreateOnClosedTable() {
+  RaiseError("TXQNTXIndex.CreateIndex: Create index only on active DataSet");
+}
 
 void RaiseRecordTooLarge() { RaiseError("TXQNTXIndex.CreateIndex: Record size too lage"); }
 
@@ -35,12 +39,13 @@ void RaiseCreateError(const std::string& indexName, const std::string& reason) {
 }
 
 void RaiseEmptyKey(const std::string& indexName) {
-  RaiseError("TXQNTXIndex.CreateIndex: Index " + Quoted(indexName) + " has an empty key expression");
+  RaiseError("TXQNTXIndex.CreateIndex: Index " + Quoted(indexName) +
+             " has an empty key expression");
 }
 
 void RaiseKeyTooLong(const std::string& indexName, std::size_t keySize) {
-  RaiseError("TXQNTXIndex.CreateIndex: Key of index " + Quoted(indexName) + " is " + std::to_string(keySize) +
-             " bytes long; an NTX key holds at most 330 bytes");
+  RaiseError("TXQNTXIndex.CreateIndex: Key of index " + Quoted(indexName) + " is " +
+             std::to_string(keySize) + " bytes long; an NTX key holds at most 330 bytes");
 }
 
 void RaiseTableReadError(const std::string& tableFile, int err) {
@@ -60,11 +65,14 @@ void RaiseDamaged(const std::string& fileName, const std::string& what) {
 }
 
 void RaiseFileFull(const std::string& fileName) {
-  RaiseError("TXQNTXIndex: File " + Quoted(fileName) + " is full: page offsets do not reach past 4 GB");
+  RaiseError("TXQNTXIndex: File " + Quoted(fileName) +
+             " is full: page offsets do not reach past 4 GB");
 }
 
 void RaiseNoFreeBuffers() {
-  RaiseError("TXQNTXBuffers.GetNTXBuffer: There is no enough free NTX page buffers! Increase LimitPages property.");
+  RaiseError(
+      "TXQNTXBuffers.GetNTXBuffer: There is no enough free NTX page buffers! Increase LimitPages "
+      "property.");
 }
 
 void RaiseFlushInternal() { RaiseError("TXQNTXBuffers.Flash: Internal Error!"); }

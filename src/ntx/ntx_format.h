@@ -127,7 +127,8 @@ constexpr Geometry GeometryFor(std::size_t keySize) {
   const std::size_t e = keySize + kEntryOverhead;
   const std::size_t n = e < 1020 ? (1020 - e) / (e + 2) : 0;
   return Geometry{static_cast<std::uint16_t>(keySize), static_cast<std::uint16_t>(e),
-                  static_cast<std::uint16_t>(n & ~std::size_t{1}), static_cast<std::uint16_t>(n / 2)};
+                  static_cast<std::uint16_t>(n & ~std::size_t{1}),
+                  static_cast<std::uint16_t>(n / 2)};
 }
 
 // Where the entry of slot i of a formatted page lies.
@@ -142,7 +143,8 @@ static_assert(GeometryFor(10).maxItems == 50 && GeometryFor(10).halfPage == 25);
 static_assert(GeometryFor(1).maxItems == 90 && GeometryFor(1).halfPage == 45);
 static_assert(GeometryFor(20).maxItems == 32 && GeometryFor(20).halfPage == 16);
 static_assert(GeometryFor(kMaxKeySize).maxItems == 2 && GeometryFor(kMaxKeySize + 1).maxItems == 0);
-static_assert(FormattedSlot(GeometryFor(kMaxKeySize), 2) + kMaxKeySize + kEntryOverhead <= kBlockSize);
+static_assert(FormattedSlot(GeometryFor(kMaxKeySize), 2) + kMaxKeySize + kEntryOverhead <=
+              kBlockSize);
 
 // Offsets of the one-byte lock taken around reads, by lock protocol.
 constexpr std::uint64_t kLockOffsetDB4 = 0xEFFFFFFFu;

@@ -19,16 +19,24 @@ class PageReader {
   bool CountValid(std::uint16_t count) const { return count <= g_.maxItems; }
 
   // The entry offset held by slot i (0 <= i <= maximum).
-  std::uint16_t Slot(std::size_t i) const { return coding::Load16(page_, kPageSlots + kSlotSize * i); }
+  std::uint16_t Slot(std::size_t i) const {
+    return coding::Load16(page_, kPageSlots + kSlotSize * i);
+  }
   // Whether an entry may start at `entry`: past the slots, and whole inside the page.
   bool SlotValid(std::uint16_t entry) const {
     return entry >= FirstEntryOffset(g_) && entry + std::size_t{g_.entrySize} <= kBlockSize;
   }
 
   // Fields of the entry at a valid offset.
-  std::uint32_t Child(std::uint16_t entry) const { return coding::Load32(page_, entry + kEntryChild); }
-  std::uint32_t RecNo(std::uint16_t entry) const { return coding::Load32(page_, entry + kEntryRecNo); }
-  const std::uint8_t* Key(std::uint16_t entry) const { return page_.subspan(entry + kEntryKey, g_.keySize).data(); }
+  std::uint32_t Child(std::uint16_t entry) const {
+    return coding::Load32(page_, entry + kEntryChild);
+  }
+  std::uint32_t RecNo(std::uint16_t entry) const {
+    return coding::Load32(page_, entry + kEntryRecNo);
+  }
+  const std::uint8_t* Key(std::uint16_t entry) const {
+    return page_.subspan(entry + kEntryKey, g_.keySize).data();
+  }
 
  private:
   coding::Bytes page_;

@@ -22,16 +22,24 @@ class PageWriter {
   // child of the entry in slot 0 cleared.
   void Format() {
     SetCount(0);
-    for (std::size_t i = 0; i <= g_.maxItems; ++i) SetSlot(i, static_cast<std::uint16_t>(FormattedSlot(g_, i)));
+    for (std::size_t i = 0; i <= g_.maxItems; ++i)
+      SetSlot(i, static_cast<std::uint16_t>(FormattedSlot(g_, i)));
     SetChild(static_cast<std::uint16_t>(FormattedSlot(g_, 0)), 0);
   }
 
   void SetCount(std::uint16_t count) { coding::Store16(page_, kPageCount, count); }
-  void SetSlot(std::size_t i, std::uint16_t entry) { coding::Store16(page_, kPageSlots + kSlotSize * i, entry); }
-  std::uint16_t Slot(std::size_t i) const { return coding::Load16(page_, kPageSlots + kSlotSize * i); }
+  void SetSlot(std::size_t i, std::uint16_t entry) {
+    coding::Store16(page_, kPageSlots + kSlotSize * i, entry);
+  }
+  std::uint16_t Slot(std::size_t i) const {
+    return coding::Load16(page_, kPageSlots + kSlotSize * i);
+  }
 
-  void SetChild(std::uint16_t entry, std::uint32_t child) { coding::Store32(page_, entry + kEntryChild, child); }
-  void WriteEntry(std::uint16_t entry, std::uint32_t child, std::uint32_t recno, const std::uint8_t* key) {
+  void SetChild(std::uint16_t entry, std::uint32_t child) {
+    coding::Store32(page_, entry + kEntryChild, child);
+  }
+  void WriteEntry(std::uint16_t entry, std::uint32_t child, std::uint32_t recno,
+                  const std::uint8_t* key) {
     coding::Store32(page_, entry + kEntryChild, child);
     coding::Store32(page_, entry + kEntryRecNo, recno);
     coding::StoreBytes(page_, entry + kEntryKey, key, g_.keySize);

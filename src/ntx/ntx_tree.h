@@ -54,8 +54,8 @@ class NtxTree {
   // `header` is the order's 1024-byte header (root and free-page head are
   // read and written there); `fileSize` is the file's size in bytes and
   // grows as pages are appended.
-  NtxTree(TXQNTXBuffers& cache, coding::MutableBytes header, const ntx::Geometry& geometry, const KeyOrder& order,
-          std::uint64_t& fileSize, const std::string& fileName);
+  NtxTree(TXQNTXBuffers& cache, coding::MutableBytes header, const ntx::Geometry& geometry,
+          const KeyOrder& order, std::uint64_t& fileSize, const std::string& fileName);
 
   // A new empty page, pinned: the head of the free list, else appended.
   std::uint32_t NewPage(TXQNTXBuffers::Page& out);
@@ -97,11 +97,13 @@ class NtxTree {
     return entry;
   }
   [[noreturn]] void BadSlot(std::size_t i, std::uint32_t pageOffset, std::uint16_t entry) const;
-  std::size_t Position(const ntx::PageReader& r, std::uint16_t count, std::uint32_t pageOffset) const;
+  std::size_t Position(const ntx::PageReader& r, std::uint16_t count,
+                       std::uint32_t pageOffset) const;
   // The same, knowing that every entry before `from` orders before the pending one.
   std::size_t PositionFrom(const ntx::PageReader& r, std::uint16_t count, std::uint32_t pageOffset,
                            std::size_t from) const;
-  bool PendingOrdersAtOrBefore(const ntx::PageReader& r, std::size_t i, std::uint32_t pageOffset) const;
+  bool PendingOrdersAtOrBefore(const ntx::PageReader& r, std::size_t i,
+                               std::uint32_t pageOffset) const;
   // The key order of the pending key against an entry's key.
   int ComparePending(const std::uint8_t* key) const;
   // Whether the pending entry orders after the previous insertion's.
@@ -132,7 +134,7 @@ class NtxTree {
     std::size_t from = 0;
   };
   std::array<PathStep, kMaxDepth> path_{};
-  int pathDepth_ = 0;       // levels of path_ that hold the previous insertion's path
+  int pathDepth_ = 0;        // levels of path_ that hold the previous insertion's path
   bool pathUsable_ = false;  // path_ holds a whole path: no split since it was taken
   bool followPath_ = false;  // the descent in progress is still on path_
   bool followEnabled_ = true;

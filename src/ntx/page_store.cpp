@@ -6,15 +6,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <cassert>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "dataset/Exceptions.h"
 #include "dbf/file_io.h"
@@ -37,10 +37,12 @@ void PageStore::Unmap::operator()(std::uint8_t* p) const {
 // region that starts on a huge-page boundary.
 PageStore::ChunkPtr PageStore::NewChunk(std::size_t chunkBytes) {
   const std::size_t length = (chunkBytes + kHugePage - 1) / kHugePage * kHugePage;
-  void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) throw std::bad_alloc();
   auto* base = static_cast<std::uint8_t*>(raw);
-  const std::size_t lead = (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
+  const std::size_t lead =
+      (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
   if (lead) ::munmap(base, lead);
   if (kHugePage - lead) ::munmap(base + lead + length, kHugePage - lead);
 #ifdef MADV_HUGEPAGE
@@ -54,7 +56,8 @@ PageStore::ChunkPtr PageStore::NewChunk(std::size_t chunkBytes) {
 // any call that could report it.
 bool PageStore::ReserveInFile(std::uint64_t offset, std::size_t n, int* err) const {
   for (;;) {
-    if (::fallocate(file_->fd(), 0, static_cast<off_t>(offset), static_cast<off_t>(n)) == 0) return true;
+    if (::fallocate(file_->fd(), 0, static_cast<off_t>(offset), static_cast<off_t>(n)) == 0)
+      return true;
     if (errno != EINTR) break;
   }
   *err = errno;
@@ -67,14 +70,16 @@ PageStore::ChunkPtr PageStore::NewFileChunk(std::size_t i) const {
   if (!ReserveInFile(offset, chunkBytes_, &err)) ntx::RaiseWriteError(fileName_, err);
   // On a huge-page boundary, as its place in the file is: where the file's
   // system keeps large pages in the page cache, they can be mapped whole.
-  void* raw = ::mmap(nullptr, chunkBytes_ + kHugePage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  void* raw = ::mmap(nullptr, chunkBytes_ + kHugePage, PROT_NONE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (raw == MAP_FAILED) throw std::bad_alloc();
   auto* base = static_cast<std::uint8_t*>(raw);
-  const std::size_t lead = (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
+  const std::size_t lead =
+      (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
   if (lead) ::munmap(base, lead);
   if (kHugePage - lead) ::munmap(base + lead + chunkBytes_, kHugePage - lead);
-  void* p = ::mmap(base + lead, chunkBytes_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file_->fd(),
-                   static_cast<off_t>(offset));
+  void* p = ::mmap(base + lead, chunkBytes_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED,
+                   file_->fd(), static_cast<off_t>(offset));
   if (p == MAP_FAILED) {
     ::munmap(base + lead, chunkBytes_);
     throw std::bad_alloc();
@@ -205,8 +210,9 @@ void PageStore::StartImage(std::size_t groupBytes, bool inFile) {
     struct stat st {};
     const long page = ::sysconf(_SC_PAGESIZE);
     int err = 0;
-    inFile_ = page > 0 && chunkBytes_ % static_cast<std::size_t>(page) == 0 && ::fstat(file_->fd(), &st) == 0 &&
-              S_ISREG(st.st_mode) && ReserveInFile(0, chunkBytes_, &err);
+    inFile_ = page > 0 && chunkBytes_ % static_cast<std::size_t>(page) == 0 &&
+              ::fstat(file_->fd(), &st) == 0 && S_ISREG(st.st_mode) &&
+              ReserveInFile(0, chunkBytes_, &err);
     if (inFile_) {
       // The first chunk's mapping tells whether the file can be mapped (some
       // file systems refuse shared mappings). If not, the file gets back the
@@ -216,7 +222,8 @@ void PageStore::StartImage(std::size_t groupBytes, bool inFile) {
       } catch (const std::exception&) {
         chunks_.clear();
         inFile_ = false;
-        if (!file_->Truncate(static_cast<std::uint64_t>(st.st_size))) ntx::RaiseWriteError(fileName_, errno);
+        if (!file_->Truncate(static_cast<std::uint64_t>(st.st_size)))
+          ntx::RaiseWriteError(fileName_, errno);
       }
     }
   }
@@ -305,7 +312,8 @@ void PageStore::Read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) con
 }
 
 void PageStore::Write(std::uint64_t offset, const std::uint8_t* src, std::size_t n) {
-  if (mode_ != Mode::ImageOnly && !file_->WriteAt(offset, src, n)) ntx::RaiseWriteError(fileName_, errno);
+  if (mode_ != Mode::ImageOnly && !file_->WriteAt(offset, src, n))
+    ntx::RaiseWriteError(fileName_, errno);
   if (mode_ == Mode::FileOnly) return;
   if (inFile_ && mode_ == Mode::ImageCopy) {
     // The file took the bytes, and its mapped pages are the same pages.
@@ -347,7 +355,8 @@ int PageStore::WriteView(const ImageView& view, const PosixFile& file, std::uint
   std::vector<std::uint8_t> zeros;
   for (std::uint64_t pos = from; pos < view.size;) {
     const std::size_t within = static_cast<std::size_t>(pos % view.chunkBytes);
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(view.chunkBytes - within, view.size - pos));
+    const std::size_t n = static_cast<std::size_t>(
+        std::min<std::uint64_t>(view.chunkBytes - within, view.size - pos));
     const std::size_t c = static_cast<std::size_t>(pos / view.chunkBytes);
     const std::uint8_t* src = c < view.chunks.size() ? view.chunks[c] : nullptr;
     if (src) {

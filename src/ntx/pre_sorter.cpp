@@ -31,15 +31,19 @@ void NtxPreSorter::Add(const std::uint8_t* key, std::uint32_t recno) {
 void NtxPreSorter::SortByBuckets() {
   // Deal the entries into buckets by first-byte rank (a counting sort).
   std::array<std::size_t, 257> start{};
-  auto rankOf = [&](std::uint32_t i) { return keySize_ ? order_.FirstByteRank(keys_[i * keySize_]) : 0; };
+  auto rankOf = [&](std::uint32_t i) {
+    return keySize_ ? order_.FirstByteRank(keys_[i * keySize_]) : 0;
+  };
   for (std::uint32_t i = 0; i < count_; ++i) ++start[static_cast<std::size_t>(rankOf(i)) + 1];
   for (std::size_t b = 1; b <= 256; ++b) start[b] += start[b - 1];
   std::array<std::size_t, 256> fill{};
   std::copy_n(start.begin(), 256, fill.begin());
-  for (std::uint32_t i = 0; i < count_; ++i) sorted_[fill[static_cast<std::size_t>(rankOf(i))]++] = i;
+  for (std::uint32_t i = 0; i < count_; ++i)
+    sorted_[fill[static_cast<std::size_t>(rankOf(i))]++] = i;
 
   auto before = [&](std::uint32_t a, std::uint32_t b) {
-    const int c = order_.Compare(keys_.data() + a * keySize_, keys_.data() + b * keySize_, keySize_);
+    const int c =
+        order_.Compare(keys_.data() + a * keySize_, keys_.data() + b * keySize_, keySize_);
     return c != 0 ? c < 0 : recnos_[a] < recnos_[b];
   };
   for (std::size_t b = 0; b < 256; ++b) {
@@ -61,8 +65,8 @@ void NtxPreSorter::SortByPrefix() {
   auto before = [&](const Item& a, const Item& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
     if (tail) {
-      const int c = order_.Compare(keys_.data() + a.index * keySize_ + head, keys_.data() + b.index * keySize_ + head,
-                                   tail);
+      const int c = order_.Compare(keys_.data() + a.index * keySize_ + head,
+                                   keys_.data() + b.index * keySize_ + head, tail);
       if (c != 0) return c < 0;
     }
     return recnos_[a.index] < recnos_[b.index];
@@ -95,7 +99,8 @@ void NtxPreSorter::Drain(const Sink& sink) {
     SortByBuckets();
   else
     SortByPrefix();
-  for (std::size_t k = 0; k < count_; ++k) sink(keys_.data() + sorted_[k] * keySize_, recnos_[sorted_[k]]);
+  for (std::size_t k = 0; k < count_; ++k)
+    sink(keys_.data() + sorted_[k] * keySize_, recnos_[sorted_[k]]);
   count_ = 0;
   nulInPrefix_ = false;
 }

@@ -66,7 +66,8 @@ int NtxTree::ComparePending(const std::uint8_t* key) const {
 
 // Whether the pending (key, recno) orders at or before entry i: at equal keys
 // the pending entry goes before any record number >= its own.
-bool NtxTree::PendingOrdersAtOrBefore(const PageReader& r, std::size_t i, std::uint32_t pageOffset) const {
+bool NtxTree::PendingOrdersAtOrBefore(const PageReader& r, std::size_t i,
+                                      std::uint32_t pageOffset) const {
   const std::uint16_t e = Entry(r, i, pageOffset);
   const int c = ComparePending(r.Key(e));
   return c != 0 ? c < 0 : pendingRecNo_ <= r.RecNo(e);
@@ -77,7 +78,8 @@ bool NtxTree::PendingOrdersAtOrBefore(const PageReader& r, std::size_t i, std::u
 // before the entry form a tail of 0..count-1; the halving keeps `lo` on the
 // last entry known to order before it. Each step picks its half by a select
 // rather than a jump, which a processor cannot guess for keys in random order.
-std::size_t NtxTree::Position(const PageReader& r, std::uint16_t count, std::uint32_t pageOffset) const {
+std::size_t NtxTree::Position(const PageReader& r, std::uint16_t count,
+                              std::uint32_t pageOffset) const {
   if (count == 0) return 0;
   std::size_t lo = 0, n = count;
   while (n > 1) {
@@ -90,8 +92,8 @@ std::size_t NtxTree::Position(const PageReader& r, std::uint16_t count, std::uin
 
 // Steps of 1, 2, 4, ... from `from` until an entry does not order before the
 // pending one, then halving between the last two steps.
-std::size_t NtxTree::PositionFrom(const PageReader& r, std::uint16_t count, std::uint32_t pageOffset,
-                                  std::size_t from) const {
+std::size_t NtxTree::PositionFrom(const PageReader& r, std::uint16_t count,
+                                  std::uint32_t pageOffset, std::size_t from) const {
   if (from >= count) return count;
   if (PendingOrdersAtOrBefore(r, from, pageOffset)) return from;
   std::size_t lo = from, hi = count;  // lo orders before; the answer lies in (lo, hi]
@@ -151,14 +153,16 @@ void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
 bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) {
   if (depth >= kMaxDepth)
     RaiseDamaged(fileName_, "the tree is deeper than " + std::to_string(kMaxDepth) +
-                                " levels below page " + std::to_string(parent) + ": its child pages form a cycle");
+                                " levels below page " + std::to_string(parent) +
+                                ": its child pages form a cycle");
   TXQNTXBuffers::Page page = FetchPage(offset, parent);
   PageReader r(page.Bytes(), g_);
   const std::uint16_t count = r.Count();
   // The previous path helps down to the first page where this one leaves it.
   PathStep& step = path_[static_cast<std::size_t>(depth)];
   followPath_ = followPath_ && depth < pathDepth_ && step.page == offset;
-  const std::size_t pos = followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
+  const std::size_t pos =
+      followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
   step = {offset, pos};
   if (const std::uint32_t child = r.Child(Entry(r, pos, offset))) {
     if (!InsertInto(child, offset, depth + 1)) return false;
@@ -183,12 +187,14 @@ bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) 
 // from a split hands the split's right page to the entry after it.
 void NtxTree::InsertPending(TXQNTXBuffers::Page& page, std::uint16_t count, std::size_t pos) {
   PageReader r(page.Bytes(), g_);
-  Entry(r, count + 1, static_cast<std::uint32_t>(page.Offset()));  // the free slot must name a real entry
+  Entry(r, count + 1,
+        static_cast<std::uint32_t>(page.Offset()));  // the free slot must name a real entry
   PageWriter w(page.Bytes(), g_);
   const std::uint16_t e = w.OpenSlot(pos, count);
   w.WriteEntry(e, pendingChild_, pendingRecNo_, pendingKey_.data());
   w.SetCount(static_cast<std::uint16_t>(count + 1));
-  if (pendingRight_ != 0) w.SetChild(Entry(r, pos + 1, static_cast<std::uint32_t>(page.Offset())), pendingRight_);
+  if (pendingRight_ != 0)
+    w.SetChild(Entry(r, pos + 1, static_cast<std::uint32_t>(page.Offset())), pendingRight_);
 }
 
 void NtxTree::Split(TXQNTXBuffers::Page& oldPage, std::size_t pos) {
@@ -232,4 +238,3 @@ void NtxTree::Split(TXQNTXBuffers::Page& oldPage, std::size_t pos) {
 }
 
 }  // namespace tolk
-

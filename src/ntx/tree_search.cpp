@@ -9,7 +9,6 @@ namespace tolk {
 
 using namespace ntx;
 
-
 NtxTree::NtxTree(TXQNTXBuffers& cache, coding::MutableBytes header, const Geometry& geometry,
                  const KeyOrder& order, std::uint64_t& fileSize, const std::string& fileName)
     : cache_(cache),
@@ -24,10 +23,12 @@ std::uint32_t NtxTree::Root() const { return ReadHeaderPrefix(header_).root; }
 
 TXQNTXBuffers::Page NtxTree::FetchPage(std::uint32_t offset, std::uint32_t parent) {
   if (offset == 0 || offset % kBlockSize != 0 || std::uint64_t{offset} + kBlockSize > fileSize_) {
-    const std::string what = parent == 0 ? "the root page offset " + std::to_string(offset)
-                                         : "page " + std::to_string(parent) + " names the page offset " +
-                                               std::to_string(offset) + ", which";
-    RaiseDamaged(fileName_, what + " is not a page inside the file (" + std::to_string(fileSize_) + " bytes)");
+    const std::string what = parent == 0
+                                 ? "the root page offset " + std::to_string(offset)
+                                 : "page " + std::to_string(parent) + " names the page offset " +
+                                       std::to_string(offset) + ", which";
+    RaiseDamaged(fileName_,
+                 what + " is not a page inside the file (" + std::to_string(fileSize_) + " bytes)");
   }
   TXQNTXBuffers::Page page = cache_.Get(offset);
   // A page just loaded is likely cold. A search reads its count, a few
@@ -39,14 +40,16 @@ TXQNTXBuffers::Page NtxTree::FetchPage(std::uint32_t offset, std::uint32_t paren
   const std::uint16_t count = r.Count();
   if (!r.CountValid(count))
     RaiseDamaged(fileName_, "page " + std::to_string(offset) + " holds " + std::to_string(count) +
-                                " entries, more than the page maximum " + std::to_string(g_.maxItems));
+                                " entries, more than the page maximum " +
+                                std::to_string(g_.maxItems));
   return page;
 }
 
 void NtxTree::BadSlot(std::size_t i, std::uint32_t pageOffset, std::uint16_t entry) const {
   RaiseDamaged(fileName_, "slot " + std::to_string(i) + " of page " + std::to_string(pageOffset) +
-                              " points to offset " + std::to_string(entry) + ", where no entry of " +
-                              std::to_string(g_.entrySize) + " bytes fits");
+                              " points to offset " + std::to_string(entry) +
+                              ", where no entry of " + std::to_string(g_.entrySize) +
+                              " bytes fits");
 }
 
 struct NtxTree::SearchState {
@@ -60,8 +63,8 @@ struct NtxTree::SearchState {
   std::uint32_t found;
 };
 
-std::uint32_t NtxTree::Search(const std::uint8_t* text, std::size_t len, bool soft, std::uint32_t recno,
-                              const Accept& accept) {
+std::uint32_t NtxTree::Search(const std::uint8_t* text, std::size_t len, bool soft,
+                              std::uint32_t recno, const Accept& accept) {
   // In a sound tree a search reaches each page once at most.
   SearchState s{text, len, soft, recno, accept, 0, fileSize_ / kBlockSize, 0};
   SearchPage(Root(), 0, 0, s);
@@ -79,13 +82,16 @@ bool NtxTree::Contains(const std::uint8_t* key) {
 // record ends any search. The rightmost child comes last. Passing over has
 // no effect, so the scan starts at the first entry that does not order
 // before the text, found by halving (the page is in order).
-NtxTree::Step NtxTree::SearchPage(std::uint32_t offset, std::uint32_t parent, int depth, SearchState& s) {
+NtxTree::Step NtxTree::SearchPage(std::uint32_t offset, std::uint32_t parent, int depth,
+                                  SearchState& s) {
   if (depth >= kMaxDepth)
     RaiseDamaged(fileName_, "the tree is deeper than " + std::to_string(kMaxDepth) +
-                                " levels below page " + std::to_string(parent) + ": its child pages form a cycle");
+                                " levels below page " + std::to_string(parent) +
+                                ": its child pages form a cycle");
   if (++s.visits > s.maxVisits)
-    RaiseDamaged(fileName_, "a search reached page " + std::to_string(offset) +
-                                " more often than the file has pages: its child pages form a cycle");
+    RaiseDamaged(fileName_,
+                 "a search reached page " + std::to_string(offset) +
+                     " more often than the file has pages: its child pages form a cycle");
   TXQNTXBuffers::Page page = FetchPage(offset, parent);
   PageReader r(page.Bytes(), g_);
   const std::uint16_t count = r.Count();
@@ -120,7 +126,8 @@ NtxTree::Step NtxTree::SearchPage(std::uint32_t offset, std::uint32_t parent, in
       return Step::Found;
     }
   }
-  if (const std::uint32_t right = r.Child(Entry(r, count, offset))) return SearchPage(right, offset, depth + 1, s);
+  if (const std::uint32_t right = r.Child(Entry(r, count, offset)))
+    return SearchPage(right, offset, depth + 1, s);
   return Step::NotFound;
 }
 

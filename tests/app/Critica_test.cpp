@@ -35,21 +35,25 @@ TEST(CarregaDicionarioTest, LineFilterNumberingAndNameOrder) {
       {"TOLX", "AAA", "X", "", "1", "1", "0", "0", "0", "0", "0", "1", "0", "0"},
       {" TOLK ", "ZETA", "COD_SEG", "", "1", "5", "0", "0", "0", "0", "0", "1", "0", "0"},
       {"tolk", "BETA", "X", "", "1", "1", "0", "0", "0", "0", "0", "1", "0", "0"},
-      {"TOLK", "ALFA", "CAMPO_LONGO1", "DEPENDE_LON", "1", "5", "1", "0", "0", "0", "0", "1", "0", "0"},
+      {"TOLK", "ALFA", "CAMPO_LONGO1", "DEPENDE_LON", "1", "5", "1", "0", "0", "0", "0", "1", "0",
+       "0"},
   };
   testing::WriteTabelas(f.dir.File("tabelas.dbf"), d);
-  testing::WriteAnexos(f.dir.File("anexos.dbf"),
-                       {{"TOLK", "ALFA", "CAMPO_LONGO1", "V1", ""},  // the same field, cut to 10 characters
-                        {"TOLK", "NENHUMA", "X", "V2", ""},          // no such table: left out
-                        {"TOLK", "ALFA", "OUTRO", "V3", ""},         // no such field: left out
-                        {"TOLX", "ALFA", "CAMPO_LONGO1", "V4", ""}});
+  testing::WriteAnexos(
+      f.dir.File("anexos.dbf"),
+      {{"TOLK", "ALFA", "CAMPO_LONGO1", "V1", ""},  // the same field, cut to 10 characters
+       {"TOLK", "NENHUMA", "X", "V2", ""},          // no such table: left out
+       {"TOLK", "ALFA", "OUTRO", "V3", ""},         // no such field: left out
+       {"TOLX", "ALFA", "CAMPO_LONGO1", "V4", ""}});
   f.Run("", "");
   // Numbered by first appearance (ZETA 1, ALFA 2), walked by name.
   EXPECT_EQ(Strings(f.critica.qelTabelas, "tabela"), (std::vector<std::string>{"ALFA", "ZETA"}));
   EXPECT_EQ(Strings(f.critica.qelTabelas, "ordem"), (std::vector<std::string>{"2", "1"}));
   EXPECT_EQ(f.critica.qelEstrutTab.RecordCount(), 2);
-  EXPECT_EQ(Strings(f.critica.qelEstrutTab, "campo"), (std::vector<std::string>{"COD_SEG", "CAMPO_LONG"}));
-  EXPECT_EQ(Strings(f.critica.qelEstrutTab, "depende"), (std::vector<std::string>{"", "DEPENDE_LO"}));
+  EXPECT_EQ(Strings(f.critica.qelEstrutTab, "campo"),
+            (std::vector<std::string>{"COD_SEG", "CAMPO_LONG"}));
+  EXPECT_EQ(Strings(f.critica.qelEstrutTab, "depende"),
+            (std::vector<std::string>{"", "DEPENDE_LO"}));
   ASSERT_EQ(f.critica.qelAnexos.RecordCount(), 1);
   f.critica.qelAnexos.First();
   EXPECT_EQ(f.critica.qelAnexos.FieldByName("tabela").AsString(), "2");
@@ -94,9 +98,12 @@ TEST(VerificaEstruturaTest, FieldsAgainstTheDictionary) {
   numeric[6] = {"VAL_PREM", 'N', 12, 0};  // ftLargeint, not ftFloat
   auto lower = base;
   lower[0].name = "cod_seg";  // the field name reads in upper case
-  std::vector<StructureCase> cases = {{"exact", base, true},       {"extra field", extra, false},
-                                      {"missing field", missing, false}, {"swapped", swapped, false},
-                                      {"wider C", wider, false},    {"numeric type", numeric, false},
+  std::vector<StructureCase> cases = {{"exact", base, true},
+                                      {"extra field", extra, false},
+                                      {"missing field", missing, false},
+                                      {"swapped", swapped, false},
+                                      {"wider C", wider, false},
+                                      {"numeric type", numeric, false},
                                       {"lower-case name", lower, true}};
   for (const auto& c : cases) {
     RunFixture f;
@@ -120,7 +127,8 @@ TEST(VerificaEstruturaTest, RowFaultsCountAsAMismatchOnce) {
   testing::WriteTabelas(f.dir.File("tabelas.dbf"), d);
   f.Run(f.Riscos({Risco()}), "");
   int count = 0;
-  for (const auto& l : f.window.Utf8()) count += Trim(l) == "Erro: estrutura incorreta na tabela RISCOS";
+  for (const auto& l : f.window.Utf8())
+    count += Trim(l) == "Erro: estrutura incorreta na tabela RISCOS";
   EXPECT_EQ(count, 1);
   EXPECT_FALSE(f.window.Has("Total de registros : 1"));
 }
@@ -132,10 +140,13 @@ TEST(CriticaRegistrosTest, EachRuleRaisesItsCounter) {
   auto r = [](std::vector<std::string> v) { return v; };
   std::string riscos = f.Riscos({
       r({"05428", "0000000001", "201703", "1", "10", "3550308", "22.22"}),  // valid
-      r({"05428", "          ", "201713", "4", "10", "355030", "       "}),  // blank, bad month, not in domain, 6 digits, null N
-      r({"05428", "0000000003", "201702", "2", "10", " 3550308", "0.00"}),  // CATEG 10 not with class 2; shifted code
-      r({"05428", "0000000004", "203201", "a", "20", "0355030", "1"}),      // sixth year after; lower-case class
-      r({"*", "05428", "", "", "", "", "", ""}),                           // deleted: neither counted nor checked
+      r({"05428", "          ", "201713", "4", "10", "355030",
+         "       "}),  // blank, bad month, not in domain, 6 digits, null N
+      r({"05428", "0000000003", "201702", "2", "10", " 3550308",
+         "0.00"}),  // CATEG 10 not with class 2; shifted code
+      r({"05428", "0000000004", "203201", "a", "20", "0355030",
+         "1"}),                                   // sixth year after; lower-case class
+      r({"*", "05428", "", "", "", "", "", ""}),  // deleted: neither counted nor checked
   });
   f.Run(riscos, "");
   EXPECT_TRUE(f.window.Has("Total de registros : 4"));
@@ -150,8 +161,8 @@ TEST(CriticaRegistrosTest, EachRuleRaisesItsCounter) {
 
 TEST(CriticaRegistrosTest, DomainKeyPadsTrimsAndCuts) {
   RunFixture f;
-  testing::WriteAnexos(f.dir.File("anexos.dbf"),
-                       {{"TOLK", "RISCOS", "CLASSE_TAR", "A", ""}, {"TOLK", "RISCOS", "CATEG", "10", "A"}});
+  testing::WriteAnexos(f.dir.File("anexos.dbf"), {{"TOLK", "RISCOS", "CLASSE_TAR", "A", ""},
+                                                  {"TOLK", "RISCOS", "CATEG", "10", "A"}});
   auto fields = testing::CamposRiscos();
   fields[3].width = 3;  // CLASSE_TAR C3, so that " A " fits
   auto d = testing::DicionarioPadrao();
@@ -169,7 +180,8 @@ TEST(CriticaRegistrosTest, DomainKeyPadsTrimsAndCuts) {
 
 TEST(CriticaRegistrosTest, ZerosAcceptAllZeroDatesAndDomains) {
   RunFixture f;
-  f.Run("", f.Sinistros({Sinistro(), {"05428", "0000000002", "00000000", "00000000", "M", "1"},
+  f.Run("", f.Sinistros({Sinistro(),
+                         {"05428", "0000000002", "00000000", "00000000", "M", "1"},
                          {"05428", "0000000003", "20170401", "0000000 ", "M", "1"}}));
   EXPECT_EQ(f.Erros(2, 3).second, 1);  // DATA_AVI: zeros are no date there
   EXPECT_EQ(f.Erros(2, 4).second, 1);  // DATA_PAG: zeros pass, seven zeros and a blank do not
@@ -185,8 +197,9 @@ TEST(CriticaRegistrosTest, AnotherInsurerEndsTheWalk) {
   ASSERT_NE(it, log.end());
   EXPECT_EQ(*(it + 1), "Total de registros : 2");
   EXPECT_EQ(f.Erros(1, 3), std::make_pair(0, 0));  // the second record was not checked
-  EXPECT_FALSE(f.window.Has("Tabela              Campo               ErroNulo            %                   "
-                            "ErroDom             %                   "));
+  EXPECT_FALSE(f.window.Has(
+      "Tabela              Campo               ErroNulo            %                   "
+      "ErroDom             %                   "));
   EXPECT_EQ(f.critica.Estado().criticaOk, 0);
 }
 
@@ -195,8 +208,9 @@ TEST(CriticaRegistrosTest, NullTextConversionsEndTheRun) {
   auto d = testing::DicionarioPadrao();
   d[6].zerosesq = "1";  // a width rule on the numeric premium
   testing::WriteTabelas(f.dir.File("tabelas.dbf"), d);
-  EXPECT_THROW_MSG(f.Run(f.Riscos({Risco(), {"05428", "2", "201703", "1", "10", "3550308", ""}}), ""), EVariantError,
-                   "Could not convert variant of type (Null) into type (String)");
+  EXPECT_THROW_MSG(
+      f.Run(f.Riscos({Risco(), {"05428", "2", "201703", "1", "10", "3550308", ""}}), ""),
+      EVariantError, "Could not convert variant of type (Null) into type (String)");
   EXPECT_EQ(f.window.lines.size(), 3u);
   // What was counted before the error stays counted.
   EXPECT_EQ(f.Erros(1, 7).first, 1);
@@ -204,7 +218,8 @@ TEST(CriticaRegistrosTest, NullTextConversionsEndTheRun) {
   d = testing::DicionarioPadrao();
   d[4].depende = "CLASSE";
   testing::WriteTabelas(f.dir.File("tabelas.dbf"), d);
-  EXPECT_THROW_MSG(f.Run(f.Riscos({Risco()}), ""), EDatabaseError, "tbDados: Field 'CLASSE' not found");
+  EXPECT_THROW_MSG(f.Run(f.Riscos({Risco()}), ""), EDatabaseError,
+                   "tbDados: Field 'CLASSE' not found");
 }
 
 // ---- Error summary and the driver ----------------------------------------------------------
@@ -221,34 +236,27 @@ TEST(ResumoErrosTest, ColumnsAndEmptyTables) {
   testing::WriteAnexos(f.dir.File("anexos.dbf"), a);
   f.Run(f.Riscos({Risco("1"), {"05428", "", "201703", "1", "10", "3550308", "22.22"}, Risco("3")}),
         f.Sinistros({{"*", "05428", "1", "20170315", "20170401", "M", "1"}}));
-  EXPECT_TRUE(f.window.Has("TABELA_DE_RISCOS_XYZBILHETE             1                   33,33%              0  "
-                           "                 0,00%               "));
+  EXPECT_TRUE(f.window.Has(
+      "TABELA_DE_RISCOS_XYZBILHETE             1                   33,33%              0  "
+      "                 0,00%               "));
   // The claims table has no live record: header, no lines.
   auto log = f.window.Utf8();
   auto total = std::find(log.begin(), log.end(), "Total de registros : 0");
   ASSERT_NE(total, log.end());
   EXPECT_EQ(*(total + 1), kSep);
-  EXPECT_EQ(*(total + 3), "Tabela              Campo               ErroNulo            %                   "
-                          "ErroDom             %                   ");
+  EXPECT_EQ(*(total + 3),
+            "Tabela              Campo               ErroNulo            %                   "
+            "ErroDom             %                   ");
   EXPECT_EQ(*(total + 4), "");
 }
 
 TEST(ExecutaTest, BothBoxesBlank) {
   RunFixture f;
   f.Run("", " \t ");
-  std::vector<std::string> expected = {"Início do processamento: 08/12/2026 16:40:35",
-                                       "",
-                                       "",
-                                       kSep,
-                                       "",
-                                       "Arquivo de sinistros ou de riscos faltando.",
-                                       "",
-                                       "",
-                                       kSep,
-                                       "",
-                                       "Fim do processamento: 08/12/2026 16:40:35",
-                                       "",
-                                       kSep};
+  std::vector<std::string> expected = {
+      "Início do processamento: 08/12/2026 16:40:35", "", "",  kSep, "",
+      "Arquivo de sinistros ou de riscos faltando.",  "", "",  kSep, "",
+      "Fim do processamento: 08/12/2026 16:40:35",    "", kSep};
   EXPECT_EQ(f.window.Utf8(), expected);
   EXPECT_EQ(f.window.finalMessage, "Cr\xEDtica finalizada.");
   EXPECT_EQ(f.window.progress, (std::vector<int>{75, 90, 0}));

@@ -1,8 +1,7 @@
 // The claims-to-ticket cross-check.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 
@@ -19,13 +18,19 @@ using testing::Sinistro;
 
 TEST(CruzaBilhetesTest, TicketsFoundOnceManyTimesOrOnlyDeleted) {
   RunFixture f;
-  f.Run(f.Riscos({Risco("0000000001"), Risco("0000000002"), Risco("0000000002"),
+  f.Run(f.Riscos({Risco("0000000001"),
+                  Risco("0000000002"),
+                  Risco("0000000002"),
                   {"*", "05428", "0000000003", "201703", "1", "10", "3550308", "22.22"}}),
-        f.Sinistros({Sinistro("0000000001"), Sinistro("0000000002"), Sinistro("0000000003"), Sinistro("0000000004"),
+        f.Sinistros({Sinistro("0000000001"),
+                     Sinistro("0000000002"),
+                     Sinistro("0000000003"),
+                     Sinistro("0000000004"),
                      Sinistro("00000000"),  // a prefix of a ticket is not the ticket
                      {"*", "05428", "0000000099", "20170315", "20170401", "M", "1"}}));
   EXPECT_EQ(f.critica.Estado().semBilhete, 2);
-  EXPECT_TRUE(f.window.Has("2 sinistros sem bilhete no período, num total de 5 sinistros (40,00%)."));
+  EXPECT_TRUE(
+      f.window.Has("2 sinistros sem bilhete no período, num total de 5 sinistros (40,00%)."));
 }
 
 TEST(CruzaBilhetesTest, MissingTicketsAreReportedInRecordOrder) {
@@ -34,8 +39,11 @@ TEST(CruzaBilhetesTest, MissingTicketsAreReportedInRecordOrder) {
   RunFixture f;
   f.window.wantsFindings = true;
   f.Run(f.Riscos({Risco("0000000001"), Risco("0000000002")}),
-        f.Sinistros({Sinistro("0000000009"), Sinistro("0000000001"), Sinistro("0000000005"),
-                     {"*", "05428", "0000000003", "20170315", "20170401", "M", "1"}, Sinistro("0000000002"),
+        f.Sinistros({Sinistro("0000000009"),
+                     Sinistro("0000000001"),
+                     Sinistro("0000000005"),
+                     {"*", "05428", "0000000003", "20170315", "20170401", "M", "1"},
+                     Sinistro("0000000002"),
                      Sinistro("0000000000")}));
   EXPECT_EQ(f.critica.Estado().semBilhete, 3);
   std::vector<std::pair<std::int64_t, std::string>> got;
@@ -99,9 +107,11 @@ TEST(CruzaBilhetesTest, AnErrorWhileClaimsAreReadFollowsTheFindingsBeforeIt) {
 TEST(CruzaBilhetesTest, NoneMissingAndNoLiveClaims) {
   RunFixture f;
   f.Run(f.Riscos({Risco("0000000001")}), f.Sinistros({Sinistro("0000000001")}));
-  EXPECT_TRUE(f.window.Has("0 sinistros sem bilhete no período, num total de 1 sinistros (0,00%)."));
+  EXPECT_TRUE(
+      f.window.Has("0 sinistros sem bilhete no período, num total de 1 sinistros (0,00%)."));
 
-  f.Run(f.Riscos({Risco("0000000001")}), f.Sinistros({{"*", "05428", "0000000007", "20170315", "20170401", "M", "1"}}));
+  f.Run(f.Riscos({Risco("0000000001")}),
+        f.Sinistros({{"*", "05428", "0000000007", "20170315", "20170401", "M", "1"}}));
   auto log = f.window.Utf8();
   // Claims table summary, then the cross-check's separator and two blanks only.
   auto it = std::find(log.begin(), log.end(), "Total de registros : 0");
@@ -145,7 +155,8 @@ TEST(CruzaBilhetesTest, AnIndexFileThatCannotBeCreatedEndsTheRun) {
   EXPECT_TRUE(f.window.Has("Total de registros : 1"));
   // The next run finds the tables free and no index left attached.
   f.Run(r, s);
-  EXPECT_TRUE(f.window.Has("0 sinistros sem bilhete no período, num total de 1 sinistros (0,00%)."));
+  EXPECT_TRUE(
+      f.window.Has("0 sinistros sem bilhete no período, num total de 1 sinistros (0,00%)."));
 }
 
 // bilhete.ntx is replaced by the file the build makes: a symbolic link there
@@ -163,7 +174,8 @@ TEST(CruzaBilhetesTest, ALinkAtTheIndexNameIsReplacedAndAnotherNameOfARunFileRef
       SCOPED_TRACE(std::string(own) + (hard ? " hard link" : " symbolic link"));
       std::filesystem::remove(ntx);
       const std::string target = f.dir.File(own), before = testing::ReadBytes(target);
-      ASSERT_EQ(hard ? ::link(target.c_str(), ntx.c_str()) : ::symlink(target.c_str(), ntx.c_str()), 0);
+      ASSERT_EQ(hard ? ::link(target.c_str(), ntx.c_str()) : ::symlink(target.c_str(), ntx.c_str()),
+                0);
       if (hard) {
         try {
           f.Run(r, s);

@@ -48,7 +48,7 @@ TEST(RegrasTest, DataValidaBoundaries) {
   EXPECT_TRUE(DataValida("20311231", 8, year));   // current year + 5
   EXPECT_FALSE(DataValida("20320101", 8, year));  // the sixth year after
   EXPECT_FALSE(DataValida("00000000", 8, year));
-  EXPECT_TRUE(DataValida("201702", 6, year));     // the day is taken as 01
+  EXPECT_TRUE(DataValida("201702", 6, year));  // the day is taken as 01
   EXPECT_FALSE(DataValida("201713", 6, year));
   EXPECT_FALSE(DataValida("201700", 6, year));
   EXPECT_TRUE(DataValida("201702  ", 6, year));   // characters 7-8 do not count at size 6
@@ -56,7 +56,7 @@ TEST(RegrasTest, DataValidaBoundaries) {
   EXPECT_TRUE(DataValida("2017 2 3", 8, year));   // leading blanks of a piece are skipped
   EXPECT_TRUE(DataValida("2017+2+3", 8, year));   // and a sign is allowed
   EXPECT_FALSE(DataValida("2017-2-3", 8, year));
-  EXPECT_FALSE(DataValida("2017", 8, year));      // pieces past the end are empty
+  EXPECT_FALSE(DataValida("2017", 8, year));  // pieces past the end are empty
   EXPECT_FALSE(DataValida("", 8, year));
   EXPECT_FALSE(DataValida("2017$A01", 8, year));  // no hexadecimal
   EXPECT_FALSE(DataValida("20170431", 8, year));

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <functional>
-
 #include <string>
 #include <vector>
 
@@ -22,7 +21,9 @@ class LogWindow : public RunWindow {
   std::string finalMessage;
   int finalMessages = 0;
   void AddLine(const std::string& l) override { lines.push_back(l); }
-  void ReplaceLine(int i, const std::string& l) override { lines.at(static_cast<std::size_t>(i)) = l; }
+  void ReplaceLine(int i, const std::string& l) override {
+    lines.at(static_cast<std::size_t>(i)) = l;
+  }
   void ClearLog() override { lines.clear(); }
   void SetProgress(int p) override {
     if (progress.empty() || progress.back() != p) progress.push_back(p);
@@ -60,26 +61,40 @@ class LogWindow : public RunWindow {
 
 // One row of tabelas.dbf; numbers as text ("" for an empty cell).
 struct CampoDic {
-  std::string ramo, tabela, campo, depende, tipo, tamanho, dominio, nulo, data, positivo, zeros, ordem, zerosesq,
-      soma;
+  std::string ramo, tabela, campo, depende, tipo, tamanho, dominio, nulo, data, positivo, zeros,
+      ordem, zerosesq, soma;
 };
 struct AnexoDic {
   std::string ramo, tabela, campo, valor1, valor2;
 };
 
 inline void WriteTabelas(const std::string& path, const std::vector<CampoDic>& rows) {
-  tools::DbfWriter w({{"RAMO", 'C', 6},     {"TABELA", 'C', 24}, {"CAMPO", 'C', 12},   {"DEPENDE", 'C', 12},
-                      {"TIPO", 'N', 3},     {"TAMANHO", 'N', 3}, {"DOMINIO", 'N', 1}, {"NULO", 'N', 1},
-                      {"DATA", 'N', 1},     {"POSITIVO", 'N', 1}, {"ZEROS", 'N', 1},  {"ORDEM", 'N', 3},
-                      {"ZEROSESQ", 'N', 1}, {"SOMA", 'N', 1}});
+  tools::DbfWriter w({{"RAMO", 'C', 6},
+                      {"TABELA", 'C', 24},
+                      {"CAMPO", 'C', 12},
+                      {"DEPENDE", 'C', 12},
+                      {"TIPO", 'N', 3},
+                      {"TAMANHO", 'N', 3},
+                      {"DOMINIO", 'N', 1},
+                      {"NULO", 'N', 1},
+                      {"DATA", 'N', 1},
+                      {"POSITIVO", 'N', 1},
+                      {"ZEROS", 'N', 1},
+                      {"ORDEM", 'N', 3},
+                      {"ZEROSESQ", 'N', 1},
+                      {"SOMA", 'N', 1}});
   for (const auto& r : rows)
-    w.AddRecord({r.ramo, r.tabela, r.campo, r.depende, r.tipo, r.tamanho, r.dominio, r.nulo, r.data, r.positivo,
-                 r.zeros, r.ordem, r.zerosesq, r.soma});
+    w.AddRecord({r.ramo, r.tabela, r.campo, r.depende, r.tipo, r.tamanho, r.dominio, r.nulo, r.data,
+                 r.positivo, r.zeros, r.ordem, r.zerosesq, r.soma});
   w.WriteFile(path);
 }
 
 inline void WriteAnexos(const std::string& path, const std::vector<AnexoDic>& rows) {
-  tools::DbfWriter w({{"RAMO", 'C', 6}, {"TABELA", 'C', 24}, {"CAMPO", 'C', 12}, {"VALOR1", 'C', 8}, {"VALOR2", 'C', 10}});
+  tools::DbfWriter w({{"RAMO", 'C', 6},
+                      {"TABELA", 'C', 24},
+                      {"CAMPO", 'C', 12},
+                      {"VALOR1", 'C', 8},
+                      {"VALOR2", 'C', 10}});
   for (const auto& r : rows) w.AddRecord({r.ramo, r.tabela, r.campo, r.valor1, r.valor2});
   w.WriteFile(path);
 }
@@ -119,11 +134,12 @@ inline std::vector<AnexoDic> AnexosPadrao() {
 }
 
 inline std::vector<tools::FieldSpec> CamposRiscos() {
-  return {{"COD_SEG", 'C', 5},   {"BILHETE", 'C', 10}, {"DATA_COMP", 'C', 6}, {"CLASSE_TAR", 'C', 1},
-          {"CATEG", 'C', 2},     {"COD_MUN", 'C', 7},  {"VAL_PREM", 'N', 12, 2}};
+  return {{"COD_SEG", 'C', 5},     {"BILHETE", 'C', 10}, {"DATA_COMP", 'C', 6},
+          {"CLASSE_TAR", 'C', 1},  {"CATEG", 'C', 2},    {"COD_MUN", 'C', 7},
+          {"VAL_PREM", 'N', 12, 2}};
 }
 inline std::vector<tools::FieldSpec> CamposSinistros() {
-  return {{"COD_SEG", 'C', 5}, {"BILHETE", 'C', 10},  {"DATA_AVI", 'C', 8},
+  return {{"COD_SEG", 'C', 5},  {"BILHETE", 'C', 10}, {"DATA_AVI", 'C', 8},
           {"DATA_PAG", 'C', 8}, {"NATUREZA", 'C', 1}, {"VAL_SINIST", 'N', 12, 2}};
 }
 
@@ -132,14 +148,16 @@ struct Orb {
 };
 
 // DadosOrb.DBF; with `dateColumns` the period bounds are D columns.
-inline void WriteDadosOrb(const std::string& path, const std::vector<Orb>& rows, bool dateColumns = false) {
+inline void WriteDadosOrb(const std::string& path, const std::vector<Orb>& rows,
+                          bool dateColumns = false) {
   tools::DbfWriter w({{"COD_SEG", 'C', 5},
                       {"EMPRESA", 'C', 30},
                       {"INIVIG", dateColumns ? 'D' : 'C', 8},
                       {"FIMVIG", dateColumns ? 'D' : 'C', 8},
                       {"TOT_PR", 'N', 15, 2},
                       {"TOT_SIN", 'N', 15, 2}});
-  for (const auto& r : rows) w.AddRecord({r.codSeg, r.empresa, r.inivig, r.fimvig, r.totPr, r.totSin});
+  for (const auto& r : rows)
+    w.AddRecord({r.codSeg, r.empresa, r.inivig, r.fimvig, r.totPr, r.totSin});
   w.WriteFile(path);
 }
 
@@ -162,14 +180,16 @@ class RunFixture {
     params.clockContext = this;
     WriteTabelas(dir.File("tabelas.dbf"), DicionarioPadrao());
     WriteAnexos(dir.File("anexos.dbf"), AnexosPadrao());
-    WriteDadosOrb(dir.File("DadosOrb.DBF"),
-                  {{"05428", "SEGURADORA EXEMPLO S.A.", "20170101", "20171231", "1000.00", "500.00"}});
+    WriteDadosOrb(dir.File("DadosOrb.DBF"), {{"05428", "SEGURADORA EXEMPLO S.A.", "20170101",
+                                              "20171231", "1000.00", "500.00"}});
   }
 
-  std::string Riscos(const std::vector<std::vector<std::string>>& rows, const std::string& name = "riscos.dbf") {
+  std::string Riscos(const std::vector<std::vector<std::string>>& rows,
+                     const std::string& name = "riscos.dbf") {
     return Table(name, CamposRiscos(), rows);
   }
-  std::string Sinistros(const std::vector<std::vector<std::string>>& rows, const std::string& name = "sinistros.dbf") {
+  std::string Sinistros(const std::vector<std::vector<std::string>>& rows,
+                        const std::string& name = "sinistros.dbf") {
     return Table(name, CamposSinistros(), rows);
   }
   // A table; a first cell "*" marks the row deleted.
@@ -196,7 +216,8 @@ class RunFixture {
   std::pair<int, int> Erros(int tabela, int ordem) {
     auto& t = critica.qelEstrutTab;
     if (!t.FindKey({Variant(std::int32_t{tabela}), Variant(std::int32_t{ordem})})) return {-1, -1};
-    return {VarToInteger(t.FieldByName("erroNulo").AsVariant()), VarToInteger(t.FieldByName("erroDom").AsVariant())};
+    return {VarToInteger(t.FieldByName("erroNulo").AsVariant()),
+            VarToInteger(t.FieldByName("erroDom").AsVariant())};
   }
 };
 

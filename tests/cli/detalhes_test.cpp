@@ -26,9 +26,12 @@ std::vector<std::string> Cells(const std::string& row, char sep) {
   for (std::size_t i = 0; i < row.size(); ++i) {
     char c = row[i];
     if (quoted) {
-      if (c == '"' && i + 1 < row.size() && row[i + 1] == '"') cells.back() += '"', ++i;
-      else if (c == '"') quoted = false;
-      else cells.back() += c;
+      if (c == '"' && i + 1 < row.size() && row[i + 1] == '"')
+        cells.back() += '"', ++i;
+      else if (c == '"')
+        quoted = false;
+      else
+        cells.back() += c;
     } else if (c == '"') {
       quoted = true;
     } else if (c == sep) {
@@ -46,8 +49,9 @@ std::string Sample(const char* name) {
 
 TEST(DetalhesTest, RowsMatchTheCountersAndTheLogStaysTheSame) {
   testing::TempDir dir;
-  const std::vector<std::string> base = {"--riscos", Sample("riscos.dbf"), "--sinistros", Sample("sinistros.dbf"),
-                                         "--locale", "pt_BR", "--agora", "2026-12-08 16:40:35"};
+  const std::vector<std::string> base = {
+      "--riscos", Sample("riscos.dbf"), "--sinistros", Sample("sinistros.dbf"), "--locale", "pt_BR",
+      "--agora",  "2026-12-08 16:40:35"};
   Result plain = RunCli(base);
   std::vector<std::string> args = base;
   args.insert(args.end(), {"--detalhes", dir.File("d.csv")});
@@ -60,9 +64,11 @@ TEST(DetalhesTest, RowsMatchTheCountersAndTheLogStaysTheSame) {
   int semBilhete = -1, inconsistentes = 0;
   for (const auto& l : Lines(plain.out)) {
     if (l.size() >= 100 && (l.rfind("RISCOS", 0) == 0 || l.rfind("SINISTROS", 0) == 0))
-      log[{Trim(l.substr(0, 20)), Trim(l.substr(20, 20))}] = {std::stoi(l.substr(40, 20)), std::stoi(l.substr(80, 20))};
+      log[{Trim(l.substr(0, 20)), Trim(l.substr(20, 20))}] = {std::stoi(l.substr(40, 20)),
+                                                              std::stoi(l.substr(80, 20))};
     if (l.find("sinistros sem bilhete") != std::string::npos) semBilhete = std::stoi(l);
-    if (l.rfind("Número de prêmios", 0) == 0) inconsistentes = std::stoi(l.substr(l.rfind(':') + 1));
+    if (l.rfind("Número de prêmios", 0) == 0)
+      inconsistentes = std::stoi(l.substr(l.rfind(':') + 1));
   }
   ASSERT_FALSE(log.empty());
 
@@ -75,11 +81,16 @@ TEST(DetalhesTest, RowsMatchTheCountersAndTheLogStaysTheSame) {
     ASSERT_EQ(c.size(), 6u) << csv[i];
     EXPECT_GT(std::stoi(c[1]), 0);
     const std::string& rule = c[3];
-    if (rule == "nulo") ++rows[{c[0], c[2]}].first;
-    else if (rule == "tamanho" || rule == "data" || rule == "dominio") ++rows[{c[0], c[2]}].second;
-    else if (rule == "sem_bilhete") ++sem;
-    else if (rule == "classe_tarifaria") ++classe;
-    else ADD_FAILURE() << "unexpected rule " << rule;
+    if (rule == "nulo")
+      ++rows[{c[0], c[2]}].first;
+    else if (rule == "tamanho" || rule == "data" || rule == "dominio")
+      ++rows[{c[0], c[2]}].second;
+    else if (rule == "sem_bilhete")
+      ++sem;
+    else if (rule == "classe_tarifaria")
+      ++classe;
+    else
+      ADD_FAILURE() << "unexpected rule " << rule;
   }
   for (const auto& [key, counts] : log) {
     auto it = rows.find(key);
@@ -97,13 +108,16 @@ TEST(DetalhesTest, QuotingAndSeparators) {
   std::string odd = ";\"\xE7\xE3o,";
   std::string r = f.Riscos({{"05428", "0000000001", "201703", "1", "10", odd, "22.22"}});
   std::string csv = f.dir.File("d.csv");
-  for (auto [locale, sep, cell] : {std::tuple<const char*, char, const char*>{"pt_BR", ';', "\";\"\"ção,\""},
-                                   {"en_US", ',', "\";\"\"ção,\""}}) {
-    Result res = RunCli({"--pasta", f.dir.path(), "--riscos", r, "--locale", locale, "--detalhes", csv});
+  for (auto [locale, sep, cell] :
+       {std::tuple<const char*, char, const char*>{"pt_BR", ';', "\";\"\"ção,\""},
+        {"en_US", ',', "\";\"\"ção,\""}}) {
+    Result res =
+        RunCli({"--pasta", f.dir.path(), "--riscos", r, "--locale", locale, "--detalhes", csv});
     ASSERT_EQ(res.status, 0) << res.err;
     auto rows = Lines(testing::ReadBytes(csv), "\r\n");
     ASSERT_EQ(rows.size(), 2u);
-    std::string expected = std::string("RISCOS") + sep + "1" + sep + "COD_MUN" + sep + "tamanho" + sep + cell + sep;
+    std::string expected =
+        std::string("RISCOS") + sep + "1" + sep + "COD_MUN" + sep + "tamanho" + sep + cell + sep;
     EXPECT_EQ(rows[1], expected) << locale;
   }
 }
@@ -111,7 +125,8 @@ TEST(DetalhesTest, QuotingAndSeparators) {
 TEST(DetalhesTest, ToStandardOutputInsteadOfTheLog) {
   testing::RunFixture f;
   std::string r = f.Riscos({{"05428", "", "201713", "1", "10", "3550308", "22.22"}});
-  Result res = RunCli({"--pasta", f.dir.path(), "--riscos", r, "--locale", "en_US", "--detalhes", "-"});
+  Result res =
+      RunCli({"--pasta", f.dir.path(), "--riscos", r, "--locale", "en_US", "--detalhes", "-"});
   EXPECT_EQ(res.status, 0);
   EXPECT_EQ(res.out,
             "tabela,registro,campo,regra,valor,qualificador\r\n"
@@ -127,17 +142,20 @@ TEST(JsonTest, SummaryOfARunAndOfAnError) {
   Result ok = RunCli({"--pasta", f.dir.path(), "--riscos", r, "--sinistros", s, "--json", json});
   ASSERT_EQ(ok.status, 0) << ok.err;
   std::string text = testing::ReadBytes(json);
-  for (const char* piece : {"\"cod_seg\": \"05428\"", "\"empresa\": \"SEGURADORA EXEMPLO S.A.\"",
-                            "{\"campo\": \"BILHETE\", \"erro_nulo\": 1, \"erro_dom\": 0}",
-                            "\"cruzamento\": {\"sem_bilhete\": 1, \"sinistros\": 1}",
-                            "\"premios\": {\"valor_orb\": 1000, \"valor_zav\": 22.22",
-                            "\"premios_inconsistentes\": {\"quantidade\": 1, \"total\": 22.22}", "\"erro\": null"})
+  for (const char* piece :
+       {"\"cod_seg\": \"05428\"", "\"empresa\": \"SEGURADORA EXEMPLO S.A.\"",
+        "{\"campo\": \"BILHETE\", \"erro_nulo\": 1, \"erro_dom\": 0}",
+        "\"cruzamento\": {\"sem_bilhete\": 1, \"sinistros\": 1}",
+        "\"premios\": {\"valor_orb\": 1000, \"valor_zav\": 22.22",
+        "\"premios_inconsistentes\": {\"quantidade\": 1, \"total\": 22.22}", "\"erro\": null"})
     EXPECT_NE(text.find(piece), std::string::npos) << piece << "\n" << text;
 
-  Result bad = RunCli({"--pasta", f.dir.path(), "--riscos", f.dir.File("falta.dbf"), "--json", json});
+  Result bad =
+      RunCli({"--pasta", f.dir.path(), "--riscos", f.dir.File("falta.dbf"), "--json", json});
   EXPECT_EQ(bad.status, 1);
   text = testing::ReadBytes(json);
-  EXPECT_NE(text.find("\"erro\": \"TXQSmartDBF.InternalOpen: Open error \\\"" + f.dir.File("falta.dbf") + "\\\"\""),
+  EXPECT_NE(text.find("\"erro\": \"TXQSmartDBF.InternalOpen: Open error \\\"" +
+                      f.dir.File("falta.dbf") + "\\\"\""),
             std::string::npos)
       << text;
   EXPECT_NE(text.find("\"tabelas\": []"), std::string::npos) << text;

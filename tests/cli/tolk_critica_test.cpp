@@ -1,9 +1,8 @@
 // tolk-critica end to end: whole deliveries through the built program, the
 // complete standard output compared with the expected logs kept beside this
 // file (TOLK_UPDATE_EXPECTED=1 rewrites them; review the difference).
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -65,7 +64,8 @@ class Entrega {
                              {"*", "05428", "0000000008", "20170510", "20170601", "I", "1.00"}},
                             "sinistros.dbf");
   }
-  std::vector<std::string> Args(const std::string& locale, bool withRisks = true, bool withClaims = true) const {
+  std::vector<std::string> Args(const std::string& locale, bool withRisks = true,
+                                bool withClaims = true) const {
     std::vector<std::string> a = {"--pasta", f.dir.path(), "--locale", locale};
     if (withRisks) a.insert(a.end(), {"--riscos", riscos});
     if (withClaims) a.insert(a.end(), {"--sinistros", sinistros});
@@ -110,10 +110,11 @@ TEST(TolkCriticaTest, AnErrorKeepsTheLogAndSaysWhy) {
   Result swapped = RunCli({"--pasta", e.f.dir.path(), "--locale", "pt_BR", "--riscos", e.sinistros,
                            "--sinistros", e.riscos});
   EXPECT_EQ(swapped.status, 0);
-  EXPECT_EQ(swapped.err, "Crítica finalizada.\nOs arquivos parecem estar trocados: o arquivo "
-                         "indicado em “Arquivo de Riscos” tem a estrutura da tabela de sinistros, e "
-                         "o indicado em “Arquivo de Sinistros”, a da tabela de riscos. Troque-os de "
-                         "caixa e critique de novo.\n");
+  EXPECT_EQ(swapped.err,
+            "Crítica finalizada.\nOs arquivos parecem estar trocados: o arquivo "
+            "indicado em “Arquivo de Riscos” tem a estrutura da tabela de sinistros, e "
+            "o indicado em “Arquivo de Sinistros”, a da tabela de riscos. Troque-os de "
+            "caixa e critique de novo.\n");
   EXPECT_NE(swapped.out.find("Erro: estrutura incorreta na tabela SINISTROS"), std::string::npos);
 }
 
@@ -128,7 +129,9 @@ TEST(TolkCriticaTest, ExportIsWindows1252WithCrLf) {
   for (std::string l; std::getline(lines, l);) expected += Utf8ToCp1252(l) + "\r\n";
   std::string written = testing::ReadBytes(e.f.dir.File("log.txt"));
   EXPECT_EQ(written, expected);
-  EXPECT_EQ(written.substr(0, 8), "In\xED" "cio d");
+  EXPECT_EQ(written.substr(0, 8),
+            "In\xED"
+            "cio d");
 
   args.back() = e.f.dir.File("nao/existe/log.txt");
   r = RunCli(args);
@@ -138,7 +141,8 @@ TEST(TolkCriticaTest, ExportIsWindows1252WithCrLf) {
 
 TEST(TolkCriticaTest, AnOutputThatNamesARunFileIsRefusedBeforeAnythingIsWritten) {
   Entrega e;
-  const std::string riscos = testing::ReadBytes(e.riscos), sinistros = testing::ReadBytes(e.sinistros);
+  const std::string riscos = testing::ReadBytes(e.riscos),
+                    sinistros = testing::ReadBytes(e.sinistros);
   const std::string link = e.f.dir.File("link.dbf");
   ASSERT_EQ(::symlink(e.sinistros.c_str(), link.c_str()), 0);
   const std::string log = e.f.dir.File("log.txt");
@@ -147,10 +151,13 @@ TEST(TolkCriticaTest, AnOutputThatNamesARunFileIsRefusedBeforeAnythingIsWritten)
     std::string message;
   };
   const std::vector<Case> cases = {
-      {{"--saida", e.riscos}, "--saida \"" + e.riscos + "\" é o arquivo de riscos: nada foi gravado"},
-      {{"--detalhes", link}, "--detalhes \"" + link + "\" é o arquivo de sinistros: nada foi gravado"},
+      {{"--saida", e.riscos},
+       "--saida \"" + e.riscos + "\" é o arquivo de riscos: nada foi gravado"},
+      {{"--detalhes", link},
+       "--detalhes \"" + link + "\" é o arquivo de sinistros: nada foi gravado"},
       {{"--json", e.f.dir.File("tabelas.dbf")},
-       "--json \"" + e.f.dir.File("tabelas.dbf") + "\" é tabelas.dbf da pasta do programa: nada foi gravado"},
+       "--json \"" + e.f.dir.File("tabelas.dbf") +
+           "\" é tabelas.dbf da pasta do programa: nada foi gravado"},
       {{"--saida", log, "--json", e.f.dir.Folder() + "./log.txt"},
        "--saida e --json nomeiam o mesmo arquivo \"" + e.f.dir.Folder() + "./log.txt\""},
   };
@@ -171,8 +178,10 @@ TEST(TolkCriticaTest, CommandLine) {
   Result help = RunCli({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("uso: tolk-critica [--riscos ARQ]", 0), 0u);
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--riscos"}, {"--nada"}, {"--agora", "2026-02-30 10:00:00"}, {"--locale", "xx_YY"}}) {
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--riscos"},
+                                              {"--nada"},
+                                              {"--agora", "2026-02-30 10:00:00"},
+                                              {"--locale", "xx_YY"}}) {
     Result r = RunCli(bad);
     EXPECT_EQ(r.status, 2) << bad[0];
     EXPECT_NE(r.err.find("uso: tolk-critica"), std::string::npos);
@@ -180,8 +189,10 @@ TEST(TolkCriticaTest, CommandLine) {
   }
   // The program folder with or without its trailing separator; both boxes blank.
   Entrega e;
-  Result a = RunCli({"--pasta", e.f.dir.path(), "--locale", "pt_BR", "--agora=2026-12-08 00:00:00"});
-  Result b = RunCli({"--pasta", e.f.dir.Folder(), "--locale", "pt_BR", "--agora", "2026-12-08 00:00:00"});
+  Result a =
+      RunCli({"--pasta", e.f.dir.path(), "--locale", "pt_BR", "--agora=2026-12-08 00:00:00"});
+  Result b =
+      RunCli({"--pasta", e.f.dir.Folder(), "--locale", "pt_BR", "--agora", "2026-12-08 00:00:00"});
   EXPECT_EQ(a.status, 0);
   EXPECT_EQ(a.out, b.out);
   EXPECT_EQ(a.out.substr(0, a.out.find('\n')), "Início do processamento: 08/12/2026");
@@ -190,8 +201,8 @@ TEST(TolkCriticaTest, CommandLine) {
 TEST(TolkCriticaTest, TheShippedSample) {
   const std::string bin = Env("TOLK_BIN_DIR", TOLK_BIN_DIR_DEFAULT);
   const std::string samples = bin + "/../samples/";
-  Result r = RunCli({"--riscos", samples + "riscos.dbf", "--sinistros", samples + "sinistros.dbf", "--locale", "pt_BR",
-                  "--agora", "2026-12-08 16:40:35"});
+  Result r = RunCli({"--riscos", samples + "riscos.dbf", "--sinistros", samples + "sinistros.dbf",
+                     "--locale", "pt_BR", "--agora", "2026-12-08 16:40:35"});
   EXPECT_EQ(r.status, 0) << r.err;
   ExpectLog("amostra_pt_BR.txt", r.out);
 }

@@ -12,10 +12,9 @@ namespace {
 class RowsTable : public TDataSet {
  public:
   explicit RowsTable(std::string name) : TDataSet(std::move(name)) {}
-  std::vector<std::vector<Variant>> rows = {
-      {Variant("A"), Variant(std::int32_t{1})},
-      {Variant("B"), Variant::Null()},
-      {Variant("C"), Variant(std::int32_t{3})}};
+  std::vector<std::vector<Variant>> rows = {{Variant("A"), Variant(std::int32_t{1})},
+                                            {Variant("B"), Variant::Null()},
+                                            {Variant("C"), Variant(std::int32_t{3})}};
   int RecordCount() override { return static_cast<int>(rows.size()); }
   int RecNo() override { return pos_ + 1; }
 
@@ -38,7 +37,9 @@ class RowsTable : public TDataSet {
   }
 
  private:
-  const Variant& Cell(const TField& f) { return rows[static_cast<std::size_t>(pos_)][static_cast<std::size_t>(f.Index())]; }
+  const Variant& Cell(const TField& f) {
+    return rows[static_cast<std::size_t>(pos_)][static_cast<std::size_t>(f.Index())];
+  }
   int pos_ = 0;
 };
 
@@ -59,7 +60,8 @@ TEST(TDataSetTest, WalkStopsOnTheLastRecord) {
 
 TEST(TDataSetTest, ErrorsCarryTheComponentName) {
   RowsTable t("tbRiscos");
-  EXPECT_THROW_MSG(t.First(), EDatabaseError, "tbRiscos: Cannot perform this operation on a closed dataset");
+  EXPECT_THROW_MSG(t.First(), EDatabaseError,
+                   "tbRiscos: Cannot perform this operation on a closed dataset");
   EXPECT_THROW_MSG(t.FieldByName("COD_SEG"), EDatabaseError, "tbRiscos: Field 'COD_SEG' not found");
   t.Open();
   EXPECT_THROW_MSG(t.FieldByName("XYZ"), EDatabaseError, "tbRiscos: Field 'XYZ' not found");

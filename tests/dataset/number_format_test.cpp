@@ -73,14 +73,16 @@ TEST(NumberFormatTest, FloatParseIgnoresACommaLocale) {
   std::locale before = std::locale::global(std::locale(std::locale::classic(), new Comma));
   const char* cBefore = std::setlocale(LC_NUMERIC, nullptr);
   std::string saved = cBefore ? cBefore : "C";
-  bool haveComma = std::setlocale(LC_NUMERIC, "pt_BR.UTF-8") || std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  bool haveComma =
+      std::setlocale(LC_NUMERIC, "pt_BR.UTF-8") || std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
   EXPECT_EQ(ParseFloat("1234.5000"), 1234.5);
   EXPECT_FALSE(ParseFloat("1234,5000"));
   EXPECT_EQ(FloatToStrGeneral(1234.5, '.'), "1234.5");
   EXPECT_EQ(FormatFixed(0.5, 2, '.', ','), "0.50");
   std::setlocale(LC_NUMERIC, saved.c_str());
   std::locale::global(before);
-  if (!haveComma) GTEST_LOG_(INFO) << "no comma C locale installed; the C++ locale was still changed";
+  if (!haveComma)
+    GTEST_LOG_(INFO) << "no comma C locale installed; the C++ locale was still changed";
 }
 
 TEST(NumberFormatTest, CalendarAndDateTexts) {

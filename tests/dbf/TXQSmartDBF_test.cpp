@@ -1,10 +1,9 @@
 #include "dbf/TXQSmartDBF.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -17,9 +16,9 @@
 namespace tolk {
 namespace {
 
+using testing::TempDir;
 using tools::DbfWriter;
 using tools::FieldSpec;
-using testing::TempDir;
 
 // A table component configured as every table of the system is.
 struct Table : TXQSmartDBF {
@@ -79,7 +78,8 @@ TEST_F(OpenTest, RefusedFilesAreClosedAndCanBeOpenedAgain) {
   w.version = 0x02;
   std::string path = Write("v2.dbf", w);
   Table t(path);
-  EXPECT_THROW_MSG(t.Open(), Exception, "TXQSmartDBF.InternalOpen: File \"" + path + "\" is not DBF file");
+  EXPECT_THROW_MSG(t.Open(), Exception,
+                   "TXQSmartDBF.InternalOpen: File \"" + path + "\" is not DBF file");
   EXPECT_FALSE(t.Active());
   // The file was released: an exclusive open of it succeeds.
   PosixFile f;
@@ -131,12 +131,16 @@ TEST_F(OpenTest, TypeLettersOfLaterDialects) {
     char letter;
     std::string message;
   } cases[] = {
-      {0x03, 'B', pre + "DBF Version must be greater then xBaseIII for field type \"B\" and \"G\"!"},
-      {0x03, 'G', pre + "DBF Version must be greater then xBaseIII for field type \"B\" and \"G\"!"},
+      {0x03, 'B',
+       pre + "DBF Version must be greater then xBaseIII for field type \"B\" and \"G\"!"},
+      {0x03, 'G',
+       pre + "DBF Version must be greater then xBaseIII for field type \"B\" and \"G\"!"},
       {0x8B, 'P', pre + "DBF Version must be xFoxPro or greater for field type \"P\"!"},
       {0xF5, 'T', pre + "DBF Version must be xVisualFoxPro or greater for field type \"T\"!"},
       {0xF5, 'Y', pre + "DBF Version must be xVisualFoxPro or greater for field type \"Y\"!"},
-      {0xF5, 'I', pre + "DBF Version must be greater then xBaseV for field type \"+\", \"I\", \"O\" and \"@\"!"},
+      {0xF5, 'I',
+       pre +
+           "DBF Version must be greater then xBaseV for field type \"+\", \"I\", \"O\" and \"@\"!"},
       {0x30, 'I', ""},
       {0x30, 'T', ""},
       {0x8B, 'B', ""},
@@ -166,13 +170,16 @@ TEST_F(OpenTest, DamagedHeadersAreRejectedNamingTheFile) {
   EXPECT_THROW(hl.Open(), Exception);
   // Header length that ends inside the descriptors: no terminator inside it.
   p = Patched("short.dbf", 8, "\x30\x00");
-  EXPECT_THROW_MSG(Table(p).Open(), Exception,
-                   damaged(p, "the field descriptors have no 0x0D terminator inside the header length 48"));
+  EXPECT_THROW_MSG(
+      Table(p).Open(), Exception,
+      damaged(p, "the field descriptors have no 0x0D terminator inside the header length 48"));
   // Widths adding up past the record.
   p = Patched("wide.dbf", 10, "\x0A\x00");  // record 10 < 1 + 10 + 8
-  EXPECT_THROW_MSG(Table(p).Open(), Exception,
-                   damaged(p, "the field widths add up to more than the record length 10 minus the deletion "
-                              "flag (at field \"NOME\")"));
+  EXPECT_THROW_MSG(
+      Table(p).Open(), Exception,
+      damaged(p,
+              "the field widths add up to more than the record length 10 minus the deletion "
+              "flag (at field \"NOME\")"));
   // An unknown type letter names the field and the letter.
   p = Patched("letter.dbf", 32 + 32 + 11, "Q");
   EXPECT_THROW_MSG(Table(p).Open(), Exception,
@@ -184,7 +191,8 @@ TEST_F(OpenTest, DamagedHeadersAreRejectedNamingTheFile) {
   EXPECT_THROW_MSG(Table(p).Open(), Exception, damaged(p, "the file is empty"));
   p = dir.File("cut.dbf");
   testing::WriteBytes(p, std::string("\x03\x7e\x0c\x08", 4));
-  EXPECT_THROW_MSG(Table(p).Open(), Exception, damaged(p, "the header is cut short (4 of 32 bytes)"));
+  EXPECT_THROW_MSG(Table(p).Open(), Exception,
+                   damaged(p, "the header is cut short (4 of 32 bytes)"));
 }
 
 // ---- Descriptors ------------------------------------------------------------
@@ -212,9 +220,10 @@ TEST(DescriptorTest, NamesTypesWidthsAndOffsets) {
     TFieldType type;
     int size;
     std::uint32_t offset;
-  } e[] = {{TFieldType::ftString, 5, 1},      {TFieldType::ftString, 300, 6},   {TFieldType::ftInteger, 0, 306},
-           {TFieldType::ftLargeint, 0, 315},  {TFieldType::ftFloat, 0, 325},    {TFieldType::ftFloat, 0, 337},
-           {TFieldType::ftDate, 0, 343},      {TFieldType::ftBoolean, 0, 351}};
+  } e[] = {{TFieldType::ftString, 5, 1},    {TFieldType::ftString, 300, 6},
+           {TFieldType::ftInteger, 0, 306}, {TFieldType::ftLargeint, 0, 315},
+           {TFieldType::ftFloat, 0, 325},   {TFieldType::ftFloat, 0, 337},
+           {TFieldType::ftDate, 0, 343},    {TFieldType::ftBoolean, 0, 351}};
   for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(t.Fields()[i].DataType(), e[i].type) << i;
     EXPECT_EQ(t.Fields()[i].Size(), e[i].size) << i;
@@ -403,7 +412,9 @@ TEST(WalkTest, OffsetsBeyondFourGigabytes) {
   }
   std::string last(4096, ' ');
   last.replace(1, 6, "ULTIMO");
-  ASSERT_EQ(::pwrite(fd, last.data(), last.size(), static_cast<off_t>(header + (records - 1) * 4096)), 4096);
+  ASSERT_EQ(
+      ::pwrite(fd, last.data(), last.size(), static_cast<off_t>(header + (records - 1) * 4096)),
+      4096);
   ::close(fd);
   TXQSmartDBF t;
   t.DBFFileName = p;
@@ -433,7 +444,8 @@ TEST(ReadWindowTest, AnswersEveryReadAsTheFileWould) {
   w.Resize(3 * 4096);
   std::vector<std::pair<std::uint64_t, std::size_t>> reads;
   for (std::uint64_t at = 5; at < bytes.size() + 4088; at += 4088) reads.emplace_back(at, 4088);
-  reads.insert(reads.end(), {{4000, 100}, {12000, 9000}, {0, 20000}, {299990, 30}, {300001, 10}, {400000, 1}});
+  reads.insert(reads.end(),
+               {{4000, 100}, {12000, 9000}, {0, 20000}, {299990, 30}, {300001, 10}, {400000, 1}});
   std::vector<char> got(20000), want(20000);
   for (auto [at, n] : reads) {
     const std::int64_t a = w.ReadAt(f, at, got.data(), n);

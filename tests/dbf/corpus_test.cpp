@@ -102,18 +102,30 @@ class JsonParser {
       }
       char e = t_[i_++];
       switch (e) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
+        case 'n':
+          out += '\n';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
         case 'u': {
           unsigned cp = static_cast<unsigned>(std::stoul(t_.substr(i_, 4), nullptr, 16));
           i_ += 4;
           out += static_cast<char>(cp & 0xFF);  // the dumps only hold latin-1 code points
           break;
         }
-        default: out += e; break;
+        default:
+          out += e;
+          break;
       }
     }
     ++i_;
@@ -140,9 +152,9 @@ const std::map<std::string, OwnLayout> kOwnLayout = {
 
 // The files the reader refuses, each for a reason the manifest states.
 const std::set<std::string> kRefused = {
-    "d3_bad_header",   "d3_c_hibyte",    "d3_hl_past_eof", "d3_noterm",    "d3_reclen0",
-    "d3_reclen_short", "d3_term_0a",     "d3_term_nul",   "v01_garbage20",  "v02_dbase2",   "v30_memo4",
-    "v31_autoinc",     "v31_long_c",     "v32_varchar",
+    "d3_bad_header",   "d3_c_hibyte", "d3_hl_past_eof", "d3_noterm",     "d3_reclen0",
+    "d3_reclen_short", "d3_term_0a",  "d3_term_nul",    "v01_garbage20", "v02_dbase2",
+    "v30_memo4",       "v31_autoinc", "v31_long_c",     "v32_varchar",
 };
 
 TEST(CorpusTest, EveryTableOpensAsDumpedOrIsRefusedClearly) {
@@ -176,7 +188,8 @@ TEST(CorpusTest, EveryTableOpensAsDumpedOrIsRefusedClearly) {
 
     if (auto own = kOwnLayout.find(name); own != kOwnLayout.end()) {
       ASSERT_EQ(t.FieldCount(), static_cast<int>(own->second.fields.size())) << name;
-      for (int i = 0; i < t.FieldCount(); ++i) EXPECT_EQ(t.Fields()[i].FieldName(), own->second.fields[i]);
+      for (int i = 0; i < t.FieldCount(); ++i)
+        EXPECT_EQ(t.Fields()[i].FieldName(), own->second.fields[i]);
       EXPECT_EQ(t.RecordCount(), own->second.records);
       int n = 0;
       for (t.First(); !t.Eof(); t.Next()) {

@@ -71,8 +71,9 @@ TEST(FieldConversionTest, FloatsParseWithAPointWhateverTheLocale) {
     char do_decimal_point() const override { return ','; }
   };
   std::locale before = std::locale::global(std::locale(std::locale::classic(), new Comma));
-  OneColumn f('N', 16, 4, {"       1234.5000", "       1234,5000", "           1.5E3", std::string(16, ' '),
-                           std::string("1234.") + std::string(7, ' ') + std::string(4, '\0')});
+  OneColumn f('N', 16, 4,
+              {"       1234.5000", "       1234,5000", "           1.5E3", std::string(16, ' '),
+               std::string("1234.") + std::string(7, ' ') + std::string(4, '\0')});
   EXPECT_EQ(f.At(1).AsVariant().Dbl(), 1234.5);
   EXPECT_TRUE(f.At(2).AsVariant().IsNull());
   EXPECT_FALSE(f.At(2).IsNull());
@@ -83,7 +84,8 @@ TEST(FieldConversionTest, FloatsParseWithAPointWhateverTheLocale) {
 }
 
 TEST(FieldConversionTest, DatesMustBeCalendarDates) {
-  OneColumn d('D', 8, 0, {"20160229", "20170229", "2017    ", "     101", "00000000", "        ", "2017-8-1"});
+  OneColumn d('D', 8, 0,
+              {"20160229", "20170229", "2017    ", "     101", "00000000", "        ", "2017-8-1"});
   Variant v = d.At(1).AsVariant();
   ASSERT_EQ(v.Type(), VarType::Date);
   int y, m, dd;

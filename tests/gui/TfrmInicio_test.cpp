@@ -2,6 +2,10 @@
 // the terminal front's run of the same delivery, a run ended by an error, the
 // export and the hand-off to the desktop. ModalBoxes answers every box; the
 // desktop is replaced by a recorder, so nothing is launched.
+#include "gui/TfrmInicio.h"
+
+#include <unistd.h>
+
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
@@ -17,12 +21,10 @@
 #include <QUrl>
 #include <QtTest>
 #include <functional>
-#include <unistd.h>
 #include <memory>
 
 #include "dataset/number_format.h"
 #include "gui/AbrirDocumento.h"
-#include "gui/TfrmInicio.h"
 #include "gui/janela_teste.h"
 #include "gui/modal_boxes.h"
 #include "tools/delivery_generator.h"
@@ -102,7 +104,9 @@ struct Terminal {
 bool HasTerminal() { return QFile::exists(BinDir() + "/tolk-critica"); }
 
 Terminal RunTerminal(const QString& pasta, QStringList args) {
-  args << "--pasta" << pasta << "--locale" << "pt_BR" << "--agora" << kAgora;
+  args << "--pasta" << pasta << "--locale"
+       << "pt_BR"
+       << "--agora" << kAgora;
   QProcess p;
   p.start(BinDir() + "/tolk-critica", args);
   Terminal t;
@@ -162,7 +166,9 @@ void TfrmInicioTest::initTestCase() {
 
 void TfrmInicioTest::cleanupTestCase() { tolk::SetDesktopOpener(previousOpener_); }
 
-std::unique_ptr<TfrmInicio> TfrmInicioTest::NovaJanela() { return tolk::testing::NovaJanela(pasta_); }
+std::unique_ptr<TfrmInicio> TfrmInicioTest::NovaJanela() {
+  return tolk::testing::NovaJanela(pasta_);
+}
 
 // --- The layout ------------------------------------------------------------
 
@@ -172,19 +178,24 @@ void TfrmInicioTest::controles_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("hint");
   const QRect label;
-  QTest::newRow("Label3") << "QLabel" << label << "Arquivo de Riscos" << "";
+  QTest::newRow("Label3") << "QLabel" << label << "Arquivo de Riscos"
+                          << "";
   QTest::newRow("edArqRisco") << "QLineEdit" << QRect(4, 19, 445, 21) << ""
                               << "Local e nome do arquivo de riscos";
   QTest::newRow("SpeedButton4") << "QToolButton" << QRect(455, 19, 22, 22) << ""
                                 << "Defina o arquivo de riscos";
-  QTest::newRow("Label4") << "QLabel" << label << "Arquivo de Sinistros" << "";
+  QTest::newRow("Label4") << "QLabel" << label << "Arquivo de Sinistros"
+                          << "";
   QTest::newRow("edArqSinistro") << "QLineEdit" << QRect(4, 62, 445, 21) << ""
                                  << "Local e nome do arquivo de sinistros";
   QTest::newRow("SpeedButton3") << "QToolButton" << QRect(455, 62, 22, 22) << ""
                                 << "Defina o arquivo de sinistros";
-  QTest::newRow("ProgressBar") << "QProgressBar" << QRect(494, 4, 13, 88) << "" << "";
-  QTest::newRow("btnOk") << "QPushButton" << QRect(526, 4, 90, 25) << "&Criticar" << "";
-  QTest::newRow("btnAjuda") << "QPushButton" << QRect(622, 4, 25, 25) << "" << "Ajuda";
+  QTest::newRow("ProgressBar") << "QProgressBar" << QRect(494, 4, 13, 88) << ""
+                               << "";
+  QTest::newRow("btnOk") << "QPushButton" << QRect(526, 4, 90, 25) << "&Criticar"
+                         << "";
+  QTest::newRow("btnAjuda") << "QPushButton" << QRect(622, 4, 25, 25) << ""
+                            << "Ajuda";
   QTest::newRow("btnExporta") << "QPushButton" << QRect(526, 35, 121, 25) << "Exporta Resultado"
                               << "Exporta para TXT";
   QTest::newRow("btnFechar") << "QPushButton" << QRect(526, 67, 121, 25) << "&Fechar"
@@ -235,7 +246,8 @@ void TfrmInicioTest::janela() {
   QCOMPARE(w->edLog->font().pointSize(), 8);
   const QFontMetrics log(w->edLog->font());
   QCOMPARE(log.horizontalAdvance(QLatin1Char('i')), log.horizontalAdvance(QLatin1Char('W')));
-  QCOMPARE(log.horizontalAdvance(QStringLiteral("iiiii")), log.horizontalAdvance(QStringLiteral("WW.%W")));
+  QCOMPARE(log.horizontalAdvance(QStringLiteral("iiiii")),
+           log.horizontalAdvance(QStringLiteral("WW.%W")));
 
   QVERIFY(w->edLog->isReadOnly());
   QCOMPARE(w->edLog->lineWrapMode(), QPlainTextEdit::NoWrap);
@@ -306,15 +318,15 @@ void TfrmInicioTest::criticaComoNoTerminal() {
   QCOMPARE(LogShown(*w), t.lines);
 
   // The export of the whole log: the bytes the terminal front writes.
-  boxes.fileDialog = [&](QFileDialog* d) {
-    Choose(d, Temp("resultado"));
-  };
+  boxes.fileDialog = [&](QFileDialog* d) { Choose(d, Temp("resultado")); };
   opened_.clear();
   QTest::mouseClick(w->btnExporta, Qt::LeftButton);
   const QString arquivo = Temp("resultado.txt");
   const QByteArray bytes = ReadAll(arquivo);
   QCOMPARE(bytes, ReadAll(Temp("terminal.txt")));
-  QVERIFY(bytes.startsWith("In\xED" "cio do processamento: 08/12/2026 16:40:35\r\n\r\n"));
+  QVERIFY(
+      bytes.startsWith("In\xED"
+                       "cio do processamento: 08/12/2026 16:40:35\r\n\r\n"));
   QVERIFY(bytes.endsWith(QByteArray(110, '=') + "\r\n"));
   QCOMPARE(bytes.count("\r\n"), t.lines.size());
   QCOMPARE(bytes.count('\n'), t.lines.size());
@@ -361,7 +373,8 @@ void TfrmInicioTest::erroEncerraCritica() {
   QTest::mouseClick(w->btnOk, Qt::LeftButton);
   QCOMPARE(boxes.boxes.size(), 2);
   ExpectBox(boxes.boxes[1], QMessageBox::NoIcon, QStringLiteral("Crítica finalizada."));
-  QVERIFY(boxes.boxes[1].informative.startsWith(QStringLiteral("Os arquivos parecem estar trocados")));
+  QVERIFY(
+      boxes.boxes[1].informative.startsWith(QStringLiteral("Os arquivos parecem estar trocados")));
 }
 
 // A long table holds the event loop for a while: the bar and the log are
@@ -445,9 +458,7 @@ void TfrmInicioTest::exportacao() {
 
   // A file that cannot be written: the error box, and nothing is opened.
   const QString semPasta = Temp("sem-pasta/log.txt");
-  boxes.fileDialog = [&](QFileDialog* d) {
-    Choose(d, semPasta);
-  };
+  boxes.fileDialog = [&](QFileDialog* d) { Choose(d, semPasta); };
   QTest::mouseClick(w->btnExporta, Qt::LeftButton);
   QCOMPARE(boxes.boxes.size(), 5);
   QCOMPARE(boxes.boxes[4].icon, QMessageBox::Critical);
@@ -487,8 +498,9 @@ void TfrmInicioTest::exportacaoRecusaArquivosDaCritica() {
       {entrega + "indice.txt", "bilhete.ntx da pasta do programa"},
   };
   QMap<QString, QByteArray> before;
-  for (const QString& name : {entrega + "riscos.dbf", entrega + "sinistros.dbf", pasta_ + "tabelas.dbf",
-                              pasta_ + "anexos.dbf", pasta_ + "DadosOrb.DBF", pasta_ + "bilhete.ntx"})
+  for (const QString& name :
+       {entrega + "riscos.dbf", entrega + "sinistros.dbf", pasta_ + "tabelas.dbf",
+        pasta_ + "anexos.dbf", pasta_ + "DadosOrb.DBF", pasta_ + "bilhete.ntx"})
     before[name] = ReadAll(name);
 
   ModalBoxes boxes;

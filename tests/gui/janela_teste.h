@@ -14,7 +14,9 @@
 namespace tolk::testing {
 
 // 08/12/2026 16:40:35, for logs that compare byte for byte.
-inline double Relogio(void*) { return tolk::EncodeDate(2026, 12, 8) + (16 * 3600 + 40 * 60 + 35) / 86400.0; }
+inline double Relogio(void*) {
+  return tolk::EncodeDate(2026, 12, 8) + (16 * 3600 + 40 * 60 + 35) / 86400.0;
+}
 
 // The log's lines as shown; an empty log is no lines at all.
 inline QStringList LogShown(const TfrmInicio& w) {

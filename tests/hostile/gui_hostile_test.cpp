@@ -106,7 +106,9 @@ void HostileGuiTest::initTestCase() {
 
 void HostileGuiTest::cleanupTestCase() { tolk::SetDesktopOpener(previousOpener_); }
 
-std::unique_ptr<TfrmInicio> HostileGuiTest::NovaJanela() { return tolk::testing::NovaJanela(pasta_); }
+std::unique_ptr<TfrmInicio> HostileGuiTest::NovaJanela() {
+  return tolk::testing::NovaJanela(pasta_);
+}
 
 void HostileGuiTest::caixasHostisEncerramACritica() {
   auto w = NovaJanela();
@@ -123,7 +125,8 @@ void HostileGuiTest::caixasHostisEncerramACritica() {
       {fifo, openError.arg(fifo), "O arquivo de sinistros não é um arquivo comum"},
       {pasta, openError.arg(pasta), "O arquivo de sinistros indicado é uma pasta"},
       {vazio,
-       QStringLiteral("TXQSmartDBF.InternalOpen: File \"%1\" is damaged: the file is empty").arg(vazio),
+       QStringLiteral("TXQSmartDBF.InternalOpen: File \"%1\" is damaged: the file is empty")
+           .arg(vazio),
        "O arquivo de sinistros está danificado"},
   };
   w->edArqRisco->setText(riscos_);

@@ -209,7 +209,7 @@ TEST(HostileRunTest, DamagedTablesAndDictionaryEndTheRunNamingTheFile) {
          return OpenError(p);
        },
        2, "O arquivo DadosOrb.DBF, na pasta do programa, é uma pasta"},
-  {"a risks file that lacks the insurer's code",
+      {"a risks file that lacks the insurer's code",
        [](Entrega& e) {
          tools::DbfWriter w({{"BILHETE", 'C', 10}});
          w.AddRecord({"0000000001"});
@@ -347,9 +347,12 @@ TEST(HostileRunTest, ATableLockedByAnotherProgram) {
                {e.sinistros, LockHolder::kFcntlWrite, 1, "O arquivo de sinistros está em uso"},
                // The program folder's files are shared with readers (other
                // runs), never with a writer.
-               {e.pasta + "/tabelas.dbf", LOCK_EX, 0, "O arquivo tabelas.dbf, na pasta do programa, está em uso"},
-               {e.pasta + "/anexos.dbf", LockHolder::kFcntlWrite, 0, "O arquivo anexos.dbf, na pasta do programa, está em uso"},
-               {e.pasta + "/DadosOrb.DBF", LOCK_EX, 2, "O arquivo DadosOrb.DBF, na pasta do programa, está em uso"}};
+               {e.pasta + "/tabelas.dbf", LOCK_EX, 0,
+                "O arquivo tabelas.dbf, na pasta do programa, está em uso"},
+               {e.pasta + "/anexos.dbf", LockHolder::kFcntlWrite, 0,
+                "O arquivo anexos.dbf, na pasta do programa, está em uso"},
+               {e.pasta + "/DadosOrb.DBF", LOCK_EX, 2,
+                "O arquivo DadosOrb.DBF, na pasta do programa, está em uso"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     LockHolder other(c.path, c.operation);

@@ -98,8 +98,10 @@ TEST_F(TXQDBFExprParserTest, ConditionsAndConstants) {
 TEST_F(TXQDBFExprParserTest, Errors) {
   TXQDBFExprParser p(table);
   EXPECT_THROW_MSG(p.Parse("xyz"), EDatabaseError, "tbRiscos: Field 'XYZ' not found");
-  EXPECT_THROW_MSG(p.Parse("bilhete + valor"), EDatabaseError, "Filter expression incorrectly terminated");
-  EXPECT_THROW_MSG(p.Parse("UPPER(bilhete)"), EDatabaseError, "Filter expression incorrectly terminated");
+  EXPECT_THROW_MSG(p.Parse("bilhete + valor"), EDatabaseError,
+                   "Filter expression incorrectly terminated");
+  EXPECT_THROW_MSG(p.Parse("UPPER(bilhete)"), EDatabaseError,
+                   "Filter expression incorrectly terminated");
   EXPECT_THROW_MSG(p.Parse("+ bilhete"), EDatabaseError, "Expression expected but '+' found");
   EXPECT_TRUE(p.Empty()) << "a failed parse leaves no expression behind";
 }

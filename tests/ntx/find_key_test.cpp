@@ -23,7 +23,8 @@ using namespace ntx;
 
 class TXQDBFNTXTest : public ::testing::Test {
  protected:
-  TXQNTXIndex& Build(const std::vector<std::string>& keys, const std::set<std::uint32_t>& deleted = {}) {
+  TXQNTXIndex& Build(const std::vector<std::string>& keys,
+                     const std::set<std::uint32_t>& deleted = {}) {
     OpenTable(tb, WriteTickets(dir, keys, deleted));
     return BuildIndex(tb, ntx);
   }
@@ -35,7 +36,8 @@ class TXQDBFNTXTest : public ::testing::Test {
     tb.Close();
     std::string bytes = ReadBytes(ntx);
     coding::MutableBytes b(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
-    width == 2 ? coding::Store16(b, offset, static_cast<std::uint16_t>(value)) : coding::Store32(b, offset, value);
+    width == 2 ? coding::Store16(b, offset, static_cast<std::uint16_t>(value))
+               : coding::Store32(b, offset, value);
     WriteBytes(ntx, bytes);
     try {
       tb.Open();
@@ -197,7 +199,8 @@ TEST_F(TXQDBFNTXTest, ReopensAnExistingFile) {
   tb.Indexes[0].SetActive(true);
   EXPECT_TRUE(Find("A"));
   EXPECT_EQ(tb.RecNo(), 2);
-  EXPECT_EQ(tb.DBFIndexDefs[0].Order()->Name, "bilhete") << "an empty order name gives the file name";
+  EXPECT_EQ(tb.DBFIndexDefs[0].Order()->Name, "bilhete")
+      << "an empty order name gives the file name";
 
   tb.Close();
   std::string bytes = ReadBytes(ntx);
@@ -226,12 +229,14 @@ TEST_F(TXQDBFNTXTest, DamagedFilesGiveClearErrors) {
   const std::string prefix = "TXQNTXIndex: File \"" + ntx + "\" is damaged: ";
   const std::string size = std::to_string(bytes.size());
 
-  EXPECT_EQ(SeekAfterPatch(kHeadRoot, 999424, 4),
-            prefix + "the root page offset 999424 is not a page inside the file (" + size + " bytes)");
+  EXPECT_EQ(
+      SeekAfterPatch(kHeadRoot, 999424, 4),
+      prefix + "the root page offset 999424 is not a page inside the file (" + size + " bytes)");
   WriteBytes(ntx, bytes);
   EXPECT_EQ(SeekAfterPatch(root + slot0 + kEntryChild, 1000, 4),
-            prefix + "page " + std::to_string(root) + " names the page offset 1000, which is not a page inside the file (" +
-                size + " bytes)");
+            prefix + "page " + std::to_string(root) +
+                " names the page offset 1000, which is not a page inside the file (" + size +
+                " bytes)");
   WriteBytes(ntx, bytes);
   EXPECT_EQ(SeekAfterPatch(root, 51, 2), prefix + "page " + std::to_string(root) +
                                              " holds 51 entries, more than the page maximum 50");
@@ -240,7 +245,8 @@ TEST_F(TXQDBFNTXTest, DamagedFilesGiveClearErrors) {
             prefix + "slot 0 of page " + std::to_string(root) +
                 " points to offset 1020, where no entry of 18 bytes fits");
   WriteBytes(ntx, bytes);
-  EXPECT_NE(SeekAfterPatch(root + slot0 + kEntryChild, root, 4).find("form a cycle"), std::string::npos);
+  EXPECT_NE(SeekAfterPatch(root + slot0 + kEntryChild, root, 4).find("form a cycle"),
+            std::string::npos);
   WriteBytes(ntx, bytes);
   EXPECT_EQ(SeekAfterPatch(kHeadMaxItems, 600, 2),
             prefix + "the page maximum 600 is outside 2..510");
@@ -300,7 +306,8 @@ TEST_F(TXQDBFNTXTest, SharedTablesLockTheIndexFileAndRetry) {
   ASSERT_EQ(c, 'y');
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(Find("B")) << "the byte is held elsewhere";
-  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(15)) << "retried about 1 ms apart";
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(15))
+      << "retried about 1 ms apart";
   (void)!::write(release[1], "x", 1);
   int status = 0;
   ::waitpid(pid, &status, 0);

@@ -56,7 +56,8 @@ class TXQNTXIndexTest : public ::testing::Test {
 std::vector<std::pair<std::string, std::uint32_t>> Entries(
     std::initializer_list<std::pair<const char*, std::uint32_t>> list) {
   std::vector<std::pair<std::string, std::uint32_t>> out;
-  for (auto& [k, r] : list) out.emplace_back(std::string(k) + std::string(10 - std::strlen(k), ' '), r);
+  for (auto& [k, r] : list)
+    out.emplace_back(std::string(k) + std::string(10 - std::strlen(k), ' '), r);
   return out;
 }
 
@@ -105,7 +106,9 @@ TXQNTXIndex& AddBackgroundIndex(TXQDBFNTX& t, const std::string& path) {
 bool MapsFile(const std::string& path) {
   std::ifstream maps("/proc/self/maps");
   for (std::string line; std::getline(maps, line);)
-    if (line.size() > path.size() && line.compare(line.size() - path.size(), path.size(), path) == 0) return true;
+    if (line.size() > path.size() &&
+        line.compare(line.size() - path.size(), path.size(), path) == 0)
+      return true;
   return false;
 }
 
@@ -114,7 +117,8 @@ TEST_F(TXQNTXIndexTest, EmptyTableGivesHeaderAndEmptyRoot) {
   EXPECT_EQ(c.error, "");
   const std::string bytes = ReadBytes(ntx);
   ASSERT_EQ(bytes.size(), 2048u);
-  HeaderFields h = ReadHeader(coding::Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), kBlockSize));
+  HeaderFields h =
+      ReadHeader(coding::Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), kBlockSize));
   EXPECT_EQ(h.prefix.signature, 6);
   EXPECT_EQ(h.prefix.version, 1);
   EXPECT_EQ(h.prefix.root, 1024u);
@@ -125,7 +129,9 @@ TEST_F(TXQNTXIndexTest, EmptyTableGivesHeaderAndEmptyRoot) {
   EXPECT_EQ(h.geometry.halfPage, 25);
   EXPECT_EQ(h.keyExpr, "bilhete");
   EXPECT_EQ(h.orderName, "");
-  EXPECT_EQ(coding::Load16(coding::Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 1024, 2), 0), 0);
+  EXPECT_EQ(coding::Load16(
+                coding::Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 1024, 2), 0),
+            0);
   ASSERT_EQ(tb.DBFIndexDefs.Count(), 1);
   EXPECT_EQ(tb.DBFIndexDefs[0].Name, "bilhete");
   EXPECT_EQ(tb.DBFIndexDefs[0].Order()->Name, "bilhete");
@@ -168,7 +174,8 @@ TEST_F(TXQNTXIndexTest, TicketsInFileOrderAndTheProgressOfTheBuild) {
   for (bool runs : {false, true}) {
     SCOPED_TRACE(runs);
     std::vector<std::string> keys(n);
-    for (std::uint32_t i = 0; i < n; ++i) keys[i] = Key10(runs ? (std::uint64_t{i} * 7919 + 104729) % 90000 : i);
+    for (std::uint32_t i = 0; i < n; ++i)
+      keys[i] = Key10(runs ? (std::uint64_t{i} * 7919 + 104729) % 90000 : i);
     OpenTable(tb, WriteTickets(dir, keys));
     auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
     ind.SetKeyExpresion("bilhete");
@@ -218,11 +225,14 @@ TEST_F(TXQNTXIndexTest, ForConditionAndOtherKeyTypes) {
   ind.SetCreateNow(true);
   NtxCheck c = CheckNtxFile(ntx);
   EXPECT_EQ(c.error, "");
-  std::vector<std::pair<std::string, std::uint32_t>> want{{",+,.,,", 3}, {",,).(,", 1}, {"000.00", 4}};
+  std::vector<std::pair<std::string, std::uint32_t>> want{
+      {",+,.,,", 3}, {",,).(,", 1}, {"000.00", 4}};
   EXPECT_EQ(c.entries, want);
   EXPECT_TRUE(ind.Filtered());
-  EXPECT_EQ(ReadHeader(coding::Bytes(reinterpret_cast<const std::uint8_t*>(ReadBytes(ntx).data()), 1024)).keyDecimals,
-            2);
+  EXPECT_EQ(
+      ReadHeader(coding::Bytes(reinterpret_cast<const std::uint8_t*>(ReadBytes(ntx).data()), 1024))
+          .keyDecimals,
+      2);
   EXPECT_TRUE(tb.FindKey({Variant(-10.0)}));
   EXPECT_EQ(tb.RecNo(), 3);
   EXPECT_FALSE(tb.FindKey({Variant(3.4)})) << "record 2 is outside the FOR condition";
@@ -251,7 +261,8 @@ TEST_F(TXQNTXIndexTest, KeyLongerThan330BytesFailsBeforeWriting) {
   ind.SetKeyExpresion("longo");
   ind.SetNTXFileName(ntx);
   EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception,
-                   "TXQNTXIndex.CreateIndex: Key of index \"bilhete\" is 331 bytes long; an NTX key holds at most "
+                   "TXQNTXIndex.CreateIndex: Key of index \"bilhete\" is 331 bytes long; an NTX "
+                   "key holds at most "
                    "330 bytes");
   EXPECT_EQ(ReadBytes(ntx), "keep me");
   EXPECT_FALSE(ind.IsOpen());
@@ -265,14 +276,16 @@ TEST_F(TXQNTXIndexTest, Errors) {
   OpenTable(tb, WriteTickets(dir, {"A"}));
   ind.SetKeyExpresion("bilhete");
   ind.SetNTXFileName(dir.File("missing/bilhete.ntx"));
-  EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception, "TXQNTXIndex.CreateIndex: Create error \"bilhete\"");
+  EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception,
+                   "TXQNTXIndex.CreateIndex: Create error \"bilhete\"");
   EXPECT_THROW_MSG(ind.SetKeyExpresion("nada"), EDatabaseError, "tbRiscos: Field 'NADA' not found");
 
   ind.SetKeyExpresion("bilhete");
   ind.SetNTXFileName(ntx);
   ind.SetCreateNow(true);
-  EXPECT_THROW_MSG(ind.SetCollationType(TXQCollationTypes::cltCustom), Exception,
-                   "TIndex.SetCollationType: You can set collation type only when index is not open!");
+  EXPECT_THROW_MSG(
+      ind.SetCollationType(TXQCollationTypes::cltCustom), Exception,
+      "TIndex.SetCollationType: You can set collation type only when index is not open!");
   EXPECT_THROW_MSG(tb.DBFIndexDefs[0].AddOrder(), Exception,
                    "TXQNTXOrder.Create: NTX bag can not content more then one order!");
   tb.Indexes.IndexType = TIndexes::kIndexTypeUndefined;
@@ -346,7 +359,10 @@ TEST_F(TXQNTXIndexTest, AStretchOfTheFileThatCannotBeReservedFailsTheBuild) {
       AddBackgroundIndex(t, ntx).SetCreateNow(true);
       return 2;
     } catch (const Exception& e) {
-      return std::string(e.what()) == "TXQNTXIndex: Write error \"" + ntx + "\": " + ErrnoText(EFBIG) ? 0 : 3;
+      return std::string(e.what()) ==
+                     "TXQNTXIndex: Write error \"" + ntx + "\": " + ErrnoText(EFBIG)
+                 ? 0
+                 : 3;
     }
   });
   EXPECT_EQ(code, 0);
@@ -367,7 +383,8 @@ TEST_F(TXQNTXIndexTest, AFileCutShortByAnotherProgramFailsTheIndexNotTheProcess)
       ASSERT_EQ(::truncate(ind.BuildFileName().c_str(), 0), 0);
     }
   };
-  EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception, "TXQNTXIndex: Write error \"" + ntx + "\": " + ErrnoText(EIO));
+  EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception,
+                   "TXQNTXIndex: Write error \"" + ntx + "\": " + ErrnoText(EIO));
   EXPECT_FALSE(ind.IsOpen());
   EXPECT_FALSE(std::filesystem::exists(ntx));
   EXPECT_TRUE(ind.BuildFileName().empty());
@@ -381,7 +398,8 @@ TEST_F(TXQNTXIndexTest, AFileCutShortByAnotherProgramFailsTheIndexNotTheProcess)
   } catch (const Exception&) {
     // The zeros may read as a damaged page: the wait below says why.
   }
-  EXPECT_THROW_MSG(ind.WaitWritten(), Exception, "TXQNTXIndex: Read error \"" + ntx + "\": " + ErrnoText(EIO));
+  EXPECT_THROW_MSG(ind.WaitWritten(), Exception,
+                   "TXQNTXIndex: Read error \"" + ntx + "\": " + ErrnoText(EIO));
   EXPECT_FALSE(ind.IsOpen());
   EXPECT_EQ(std::filesystem::file_size(ntx), 1024u);
 }

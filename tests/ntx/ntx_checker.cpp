@@ -40,8 +40,8 @@ struct Walker {
       const auto& [pk, pr] = out.entries.back();
       int cmp = Compare(pk, key);
       if (cmp > 0 || (cmp == 0 && pr >= recno))
-        return Fail("entry (" + key + ", " + std::to_string(recno) + ") does not follow (" + pk + ", " +
-                    std::to_string(pr) + ")");
+        return Fail("entry (" + key + ", " + std::to_string(recno) + ") does not follow (" + pk +
+                    ", " + std::to_string(pr) + ")");
     }
     out.entries.emplace_back(std::move(key), recno);
     return true;
@@ -60,13 +60,15 @@ struct Walker {
     std::set<std::uint16_t> slots;
     for (std::size_t i = 0; i <= g.maxItems; ++i) {
       std::uint16_t s = c::Load16(p, kPageSlots + 2 * i);
-      if (s < FirstEntryOffset(g) || s + g.entrySize > kBlockSize) return Fail(where + " has a slot outside");
+      if (s < FirstEntryOffset(g) || s + g.entrySize > kBlockSize)
+        return Fail(where + " has a slot outside");
       if (!slots.insert(s).second) return Fail(where + " has two slots naming one entry");
     }
     auto slot = [&](std::size_t i) { return c::Load16(p, kPageSlots + 2 * i); };
     const bool leaf = c::Load32(p, slot(0) + kEntryChild) == 0;
     for (std::size_t i = 0; i <= count; ++i)
-      if ((c::Load32(p, slot(i) + kEntryChild) == 0) != leaf) return Fail(where + " mixes leaf and inner slots");
+      if ((c::Load32(p, slot(i) + kEntryChild) == 0) != leaf)
+        return Fail(where + " mixes leaf and inner slots");
     if (leaf) {
       if (leafDepth < 0) leafDepth = depth;
       if (leafDepth != depth) return Fail(where + " is a leaf at another depth");

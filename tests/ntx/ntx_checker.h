@@ -15,7 +15,8 @@ struct NtxCheck {
   std::uint16_t keySize = 0;
   int depth = 0;  // levels, 1 for a lone root leaf
   std::uint32_t pages = 0;
-  std::vector<std::pair<std::string, std::uint32_t>> entries;  // (key, record number) in index order
+  std::vector<std::pair<std::string, std::uint32_t>>
+      entries;  // (key, record number) in index order
 };
 
 // Checks, for a file this program built:

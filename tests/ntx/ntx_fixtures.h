@@ -15,7 +15,8 @@ namespace tolk::testing {
 // A risks-like table: BILHETE C 10 and VALOR N 6.2; record i (1-based) holds
 // keys[i - 1]; the record numbers in `deleted` carry the deletion mark.
 inline std::string WriteTickets(const TempDir& dir, const std::vector<std::string>& keys,
-                                const std::set<std::uint32_t>& deleted = {}, const std::string& name = "riscos.dbf") {
+                                const std::set<std::uint32_t>& deleted = {},
+                                const std::string& name = "riscos.dbf") {
   tools::DbfWriter w({{"BILHETE", 'C', 10}, {"VALOR", 'N', 6, 2}});
   for (std::size_t i = 0; i < keys.size(); ++i)
     w.AddRecord({keys[i], "1.50"}, deleted.count(static_cast<std::uint32_t>(i + 1)) != 0);
@@ -30,7 +31,8 @@ inline void OpenTable(TXQDBFNTX& t, const std::string& path) {
 }
 
 // Adds an index over `expr`, builds it at `ntxPath` and activates it.
-inline TXQNTXIndex& BuildIndex(TXQDBFNTX& t, const std::string& ntxPath, const std::string& expr = "bilhete") {
+inline TXQNTXIndex& BuildIndex(TXQDBFNTX& t, const std::string& ntxPath,
+                               const std::string& expr = "bilhete") {
   auto& ind = dynamic_cast<TXQNTXIndex&>(t.Indexes.Add("bilhete"));
   ind.SetKeyExpresion(expr);
   ind.SetNTXFileName(ntxPath);

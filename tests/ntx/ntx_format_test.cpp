@@ -1,4 +1,6 @@
 // The header layout, key texts and key order.
+#include "ntx/ntx_format.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 #include "dataset/number_format.h"
 #include "ntx/key_compare.h"
 #include "ntx/key_text.h"
-#include "ntx/ntx_format.h"
 #include "ntx/ntx_header.h"
 
 namespace tolk {
@@ -94,10 +95,10 @@ std::string Numeric(double v, int w, int d) {
 TEST(KeyTextTest, NumericRule) {
   EXPECT_EQ(Numeric(3.4, 6, 2), "003.40");
   EXPECT_EQ(Numeric(-3.4, 6, 2), ",,).(,");
-  EXPECT_EQ(Numeric(12345.6, 6, 2), "000.00");   // too wide: no sign either
+  EXPECT_EQ(Numeric(12345.6, 6, 2), "000.00");  // too wide: no sign either
   EXPECT_EQ(Numeric(-12345.6, 6, 2), "000.00");
   EXPECT_EQ(Numeric(0, 6, 2), "000.00");
-  EXPECT_EQ(Numeric(2.675, 6, 2), "002.68");     // as printed: the 15-digit decimal form
+  EXPECT_EQ(Numeric(2.675, 6, 2), "002.68");  // as printed: the 15-digit decimal form
   EXPECT_EQ(Numeric(42, 5, 0), "00042");
   EXPECT_EQ(Numeric(-9, 3, 0), ",,#");
   EXPECT_EQ(Numeric(1e20, 6, 0), "000000");
@@ -142,7 +143,8 @@ TEST(KeyTextTest, ResultKinds) {
 }
 
 int Cmp(const KeyOrder& o, const std::string& a, const std::string& b, std::size_t n) {
-  return o.Compare(reinterpret_cast<const std::uint8_t*>(a.data()), reinterpret_cast<const std::uint8_t*>(b.data()), n);
+  return o.Compare(reinterpret_cast<const std::uint8_t*>(a.data()),
+                   reinterpret_cast<const std::uint8_t*>(b.data()), n);
 }
 
 TEST(KeyCompareTest, BytesWithoutFoldingStoppingAtTheSecondKeysNul) {
@@ -150,7 +152,7 @@ TEST(KeyCompareTest, BytesWithoutFoldingStoppingAtTheSecondKeysNul) {
   o.Configure({}, false);
   EXPECT_LT(Cmp(o, "ABC", "abc", 3), 0);
   EXPECT_GT(Cmp(o, "abc", "ABC", 3), 0);
-  EXPECT_EQ(Cmp(o, "ABX", "ABY", 2), 0);               // only L bytes take part
+  EXPECT_EQ(Cmp(o, "ABX", "ABY", 2), 0);                 // only L bytes take part
   EXPECT_GT(Cmp(o, std::string("\xE9", 1), "z", 1), 0);  // unsigned bytes
   EXPECT_EQ(Cmp(o, std::string("A\0X", 3), std::string("A\0Y", 3), 3), 0);
   EXPECT_LT(Cmp(o, std::string("A\0X", 3), "ABC", 3), 0);

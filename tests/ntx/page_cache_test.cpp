@@ -74,7 +74,8 @@ TEST_F(TXQNTXBuffersTest, OneGroupOfFourReloadsAndWritesBack) {
   }
   EXPECT_EQ(cache.Statistics().loads, 2u);
   EXPECT_EQ(cache.Statistics().writeBacks, 1u);
-  EXPECT_EQ(cache.Statistics().pagesWritten, 3u) << "one run from page 1 to page 3, page 2 included";
+  EXPECT_EQ(cache.Statistics().pagesWritten, 3u)
+      << "one run from page 1 to page 3, page 2 included";
   EXPECT_EQ(Stored(1024), 0xA1);
   EXPECT_EQ(Stored(2048), 2);
   EXPECT_EQ(Stored(3072), 0xA3);
@@ -101,9 +102,10 @@ TEST_F(TXQNTXBuffersTest, EvictsTheLeastUsedUnpinnedGroup) {
 
   auto pinned = cache.Get(1024);
   auto other = cache.Get(3072);
-  EXPECT_THROW_MSG(cache.Get(4096), Exception,
-                   "TXQNTXBuffers.GetNTXBuffer: There is no enough free NTX page buffers! Increase LimitPages "
-                   "property.");
+  EXPECT_THROW_MSG(
+      cache.Get(4096), Exception,
+      "TXQNTXBuffers.GetNTXBuffer: There is no enough free NTX page buffers! Increase LimitPages "
+      "property.");
   other.Release();
   EXPECT_EQ(cache.Get(4096).Bytes()[0], 4);
 }
@@ -151,7 +153,8 @@ TEST_F(TXQNTXBuffersTest, AnImageInTheFileIsTheFile) {
   store.StartImage(4 * kBlockSize, true);
   ASSERT_TRUE(store.ImageInFile());
   Limit(2, 4);
-  const std::uint64_t far = (std::uint64_t{5} << 20) + 3 * kBlockSize;  // in the third 2 MiB stretch
+  const std::uint64_t far =
+      (std::uint64_t{5} << 20) + 3 * kBlockSize;  // in the third 2 MiB stretch
   for (std::uint64_t offset : {std::uint64_t{1024}, std::uint64_t{3} << 20, far}) {
     auto p = cache.Get(offset);
     p.Bytes()[0] = static_cast<std::uint8_t>(offset >> 20) + 1;

@@ -19,7 +19,8 @@ using namespace ntx;
 
 // The file a tree's cache and image stand for: the header, then every
 // flushed page.
-std::string FileBytes(TXQNTXBuffers& cache, const PageStore& store, const std::array<std::uint8_t, kBlockSize>& header) {
+std::string FileBytes(TXQNTXBuffers& cache, const PageStore& store,
+                      const std::array<std::uint8_t, kBlockSize>& header) {
   cache.Flush();
   const std::vector<std::uint8_t> image = store.Snapshot();
   std::string s(image.begin(), image.end());
@@ -53,7 +54,8 @@ class NtxTreeTest : public ::testing::Test {
   std::string Bytes() { return FileBytes(cache, store, header); }
 
   // (key, recno) of the entries of one page, in slot order.
-  std::vector<std::pair<std::string, std::uint32_t>> PageEntries(const std::string& file, std::uint32_t offset) {
+  std::vector<std::pair<std::string, std::uint32_t>> PageEntries(const std::string& file,
+                                                                 std::uint32_t offset) {
     coding::Bytes page(reinterpret_cast<const std::uint8_t*>(file.data()) + offset, kBlockSize);
     PageReader r(page, g);
     std::vector<std::pair<std::string, std::uint32_t>> out;
@@ -105,7 +107,8 @@ TEST_F(NtxTreeTest, FiftyFirstKeySplitsTheRootLeafAroundTheTwentySixthKey) {
     std::vector<int> keys;
     for (int i = 1; i <= 50; ++i) keys.push_back(i * 2);  // 2, 4, ..., 100
     std::shuffle(keys.begin(), keys.end(), std::mt19937(newKey));
-    for (std::size_t i = 0; i < keys.size(); ++i) Insert(K(keys[i]), static_cast<std::uint32_t>(i + 1));
+    for (std::size_t i = 0; i < keys.size(); ++i)
+      Insert(K(keys[i]), static_cast<std::uint32_t>(i + 1));
     EXPECT_EQ(Root(), kBlockSize);
     Insert(K(newKey + 1), 99);  // odd: never equal to an earlier key
 
@@ -195,7 +198,8 @@ TEST_F(NtxTreeTest, NewPagesComeFromTheFreeListFirst) {
 TEST_F(NtxTreeTest, SearchFindsTheLowestAcceptedRecordAndStopsPastTheKey) {
   Start();
   for (std::uint32_t r = 1; r <= 300; ++r) Insert(K(static_cast<int>(r % 50)), r);  // 6 of each key
-  auto s = [&](const std::string& text, std::size_t len, bool soft, std::uint32_t recno, const NtxTree::Accept& a) {
+  auto s = [&](const std::string& text, std::size_t len, bool soft, std::uint32_t recno,
+               const NtxTree::Accept& a) {
     return tree->Search(reinterpret_cast<const std::uint8_t*>(text.data()), len, soft, recno, a);
   };
   NtxTree::Accept all = [](std::uint32_t) { return true; };
@@ -211,8 +215,10 @@ TEST_F(NtxTreeTest, SearchFindsTheLowestAcceptedRecordAndStopsPastTheKey) {
   EXPECT_EQ(s("0000000099", 10, false, 0, all), 0u);
   EXPECT_EQ(s("0000000099", 10, true, 0, all), 0u) << "nothing at or after it";
   EXPECT_EQ(s("0000000006x", 10, false, 0, all), 6u);
-  EXPECT_EQ(s("00000000", 8, false, 0, all), 50u) << "partial: the first key beginning with the text";
-  EXPECT_EQ(s("0000000006", 10, true, 60, all), 106u) << "soft with a record number: at or after (key, 60)";
+  EXPECT_EQ(s("00000000", 8, false, 0, all), 50u)
+      << "partial: the first key beginning with the text";
+  EXPECT_EQ(s("0000000006", 10, true, 60, all), 106u)
+      << "soft with a record number: at or after (key, 60)";
   EXPECT_TRUE(tree->Contains(reinterpret_cast<const std::uint8_t*>(K(49).data())));
   EXPECT_FALSE(tree->Contains(reinterpret_cast<const std::uint8_t*>(K(50).data())));
 }
@@ -230,10 +236,11 @@ TEST(NtxPreSorterTest, DrainsInIndexOrderWhateverTheKeysLookLike) {
   const std::size_t n = 3000;
   std::vector<std::pair<const char*, std::vector<std::string>>> inputs(5);
   for (std::size_t i = 0; i < n; ++i) {
-    inputs[0].second.push_back(digits(i));          // already in order
-    inputs[1].second.push_back(digits(n - i));      // reversed
+    inputs[0].second.push_back(digits(i));           // already in order
+    inputs[1].second.push_back(digits(n - i));       // reversed
     inputs[2].second.push_back(digits(rng() % 50));  // many equal
-    inputs[3].second.push_back(i == n - 1 ? digits(0) : digits(i + 1));  // in order but for the last
+    inputs[3].second.push_back(i == n - 1 ? digits(0)
+                                          : digits(i + 1));  // in order but for the last
     std::string nul = digits(rng() % 500);
     nul[2 + rng() % 3] = '\0';  // a NUL among the first eight bytes
     inputs[4].second.push_back(nul);
@@ -250,13 +257,15 @@ TEST(NtxPreSorterTest, DrainsInIndexOrderWhateverTheKeysLookLike) {
       order.Configure(variant == 2 ? weighted : TXQCollation{}, variant == 1);
       NtxPreSorter sorter(n, 10, order);
       for (std::size_t i = 0; i < n; ++i)
-        sorter.Add(reinterpret_cast<const std::uint8_t*>(keys[i].data()), static_cast<std::uint32_t>(i + 1));
+        sorter.Add(reinterpret_cast<const std::uint8_t*>(keys[i].data()),
+                   static_cast<std::uint32_t>(i + 1));
       ASSERT_TRUE(sorter.Full());
       std::vector<std::pair<std::string, std::uint32_t>> got, want;
       sorter.Drain([&](const std::uint8_t* k, std::uint32_t r) {
         got.emplace_back(std::string(reinterpret_cast<const char*>(k), 10), r);
       });
-      for (std::size_t i = 0; i < n; ++i) want.emplace_back(keys[i], static_cast<std::uint32_t>(i + 1));
+      for (std::size_t i = 0; i < n; ++i)
+        want.emplace_back(keys[i], static_cast<std::uint32_t>(i + 1));
       std::stable_sort(want.begin(), want.end(), [&](const auto& a, const auto& b) {
         return order.Compare(reinterpret_cast<const std::uint8_t*>(a.first.data()),
                              reinterpret_cast<const std::uint8_t*>(b.first.data()), 10) < 0;
@@ -269,24 +278,28 @@ TEST(NtxPreSorterTest, DrainsInIndexOrderWhateverTheKeysLookLike) {
 
 // A build's feed: batches of entries, each batch in index order, as the
 // pre-sorter hands them over.
-std::vector<std::pair<std::string, std::uint32_t>> SortedBatches(std::vector<std::string> keys, std::size_t batch,
-                                                                  const KeyOrder& order) {
+std::vector<std::pair<std::string, std::uint32_t>> SortedBatches(std::vector<std::string> keys,
+                                                                 std::size_t batch,
+                                                                 const KeyOrder& order) {
   std::vector<std::pair<std::string, std::uint32_t>> feed;
-  for (std::size_t i = 0; i < keys.size(); ++i) feed.emplace_back(keys[i], static_cast<std::uint32_t>(i + 1));
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    feed.emplace_back(keys[i], static_cast<std::uint32_t>(i + 1));
   auto before = [&](const auto& a, const auto& b) {
-    const int c = order.Compare(reinterpret_cast<const std::uint8_t*>(a.first.data()),
-                                reinterpret_cast<const std::uint8_t*>(b.first.data()), a.first.size());
+    const int c =
+        order.Compare(reinterpret_cast<const std::uint8_t*>(a.first.data()),
+                      reinterpret_cast<const std::uint8_t*>(b.first.data()), a.first.size());
     return c != 0 ? c < 0 : a.second < b.second;
   };
   for (std::size_t from = 0; from < feed.size(); from += batch)
     std::sort(feed.begin() + static_cast<std::ptrdiff_t>(from),
-              feed.begin() + static_cast<std::ptrdiff_t>(std::min(feed.size(), from + batch)), before);
+              feed.begin() + static_cast<std::ptrdiff_t>(std::min(feed.size(), from + batch)),
+              before);
   return feed;
 }
 
 // The file a tree that started empty holds after the feed.
-std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& feed, const TXQCollation& collation,
-                      bool desc, bool followPath) {
+std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& feed,
+                      const TXQCollation& collation, bool desc, bool followPath) {
   const Geometry g = GeometryFor(feed.front().first.size());
   std::array<std::uint8_t, kBlockSize> header{};
   HeaderFields f;
@@ -322,7 +335,8 @@ TEST(NtxTreeFeedTest, StartingFromThePreviousPathBuildsTheSameFile) {
   TXQCollation weighted;
   weighted.CollationType = TXQCollationTypes::cltCustom;
   weighted.CustomCollatingSequence.clear();
-  for (int i = 0; i < 256; ++i) weighted.CustomCollatingSequence += std::to_string(i % 7) + ";";  // many ties
+  for (int i = 0; i < 256; ++i)
+    weighted.CustomCollatingSequence += std::to_string(i % 7) + ";";  // many ties
   struct Case {
     const char* what;
     std::vector<std::string> keys;
@@ -365,7 +379,8 @@ TEST(NtxTreeFeedTest, StartingFromThePreviousPathBuildsTheSameFile) {
       const auto feed = SortedBatches(c.keys, batch, order);
       const std::string followed = BuildFrom(feed, c.collation, c.desc, true);
       ASSERT_EQ(followed, BuildFrom(feed, c.collation, c.desc, false)) << "batch " << batch;
-      if (c.collation.CollationType == TXQCollationTypes::cltNone) {  // the checker orders plain bytes
+      if (c.collation.CollationType ==
+          TXQCollationTypes::cltNone) {  // the checker orders plain bytes
         ASSERT_EQ(testing::CheckNtxBytes(followed).error, "") << "batch " << batch;
       }
     }
