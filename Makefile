@@ -26,11 +26,14 @@ run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tolk-critica tolk_data
 	@$(BUILD)/bin/tolk-critica --riscos $(BUILD)/samples/riscos.dbf --sinistros $(BUILD)/samples/sinistros.dbf
 
-# The whole suite, then again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The sources as the committed .clang-format has them, the whole suite, then
+# the suite again under AddressSanitizer and UndefinedBehaviorSanitizer in a
+# tree where every warning is an error.
 test: build
+	@tools/check-format
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-	  -DTOLK_SANITIZE=ON -DTOLK_BUILD_BENCH=OFF > /dev/null
+	  -DTOLK_SANITIZE=ON -DTOLK_WERROR=ON -DTOLK_BUILD_BENCH=OFF > /dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
