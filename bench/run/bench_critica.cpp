@@ -26,10 +26,10 @@
 #include <string>
 
 #include "app/Critica.h"
+#include "app/relatorios.h"
 #include "app/textos.h"
 #include "bench/bench_common.h"
 #include "bench/reference_scans.h"
-#include "cli/relatorios.h"
 #include "dataset/number_format.h"
 #include "dbf/TXQSmartDBF.h"
 #include "tools/delivery_generator.h"

@@ -27,12 +27,6 @@ double SystemClock(void*) {
                    86400.0;
 }
 
-namespace {
-
-std::string Left(const std::string& s, std::size_t n) { return s.substr(0, n); }
-
-}  // namespace
-
 Critica::Critica() {
   // Every dBASE table of the system opens read-only, with the 4096-byte
   // read-ahead buffer; only tbDados hides deleted records. The user's tables
@@ -44,10 +38,9 @@ Critica::Critica() {
     t->AccessMode = OpenRead | ShareDenyWrite;
 }
 
-void Critica::Add(const std::string& line) { window_->AddLine(line); }
-
-void Critica::Report(const std::string& table, const char* rule, std::int64_t record,
-                     const std::string& field, std::string_view value, std::string_view qualifier) {
+void Execucao::Report(const std::string& table, const char* rule, std::int64_t record,
+                      const std::string& field, std::string_view value,
+                      std::string_view qualifier) const {
   Finding f;
   f.table = table;
   f.record = record;
@@ -55,7 +48,7 @@ void Critica::Report(const std::string& table, const char* rule, std::int64_t re
   f.rule = rule;
   f.value = Trim(value);
   f.qualifier = Trim(qualifier);
-  window_->AddFinding(f);
+  window.AddFinding(f);
 }
 
 std::string Critica::StoredText(const TXQSmartDBF& table, const TField& f) {
@@ -118,245 +111,108 @@ void Critica::CloseAll() {
   }
 }
 
-// ---- The run driver -------------------------------------------------------------
+// ---- The run driver ------------------------------------------------------------
 
 void Critica::Executa(const RunParameters& params, RunWindow& window) {
-  params_ = &params;
-  window_ = &window;
-  const TFormatSettings& fs = params.regional;
   for (TDataSet* t :
        std::initializer_list<TDataSet*>{&tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros,
                                         &tbDadosOrb, &qelTabelas, &qelEstrutTab, &qelAnexos})
-    t->FormatSettings = fs;
+    t->FormatSettings = params.regional;
   // A run ended by an error leaves no file open behind it: the user may fix
   // the file and run again, and the next run opens what the boxes name.
   CloseAll();
-  wantsFindings_ = window.WantsFindings();
+  const Execucao x{params, window, window.WantsFindings()};
   try {
-    // 1. The opening lines; the third becomes the insurer's name later.
-    window.ClearLog();
-    Add(textos::Inicio() + DateTimeText(params.Now(), fs));
-    Add("");
-    Add("");
-
-    // 2-3. The dictionary, then a clean state.
-    estado_ = EstadoCritica{};
-    estado_.ramoAtual = "TOLK";
-    CarregaDicionario();
-    estado_.qtdPremInconsist = 0;
-    estado_.somaPremios = estado_.somaSinistros = estado_.somaPremInconsist = 0;
-    estado_.totalRiscos = estado_.totalSinistros = 0;
-    estado_.codSeg.clear();
-    bool estruturaOk = false;
-
-    // 4. Each table of the dictionary, in name order.
-    const bool riscosVazio = TrimView(params.riskPath).empty();
-    const bool sinistrosVazio = TrimView(params.claimPath).empty();
-    // The tables' numbers, and for each table whose structure failed the
-    // other table whose structure it has, to tell swapped boxes apart.
-    std::vector<std::int32_t> ordens;
-    for (qelTabelas.First(); !qelTabelas.Eof(); qelTabelas.Next())
-      ordens.push_back(VarToInteger(qelTabelas.FieldByName("ordem").AsVariant()));
-    std::vector<std::pair<std::int32_t, std::int32_t>> trocadas;
-    qelTabelas.First();
-    while (!qelTabelas.Eof()) {
-      estado_.nomeTabela = VarToStr(qelTabelas.FieldByName("tabela").AsVariant(), fs);
-      estado_.tabelaAtual = VarToInteger(qelTabelas.FieldByName("ordem").AsVariant());
-      qelTabelas.Next();
-      const std::string& caixa = estado_.tabelaAtual == 1 ? params.riskPath : params.claimPath;
-      if (TrimView(caixa).empty()) continue;
-      tbDados.DBFFileName = caixa;
-      tbDados.Open();
-      if (estado_.codSeg.empty()) estado_.codSeg = tbDados.FieldByName("cod_seg").AsString();
-      estruturaOk = VerificaEstrutura();
-      if (estruturaOk) {
-        estado_.criticaOk = 1;
-        CriticaRegistros();
-        if (estado_.criticaOk == 1) ResumoErros();
-      } else {
-        for (std::int32_t outra : ordens)
-          if (outra != estado_.tabelaAtual && EstruturaConfere(outra)) {
-            trocadas.emplace_back(estado_.tabelaAtual, outra);
-            break;
-          }
-      }
-      tbDados.Close();
-      ResumeTabela(estruturaOk, estruturaOk);
-    }
-
-    for (const auto& [tabela, outra] : trocadas)
-      for (const auto& [tabela2, outra2] : trocadas)
-        if (tabela2 == outra && outra2 == tabela) estado_.caixasTrocadas = true;
-
-    // 5-6. The cross-check.
-    window.SetProgress(75);
-    const bool passou = estruturaOk && estado_.criticaOk == 1;
-    if (passou && !riscosVazio && !sinistrosVazio && estado_.totalRiscos != 0) CruzaBilhetes();
-
-    // 7. The missing-file notice.
-    if (sinistrosVazio || (passou && riscosVazio)) {
-      Add(SeparatorLine());
-      Add("");
-      Add(textos::Faltando());
-      Add("");
-    }
-
-    // 8-11. The reconciliation.
-    window.SetProgress(90);
-    if (passou) ConfrontaDadosOrb();
-
-    // 12. The closing block.
-    Add("");
-    Add(SeparatorLine());
-    Add("");
-    if (estado_.qtdPremInconsist > 0) {
-      Add(textos::PremiosInconsistentes() + CountText(estado_.qtdPremInconsist));
-      Add(textos::Totalizando() + AmountText(estado_.somaPremInconsist, fs));
-      Add("");
-    }
-    Add(textos::Fim() + DateTimeText(params.Now(), fs));
-    Add("");
-    Add(SeparatorLine());
+    Abertura(x);
+    Encerramento(x, CriticaTabelas(x));
   } catch (...) {
     CloseAll();
-    params_ = nullptr;
-    window_ = nullptr;
     throw;
   }
-  // 13.
   window.SetProgress(0);
   window.ShowFinalMessage(textos::Finalizada());
-  params_ = nullptr;
-  window_ = nullptr;
 }
 
-// ---- The dictionary -------------------------------------------------------------
-
-void Critica::CarregaDicionario() {
-  const std::string& ramo = estado_.ramoAtual;
-  const std::string& pasta = params_->programFolder;
-  auto texto = [this](TDataSet& t, const char* campo) {
-    return VarToStr(t.FieldByName(campo).AsVariant(), params_->regional);
-  };
-
-  // Table numbers, by first appearance of a name among the line's rows.
-  qelTabelas.Close();
-  qelTabelas.FieldDefs.Clear();
-  qelTabelas.FieldDefs.Add("ordem", TFieldType::ftInteger, 0, false);
-  qelTabelas.FieldDefs.Add("tabela", TFieldType::ftString, 20, false);
-  qelTabelas.IndexDefs.Clear();
-  qelTabelas.IndexDefs.Add("index1", "tabela");
-  qelTabelas.CreateTable();
-  qelTabelas.Open();
-  qelTabelas.SetIndexName("index1");
-
-  tbTabelas.DBFFileName = pasta + "tabelas.dbf";
-  tbTabelas.Open();
-  std::int32_t contador = 1;
-  estado_.nomeTabela.clear();
-  for (; !tbTabelas.Eof(); tbTabelas.Next()) {
-    if (Trim(texto(tbTabelas, "ramo")) != ramo) continue;
-    std::string tabela = texto(tbTabelas, "tabela");
-    if (tabela == estado_.nomeTabela) continue;
-    qelTabelas.Append();
-    qelTabelas.FieldByName("ordem").SetAsVariant(Variant(contador));
-    qelTabelas.FieldByName("tabela").SetAsVariant(Variant(tabela));
-    qelTabelas.Post();
-    estado_.nomeTabela = tabela;
-    ++contador;
-  }
-  tbTabelas.Close();
-
-  // Fields, with their rule flags and counters.
-  qelEstrutTab.Close();
-  qelEstrutTab.FieldDefs.Clear();
-  auto& fd = qelEstrutTab.FieldDefs;
-  fd.Add("tabela", TFieldType::ftInteger, 0, false);
-  fd.Add("campo", TFieldType::ftString, 10, false);
-  fd.Add("depende", TFieldType::ftString, 10, false);
-  for (const char* n : {"tipo", "tamanho", "dominio", "nulo", "data", "positivo", "zeros",
-                        "erroNulo", "erroDom", "ordem"})
-    fd.Add(n, TFieldType::ftInteger, 0, false);
-  fd.Add("nometab", TFieldType::ftString, 20, false);
-  fd.Add("zerosesq", TFieldType::ftInteger, 0, false);
-  fd.Add("soma", TFieldType::ftInteger, 0, false);
-  fd.Add("total", TFieldType::ftFloat, 0, false);
-  qelEstrutTab.IndexDefs.Clear();
-  qelEstrutTab.IndexDefs.Add("index1", "tabela;campo");
-  qelEstrutTab.IndexDefs.Add("index2", "tabela;ordem");
-  qelEstrutTab.CreateTable();
-  qelEstrutTab.Open();
-  qelEstrutTab.SetIndexName("index1");
-
-  tbTabelas.Open();
-  for (; !tbTabelas.Eof(); tbTabelas.Next()) {
-    if (Trim(texto(tbTabelas, "ramo")) != ramo) continue;
-    qelEstrutTab.Append();
-    qelTabelas.FindKey({Variant(texto(tbTabelas, "tabela"))});
-    auto set = [this](const char* campo, const Variant& v) {
-      qelEstrutTab.FieldByName(campo).SetAsVariant(v);
-    };
-    auto copia = [&](const char* campo) { set(campo, tbTabelas.FieldByName(campo).AsVariant()); };
-    set("tabela", qelTabelas.FieldByName("ordem").AsVariant());
-    set("campo", Variant(Left(texto(tbTabelas, "campo"), 10)));
-    set("depende", Variant(Left(texto(tbTabelas, "depende"), 10)));
-    for (const char* n : {"tipo", "tamanho", "dominio", "nulo", "data", "positivo", "zeros"})
-      copia(n);
-    set("erroNulo", Variant(std::int32_t{0}));
-    set("erroDom", Variant(std::int32_t{0}));
-    copia("ordem");
-    set("nometab", Variant(texto(tbTabelas, "tabela")));
-    copia("zerosesq");
-    copia("soma");
-    set("total", Variant(0.0));
-    qelEstrutTab.Post();
-  }
-  tbTabelas.Close();
-
-  // Admissible values. A row whose table or field is not among the line's
-  // fields has nowhere to belong and is left out.
-  qelAnexos.Close();
-  qelAnexos.FieldDefs.Clear();
-  qelAnexos.FieldDefs.Add("tabela", TFieldType::ftInteger, 0, false);
-  qelAnexos.FieldDefs.Add("campo", TFieldType::ftInteger, 0, false);
-  qelAnexos.FieldDefs.Add("valor1", TFieldType::ftString, 5, false);
-  qelAnexos.FieldDefs.Add("valor2", TFieldType::ftString, 7, false);
-  qelAnexos.IndexDefs.Clear();
-  qelAnexos.IndexDefs.Add("index1", "tabela;campo;valor1;valor2");
-  qelAnexos.CreateTable();
-  qelAnexos.Open();
-  qelAnexos.SetIndexName("index1");
-
-  tbAnexos.DBFFileName = pasta + "anexos.dbf";
-  tbAnexos.Open();
-  for (; !tbAnexos.Eof(); tbAnexos.Next()) {
-    if (Trim(texto(tbAnexos, "ramo")) != ramo) continue;
-    if (!qelTabelas.FindKey({Variant(texto(tbAnexos, "tabela"))})) continue;
-    Variant numTabela = qelTabelas.FieldByName("ordem").AsVariant();
-    if (!qelEstrutTab.FindKey({numTabela, Variant(Left(texto(tbAnexos, "campo"), 10))})) continue;
-    Variant numCampo = qelEstrutTab.FieldByName("ordem").AsVariant();
-    std::string valor1 = Left(texto(tbAnexos, "valor1"), 5);
-    std::string valor2 = Left(texto(tbAnexos, "valor2"), 7);
-    qelAnexos.Append();
-    qelAnexos.FieldByName("tabela").SetAsVariant(numTabela);
-    qelAnexos.FieldByName("campo").SetAsVariant(numCampo);
-    qelAnexos.FieldByName("valor1").SetAsVariant(Variant(valor1));
-    qelAnexos.FieldByName("valor2").SetAsVariant(Variant(valor2));
-    qelAnexos.Post();
-  }
-  tbAnexos.Close();
-  qelEstrutTab.SetIndexName("index2");
+void Critica::Abertura(const Execucao& x) {
+  // The third line becomes the insurer's name in the reconciliation.
+  x.window.ClearLog();
+  x.Add(textos::Inicio() + DateTimeText(x.params.Now(), x.fs()));
+  x.Add("");
+  x.Add("");
+  estado_ = EstadoCritica{};
+  estado_.ramoAtual = "TOLK";
+  CarregaDicionario(x);
 }
 
-// ---- The structure check ------------------------------------------------------------
+bool Critica::CriticaTabelas(const Execucao& x) {
+  // The tables' numbers, and for each table whose structure failed the
+  // other table whose structure it has, to tell swapped boxes apart.
+  std::vector<std::int32_t> ordens;
+  for (qelTabelas.First(); !qelTabelas.Eof(); qelTabelas.Next())
+    ordens.push_back(VarToInteger(qelTabelas.FieldByName("ordem").AsVariant()));
+  std::vector<std::pair<std::int32_t, std::int32_t>> falhas;
+  // The flags that govern what follows are those the last table left.
+  bool estruturaOk = false;
+  qelTabelas.First();
+  while (!qelTabelas.Eof()) {
+    estado_.nomeTabela = VarToStr(qelTabelas.FieldByName("tabela").AsVariant(), x.fs());
+    estado_.tabelaAtual = VarToInteger(qelTabelas.FieldByName("ordem").AsVariant());
+    qelTabelas.Next();
+    const std::string& caixa = estado_.tabelaAtual == 1 ? x.params.riskPath : x.params.claimPath;
+    if (TrimView(caixa).empty()) continue;
+    tbDados.DBFFileName = caixa;
+    tbDados.Open();
+    if (estado_.codSeg.empty()) estado_.codSeg = tbDados.FieldByName("cod_seg").AsString();
+    estruturaOk = VerificaEstrutura(x);
+    if (estruturaOk) {
+      estado_.criticaOk = 1;
+      CriticaRegistros(x);
+      if (estado_.criticaOk == 1) ResumoErros(x);
+    } else {
+      for (std::int32_t outra : ordens)
+        if (outra != estado_.tabelaAtual && EstruturaConfere(x, outra)) {
+          falhas.emplace_back(estado_.tabelaAtual, outra);
+          break;
+        }
+    }
+    tbDados.Close();
+    ResumeTabela(estruturaOk, estruturaOk);
+  }
+  estado_.caixasTrocadas = Trocadas(falhas);
+  return estruturaOk && estado_.criticaOk == 1;
+}
 
-bool Critica::VerificaEstrutura() {
-  if (EstruturaConfere(estado_.tabelaAtual)) return true;
-  Add(textos::EstruturaIncorreta() + estado_.nomeTabela);
+bool Critica::Trocadas(const std::vector<std::pair<std::int32_t, std::int32_t>>& falhas) {
+  for (const auto& [tabela, outra] : falhas)
+    for (const auto& [tabela2, outra2] : falhas)
+      if (tabela2 == outra && outra2 == tabela) return true;
   return false;
 }
 
-bool Critica::EstruturaConfere(std::int32_t tabela) {
+void Critica::Encerramento(const Execucao& x, bool passou) {
+  const bool riscosVazio = TrimView(x.params.riskPath).empty();
+  const bool sinistrosVazio = TrimView(x.params.claimPath).empty();
+  x.window.SetProgress(75);
+  if (passou && !riscosVazio && !sinistrosVazio && estado_.totalRiscos != 0) CruzaBilhetes(x);
+  Linhas linhas;
+  if (sinistrosVazio || (passou && riscosVazio)) AvisoFaltando(linhas);
+  x.Add(linhas);
+  x.window.SetProgress(90);
+  if (passou) ConfrontaDadosOrb(x);
+  linhas.clear();
+  BlocoFinal(linhas, estado_.qtdPremInconsist, estado_.somaPremInconsist, x.params.Now(), x.fs());
+  x.Add(linhas);
+}
+
+// ---- The structure check and the error summary ----------------------------------
+
+bool Critica::VerificaEstrutura(const Execucao& x) {
+  if (EstruturaConfere(x, estado_.tabelaAtual)) return true;
+  x.Add(textos::EstruturaIncorreta() + estado_.nomeTabela);
+  return false;
+}
+
+bool Critica::EstruturaConfere(const Execucao& x, std::int32_t tabela) {
   const Variant atual(tabela);
   auto tabelaDaLinha = [this] { return qelEstrutTab.FieldByName("tabela").AsVariant(); };
   qelEstrutTab.First();
@@ -364,8 +220,7 @@ bool Critica::EstruturaConfere(std::int32_t tabela) {
   int iguais = 0;
   try {
     while (!qelEstrutTab.Eof() && VarEquals(tabelaDaLinha(), atual)) {
-      std::string campo =
-          Trim(VarToStr(qelEstrutTab.FieldByName("campo").AsVariant(), params_->regional));
+      std::string campo = Trim(VarToStr(qelEstrutTab.FieldByName("campo").AsVariant(), x.fs()));
       std::int32_t ordem = VarToInteger(qelEstrutTab.FieldByName("ordem").AsVariant());
       if (ordem < 1 || ordem > tbDados.FieldCount())
         RaiseError("List index out of bounds (" + std::to_string(ordem - 1) + ")");
@@ -385,38 +240,27 @@ bool Critica::EstruturaConfere(std::int32_t tabela) {
   return false;
 }
 
-// ---- The error summary ------------------------------------------------------------------
-
-void Critica::ResumoErros() {
-  const TFormatSettings& fs = params_->regional;
+void Critica::ResumoErros(const Execucao& x) {
   const Variant atual(estado_.tabelaAtual);
   auto tabelaDaLinha = [this] { return qelEstrutTab.FieldByName("tabela").AsVariant(); };
   qelEstrutTab.First();
   while (!qelEstrutTab.Eof() && !VarEquals(tabelaDaLinha(), atual)) qelEstrutTab.Next();
-  Add(SeparatorLine());
-  Add("");
-  Add("Tabela" + std::string(14, ' ') + "Campo" + std::string(15, ' ') + "ErroNulo" +
-      std::string(12, ' ') + "%" + std::string(19, ' ') + "ErroDom" + std::string(13, ' ') + "%" +
-      std::string(19, ' '));
+  Linhas linhas;
+  AbreBloco(linhas);
+  linhas.push_back(textos::CabecalhoResumo());
+  // A table without records gets the header alone: no share of nothing.
   const std::int32_t total =
       estado_.tabelaAtual == 1 ? estado_.totalRiscos : estado_.totalSinistros;
   while (!qelEstrutTab.Eof() && VarEquals(tabelaDaLinha(), atual)) {
-    if (total != 0) {
-      std::int32_t erroNulo = VarToInteger(qelEstrutTab.FieldByName("erroNulo").AsVariant());
-      std::int32_t erroDom = VarToInteger(qelEstrutTab.FieldByName("erroDom").AsVariant());
-      std::string linha = PadRight(estado_.nomeTabela, 20);
-      linha += PadRight(Trim(VarToStr(qelEstrutTab.FieldByName("campo").AsVariant(), fs)), 20);
-      linha += PadRight(CountText(erroNulo), 20);
-      linha += PadRight(AmountText(static_cast<double>(100LL * erroNulo) / total, fs) + "%", 20);
-      linha += PadRight(CountText(erroDom), 20);
-      linha += PadRight(AmountText(static_cast<double>(100LL * erroDom) / total, fs) + "%", 20);
-      Add(linha);
-    }
+    if (total != 0)
+      linhas.push_back(LinhaResumo(
+          estado_.nomeTabela, Trim(VarToStr(qelEstrutTab.FieldByName("campo").AsVariant(), x.fs())),
+          VarToInteger(qelEstrutTab.FieldByName("erroNulo").AsVariant()),
+          VarToInteger(qelEstrutTab.FieldByName("erroDom").AsVariant()), total, x.fs()));
     qelEstrutTab.Next();
   }
-  Add("");
+  linhas.emplace_back();
+  x.Add(linhas);
 }
-
-// ---- Stages that come with the cross-check and the reconciliation ----------------------
 
 }  // namespace tolk

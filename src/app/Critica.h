@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/domain_set.h"
@@ -41,7 +42,6 @@ struct EstadoCritica {
   std::int32_t criticaOk = 0;    // 1: the record rules passed (one insurer)
   std::int32_t totalRiscos = 0;
   std::int32_t totalSinistros = 0;
-  std::string linhaLog;
   // Cross-check result.
   bool cruzamentoFeito = false;
   std::int32_t semBilhete = 0;
@@ -60,6 +60,24 @@ struct EstadoCritica {
   double somaPremios = 0;
   double somaSinistros = 0;
   double somaPremInconsist = 0;
+};
+
+// What a run in progress hands each of its stages: its parameters, its
+// window, and whether the window wants the findings.
+struct Execucao {
+  const RunParameters& params;
+  RunWindow& window;
+  bool achados;
+
+  const TFormatSettings& fs() const { return params.regional; }
+  void Add(const std::string& line) const { window.AddLine(line); }
+  void Add(const std::vector<std::string>& lines) const {
+    for (const std::string& l : lines) window.AddLine(l);
+  }
+  // A finding, for a window that wants them; the two texts are trimmed.
+  void Report(const std::string& table, const char* rule, std::int64_t record,
+              const std::string& field, std::string_view value,
+              std::string_view qualifier = {}) const;
 };
 
 class Critica {
@@ -86,39 +104,46 @@ class Critica {
 
   const EstadoCritica& Estado() const { return estado_; }
 
-  // The stages, run by Executa in this order. They use the parameters and
-  // the window of the run in progress.
-  void CarregaDicionario();
-  bool VerificaEstrutura();
-  void CriticaRegistros();
-  void ResumoErros();
-  void CruzaBilhetes();
-  void ConfrontaDadosOrb();
-
  private:
-  void Add(const std::string& line);
+  // The stages, in the order Executa runs them.
+  // The opening lines, the dictionary, a clean state.
+  void Abertura(const Execucao& x);
+  // The dictionary load: qelTabelas, then qelEstrutTab, then qelAnexos.
+  void CarregaDicionario(const Execucao& x);
+  void CarregaTabelas(const Execucao& x);
+  void CarregaEstrutura(const Execucao& x);
+  void CarregaAnexos(const Execucao& x);
+  // Each table of the dictionary whose box is filled; true when the last
+  // one passed its structure check and its record rules.
+  bool CriticaTabelas(const Execucao& x);
+  bool VerificaEstrutura(const Execucao& x);
+  void CriticaRegistros(const Execucao& x);
+  void ResumoErros(const Execucao& x);
+  // The cross-check, the missing-file notice, the reconciliation and the
+  // closing block.
+  void Encerramento(const Execucao& x, bool passou);
+  void CruzaBilhetes(const Execucao& x);
+  void ConfrontaDadosOrb(const Execucao& x);
+  void TestePremios(const Execucao& x, const std::string& inivig, const std::string& fimvig,
+                    double totPr);
+  void TesteSinistros(const Execucao& x, const std::string& inivig, const std::string& fimvig,
+                      double totSin);
+
   void CloseAll();
-  void Report(const std::string& table, const char* rule, std::int64_t record,
-              const std::string& field, std::string_view value, std::string_view qualifier = {});
   void ResumeTabela(bool estruturaOk, bool criticada);
   // The trimmed stored text of a field of the current record.
   static std::string StoredText(const TXQSmartDBF& table, const TField& f);
-  // The trimmed dictionary name of the table numbered `ordem` (1: risks;
-  // any other number: the first claims table).
+  // The trimmed dictionary name of the risks table (or of the first claims
+  // table).
   std::string NomeDaTabela(bool riscos) const;
-  // The reconciliation's two sums over the user's tables.
-  void TestePremios(const std::string& inivig, const std::string& fimvig, double totPr);
-  void TesteSinistros(const std::string& inivig, const std::string& fimvig, double totSin);
-  void BuildDomainSet();
   // Whether the open tbDados has the fields of dictionary table `tabela`;
   // writes nothing.
-  bool EstruturaConfere(std::int32_t tabela);
+  bool EstruturaConfere(const Execucao& x, std::int32_t tabela);
+  // Whether the tables whose structure failed each have the other's.
+  static bool Trocadas(const std::vector<std::pair<std::int32_t, std::int32_t>>& falhas);
 
   EstadoCritica estado_;
-  const RunParameters* params_ = nullptr;
-  RunWindow* window_ = nullptr;
   DomainSet domain_;
-  bool wantsFindings_ = false;
 };
 
 }  // namespace tolk

@@ -1,7 +1,10 @@
 // The reconciliation with the regulator's figures: the insurer's row of
 // DadosOrb.DBF, the premiums of the period against TOT_PR (and each premium
 // against its tariff class), the paid claims of the period against TOT_SIN.
+#include <optional>
+
 #include "app/Critica.h"
+#include "app/campo_lido.h"
 #include "app/decimal_text.h"
 #include "app/log_text.h"
 #include "app/textos.h"
@@ -128,9 +131,8 @@ class Periodo {
 
 }  // namespace
 
-void Critica::ConfrontaDadosOrb() {
-  const TFormatSettings& fs = params_->regional;
-  tbDadosOrb.DBFFileName = params_->programFolder + "DadosOrb.DBF";
+void Critica::ConfrontaDadosOrb(const Execucao& x) {
+  tbDadosOrb.DBFFileName = x.params.programFolder + "DadosOrb.DBF";
   tbDadosOrb.Open();
   estado_.confrontoFeito = true;
   const Variant codSeg(estado_.codSeg);
@@ -143,14 +145,16 @@ void Critica::ConfrontaDadosOrb() {
   if (tbDadosOrb.Eof()) {
     // No figures for this insurer: comparing the delivery with another
     // insurer's row would mislead, so say so and compare nothing.
-    Add(SeparatorLine());
-    Add("");
-    Add(textos::Cp("Erro: empresa ") + Trim(estado_.codSeg) +
-        textos::Cp(" não encontrada no arquivo DadosOrb.DBF"));
-    Add("");
+    Linhas linhas;
+    AbreBloco(linhas);
+    linhas.push_back(textos::EmpresaErro() + Trim(estado_.codSeg) +
+                     textos::NaoEncontradaNoDadosOrb());
+    linhas.emplace_back();
+    x.Add(linhas);
     tbDadosOrb.Close();
     return;
   }
+  const TFormatSettings& fs = x.fs();
   const std::string empresa = VarToStr(tbDadosOrb.FieldByName("empresa").AsVariant(), fs);
   const std::string inivig = BoundText(tbDadosOrb.FieldByName("inivig"), fs);
   const std::string fimvig = BoundText(tbDadosOrb.FieldByName("fimvig"), fs);
@@ -160,46 +164,34 @@ void Critica::ConfrontaDadosOrb() {
   estado_.empresa = empresa;
   estado_.totPr = totPr;
   estado_.totSin = totSin;
-  window_->ReplaceLine(2, "Empresa: " + empresa);
-  if (!TrimView(params_->riskPath).empty()) TestePremios(inivig, fimvig, totPr);
-  if (!TrimView(params_->claimPath).empty()) TesteSinistros(inivig, fimvig, totSin);
+  x.window.ReplaceLine(2, textos::Empresa() + empresa);
+  if (!TrimView(x.params.riskPath).empty()) TestePremios(x, inivig, fimvig, totPr);
+  if (!TrimView(x.params.claimPath).empty()) TesteSinistros(x, inivig, fimvig, totSin);
   tbDadosOrb.Close();
 }
 
-void Critica::TestePremios(const std::string& inivig, const std::string& fimvig, double totPr) {
-  const TFormatSettings& fs = params_->regional;
-  tbRiscos.DBFFileName = params_->riskPath;
+void Critica::TestePremios(const Execucao& x, const std::string& inivig, const std::string& fimvig,
+                           double totPr) {
+  const TFormatSettings& fs = x.fs();
+  tbRiscos.DBFFileName = x.params.riskPath;
   tbRiscos.Open();
   estado_.testePremios = true;
   const std::string nome = NomeDaTabela(true);
-  const TField* comp = nullptr;
+  std::optional<CampoLido> comp, classe;
   const TField* premio = nullptr;
-  const TField* classe = nullptr;
-  const DbfField* compText = nullptr;
-  const DbfField* classeText = nullptr;
   bool premioDbf = false;
   const Periodo vigencia(inivig, fimvig);
-  std::string periodo, classeTexto;
-  Variant v, premioValor;
+  std::string periodo;
+  Variant premioValor;
   double valor = 0;
   long long lidos = 0;
   for (; !tbRiscos.Eof(); tbRiscos.Next()) {
-    if ((++lidos & 8191) == 0) window_->RecordsRead(textos::Cp("Prêmios"), lidos);
+    if ((++lidos & 8191) == 0) x.window.RecordsRead(textos::LendoPremios(), lidos);
     if (tbRiscos.Deleted()) continue;
-    if (!comp) {
-      comp = &tbRiscos.FieldByName("DATA_COMP");
-      compText = DbfField::InPlaceText(*comp);
-    }
-    if (compText) {
-      periodo.assign(compText->TextView());
-    } else {
-      if (comp->IsNull()) continue;
-      comp->GetVariant(v);
-      if (v.Type() == VarType::String)
-        periodo.assign(v.Str());
-      else
-        VarToStr(v, periodo, fs);
-    }
+    if (!comp) comp.emplace(tbRiscos.FieldByName("DATA_COMP"));
+    comp->Le();
+    if (comp->Nulo()) continue;
+    periodo.assign(comp->Texto(fs));
     periodo += "01";
     if (!vigencia.Contem(periodo)) continue;
     if (!premio) {
@@ -209,79 +201,44 @@ void Critica::TestePremios(const std::string& inivig, const std::string& fimvig,
     // A dBASE field without a value (all blanks, Null) has no numeric value
     // either: asking for the value answers both questions.
     if ((!premioDbf && premio->IsNull()) || !NumericValue(*premio, premioValor, valor)) continue;
-    if (!classe) {
-      classe = &tbRiscos.FieldByName("CLASSE_TAR");
-      classeText = DbfField::InPlaceText(*classe);
-    }
-    std::string_view classeValor;
-    if (classeText) {
-      classeValor = classeText->TextView();
-    } else {
-      classe->GetVariant(v);
-      if (v.Type() != VarType::String) classeTexto = v.IsNull() ? std::string() : VarToStr(v, fs);
-      classeValor =
-          v.Type() == VarType::String ? std::string_view(v.Str()) : std::string_view(classeTexto);
-    }
+    if (!classe) classe.emplace(tbRiscos.FieldByName("CLASSE_TAR"));
+    classe->Le();
+    const std::string_view classeValor = classe->Nulo() ? std::string_view() : classe->Texto(fs);
     if (!Tarifa(tbRiscos, *premio, premioValor, valor).Consistente(classeValor)) {
       ++estado_.qtdPremInconsist;
       estado_.somaPremInconsist += valor;
-      if (wantsFindings_)
-        Report(nome, "classe_tarifaria", tbRiscos.RecNo(), premio->FieldName(),
-               StoredText(tbRiscos, *premio), StoredText(tbRiscos, *classe));
+      if (x.achados)
+        x.Report(nome, "classe_tarifaria", tbRiscos.RecNo(), premio->FieldName(),
+                 StoredText(tbRiscos, *premio), StoredText(tbRiscos, classe->Campo()));
     }
     estado_.somaPremios += valor;
   }
-  Add(SeparatorLine());
-  Add("");
-  Add(textos::Cp("Teste de Prêmios Emitidos:"));
-  Add("TOLK  -  Valor ORB" + std::string(21, ' ') + "Valor ZAV" + std::string(21, ' ') +
-      textos::Cp("Diferença (%)") + std::string(17, ' '));
-  Add("");
-  const double soma = estado_.somaPremios;
-  if (soma == 0) {
-    Add(textos::Cp("Total de prêmios zerado !"));
-  } else {
-    Add("Total R$  " + PadRight(AmountText(totPr, fs), 30) + PadRight(AmountText(soma, fs), 30) +
-        PadRight(AmountText((totPr - soma) / soma * 100, fs), 30));
-  }
+  Linhas linhas;
+  BlocoComparacao(linhas, textos::TestePremios(), textos::CabecalhoPremios(),
+                  textos::PremiosZerados(), totPr, estado_.somaPremios, fs);
+  x.Add(linhas);
   tbRiscos.Close();
 }
 
-void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvig, double totSin) {
-  const TFormatSettings& fs = params_->regional;
-  tbSinistros.DBFFileName = params_->claimPath;
+void Critica::TesteSinistros(const Execucao& x, const std::string& inivig,
+                             const std::string& fimvig, double totSin) {
+  const TFormatSettings& fs = x.fs();
+  tbSinistros.DBFFileName = x.params.claimPath;
   tbSinistros.Open();
   estado_.testeSinistros = true;
-  const TField* aviso = nullptr;
+  std::optional<CampoLido> aviso;
   const TField* valorSin = nullptr;
-  const DbfField* avisoText = nullptr;
   bool valorDbf = false;
   const Periodo vigencia(inivig, fimvig);
-  std::string data;
-  Variant v, valorVar;
+  Variant valorVar;
   double valor = 0;
   long long lidos = 0;
   for (; !tbSinistros.Eof(); tbSinistros.Next()) {
-    if ((++lidos & 8191) == 0) window_->RecordsRead("Sinistros", lidos);
+    if ((++lidos & 8191) == 0) x.window.RecordsRead(textos::LendoSinistros(), lidos);
     if (tbSinistros.Deleted()) continue;
-    if (!aviso) {
-      aviso = &tbSinistros.FieldByName("DATA_AVI");
-      avisoText = DbfField::InPlaceText(*aviso);
-    }
-    std::string_view texto;
-    if (avisoText) {
-      texto = avisoText->TextView();
-    } else {
-      if (aviso->IsNull()) continue;
-      aviso->GetVariant(v);
-      if (v.Type() != VarType::String) {
-        VarToStr(v, data, fs);
-        texto = data;
-      } else {
-        texto = v.Str();
-      }
-    }
-    if (!vigencia.Contem(texto)) continue;
+    if (!aviso) aviso.emplace(tbSinistros.FieldByName("DATA_AVI"));
+    aviso->Le();
+    if (aviso->Nulo() || !vigencia.Contem(aviso->Texto(fs))) continue;
     if (!valorSin) {
       valorSin = &tbSinistros.FieldByName("VAL_SINIST");
       valorDbf = dynamic_cast<const DbfField*>(valorSin) != nullptr;
@@ -289,19 +246,10 @@ void Critica::TesteSinistros(const std::string& inivig, const std::string& fimvi
     if ((!valorDbf && valorSin->IsNull()) || !NumericValue(*valorSin, valorVar, valor)) continue;
     estado_.somaSinistros += valor;
   }
-  Add(SeparatorLine());
-  Add("");
-  Add("Teste de Sinistros Pagos:");
-  Add("Ramo" + std::string(6, ' ') + "Valor ORB" + std::string(21, ' ') + "Valor ZAV" +
-      std::string(21, ' ') + textos::Cp("Diferença (%)") + std::string(17, ' '));
-  Add("");
-  const double soma = estado_.somaSinistros;
-  if (soma == 0) {
-    Add("Total de sinistros zerado !");
-  } else {
-    Add("Total R$  " + PadRight(AmountText(totSin, fs), 30) + PadRight(AmountText(soma, fs), 30) +
-        PadRight(AmountText((totSin - soma) / soma * 100, fs), 30));
-  }
+  Linhas linhas;
+  BlocoComparacao(linhas, textos::TesteSinistros(), textos::CabecalhoSinistros(),
+                  textos::SinistrosZerados(), totSin, estado_.somaSinistros, fs);
+  x.Add(linhas);
   tbSinistros.Close();
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/saidas.h"
 #include "dataset/Exceptions.h"
+#include "dataset/cp1252.h"
 #include "dataset/text.h"
 
 namespace tolk {
@@ -179,6 +180,45 @@ std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether `s` is well-formed UTF-8 (no overlong forms, no surrogates, at
+// most U+10FFFF).
+bool Utf8Valido(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n;  // the continuation bytes
+    if (c < 0x80)
+      n = 0;
+    else if (c >= 0xC2 && c <= 0xDF)
+      n = 1;
+    else if (c >= 0xE0 && c <= 0xEF)
+      n = 2;
+    else if (c >= 0xF0 && c <= 0xF4)
+      n = 3;
+    else
+      return false;
+    if (s.size() - i <= n) return false;
+    for (std::size_t k = 1; k <= n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    if (n >= 2) {
+      const auto d = static_cast<unsigned char>(s[i + 1]);
+      if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) ||
+          (c == 0xF4 && d > 0x8F))
+        return false;
+    }
+    i += n + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string MensagemUtf8(const std::string& message) {
+  return Utf8Valido(message) ? message : Cp1252ToUtf8(message);
+}
 
 ContextoErro ContextoDe(const std::exception& e, const RunParameters& params,
                         std::int32_t tabelaAtual) {

@@ -28,6 +28,11 @@ struct ContextoErro {
 ContextoErro ContextoDe(const std::exception& e, const RunParameters& params,
                         std::int32_t tabelaAtual);
 
+// A message of the core for display, in UTF-8: as it stands when it is valid
+// UTF-8 (file names come from the system as such), read as Windows-1252
+// otherwise.
+std::string MensagemUtf8(const std::string& message);
+
 // The sentence (UTF-8) for `message`, or an empty text for a message the
 // table does not know. A message that names a file that cannot be opened is
 // told apart by looking at that file now: missing, a folder, not an ordinary

@@ -8,16 +8,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Critica.h"
 #include "app/explicacoes.h"
+#include "app/relatorios.h"
 #include "app/saidas.h"
-#include "cli/regional.h"
-#include "cli/relatorios.h"
 #include "dataset/cp1252.h"
 #include "dataset/number_format.h"
+#include "front/regional.h"
 
 namespace {
 
@@ -156,13 +157,8 @@ bool WriteExport(const std::string& path, const std::vector<std::string>& lines,
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Under a file size limit (ulimit -f) a write past it fails with EFBIG,
-  // which the run reports naming the file, instead of ending the process.
-  std::signal(SIGXFSZ, SIG_IGN);
-  Options o;
+// The command line into `o`; a status to exit with when it is not a run.
+std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -198,8 +194,12 @@ int main(int argc, char** argv) {
     else
       o.agora = value, o.hasAgora = true;
   }
+  return std::nullopt;
+}
 
-  tolk::RunParameters p;
+// The run's parameters from the options; a status to exit with when they
+// are wrong.
+std::optional<int> Parameters(const Options& o, tolk::RunParameters& p, FixedClock& fixed) {
   p.riskPath = o.riscos;
   p.claimPath = o.sinistros;
   p.programFolder = o.hasPasta ? o.pasta : ExecutableFolder();
@@ -209,7 +209,6 @@ int main(int argc, char** argv) {
   if (o.hasLocale && locale.language() == QLocale::C && o.locale != "C" && o.locale != "POSIX")
     return Usage(("locale desconhecido: " + o.locale).c_str());
   p.regional = tolk::RegionalSettings(locale);
-  FixedClock fixed{0};
   if (o.hasAgora) {
     if (!ParseAgora(o.agora, fixed.value))
       return Usage(("data e hora inválidas em --agora: " + o.agora).c_str());
@@ -218,11 +217,79 @@ int main(int argc, char** argv) {
   } else {
     p.clock = &tolk::SystemClock;
   }
-
   if (const std::string clash = OutputsClash(o, p); !clash.empty()) {
     std::fprintf(stderr, "tolk-critica: %s\n", clash.c_str());
     return 2;
   }
+  return std::nullopt;
+}
+
+// What a run left to say.
+struct Outcome {
+  bool failed = false;
+  std::string error;
+  tolk::ContextoErro context;
+};
+
+// The log on standard output (unless the CSV went there), the JSON summary,
+// the message on standard error and the export. Returns the exit status.
+int WriteOutputs(const Options& o, const tolk::RunParameters& p, const tolk::Critica& critica,
+                 const TerminalWindow& window, const Outcome& r) {
+  int status = r.failed ? 1 : 0;
+  if (o.detalhes != "-") {
+    for (const auto& l : window.lines) {
+      std::string u = tolk::Cp1252ToUtf8(l);
+      u += '\n';
+      std::fwrite(u.data(), 1, u.size(), stdout);
+    }
+  }
+  // A log that did not reach standard output (a full disk behind a
+  // redirection) must not pass for one that did.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "tolk-critica: não foi possível gravar a saída padrão: %s\n",
+                 std::strerror(errno));
+    status = 1;
+  }
+  const std::string error = tolk::MensagemUtf8(r.error);
+  if (!o.json.empty()) {
+    tolk::JsonInputs in{p.riskPath, p.claimPath, p.programFolder, r.failed, error};
+    const std::string json = tolk::JsonSummary(critica.Estado(), in);
+    std::FILE* jf = std::fopen(o.json.c_str(), "wb");
+    bool ok = jf && std::fwrite(json.data(), 1, json.size(), jf) == json.size();
+    if (jf) ok = std::fclose(jf) == 0 && ok;
+    if (!ok) {
+      std::fprintf(stderr, "tolk-critica: não foi possível gravar \"%s\"\n", o.json.c_str());
+      status = 1;
+    }
+  }
+  if (r.failed) {
+    // The message as raised, then what it means for the analyst.
+    std::fprintf(stderr, "%s\n", error.c_str());
+    const std::string why = tolk::ExplicaErro(r.error, r.context);
+    if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
+  } else {
+    std::fprintf(stderr, "%s\n", tolk::Cp1252ToUtf8(window.finalMessage).c_str());
+    if (critica.Estado().caixasTrocadas) std::fprintf(stderr, "%s\n", tolk::kCaixasTrocadas);
+  }
+  std::string werr;
+  if (!o.saida.empty() && !WriteExport(o.saida, window.lines, werr)) {
+    std::fprintf(stderr, "tolk-critica: %s\n", werr.c_str());
+    status = 1;
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Under a file size limit (ulimit -f) a write past it fails with EFBIG,
+  // which the run reports naming the file, instead of ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  Options o;
+  if (const auto exit = ParseOptions(argc, argv, o)) return *exit;
+  tolk::RunParameters p;
+  FixedClock fixed{0};
+  if (const auto exit = Parameters(o, p, fixed)) return *exit;
 
   TerminalWindow window;
   // --detalhes: ";" between columns where the decimal separator is a comma.
@@ -239,64 +306,20 @@ int main(int argc, char** argv) {
     std::fwrite(header.data(), 1, header.size(), window.findings);
   }
   tolk::Critica critica;
-  std::string error;
-  bool failed = false;
-  tolk::ContextoErro context;
+  Outcome r;
   try {
     critica.Executa(p, window);
   } catch (const std::exception& e) {
-    failed = true;
-    error = e.what();
-    context = tolk::ContextoDe(e, p, critica.Estado().tabelaAtual);
+    r.failed = true;
+    r.error = e.what();
+    r.context = tolk::ContextoDe(e, p, critica.Estado().tabelaAtual);
   }
   window.EndProgress();
-  int status = failed ? 1 : 0;
+  bool csvLost = false;
   if (window.findings && !detailsToStdout && std::fclose(window.findings) != 0) {
     std::fprintf(stderr, "tolk-critica: não foi possível gravar \"%s\"\n", o.detalhes.c_str());
-    status = 1;
+    csvLost = true;
   }
-  if (!detailsToStdout) {
-    for (const auto& l : window.lines) {
-      std::string u = tolk::Cp1252ToUtf8(l);
-      u += '\n';
-      std::fwrite(u.data(), 1, u.size(), stdout);
-    }
-  }
-  // A log that did not reach standard output (a full disk behind a
-  // redirection) must not pass for one that did.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "tolk-critica: não foi possível gravar a saída padrão: %s\n",
-                 std::strerror(errno));
-    status = 1;
-  }
-  if (!o.json.empty()) {
-    tolk::JsonInputs in{p.riskPath, p.claimPath, p.programFolder, failed,
-                        tolk::DisplayText(error).toUtf8().toStdString()};
-    std::string werr;
-    std::string json = tolk::JsonSummary(critica.Estado(), in);
-    std::FILE* jf = std::fopen(o.json.c_str(), "wb");
-    bool ok = jf && std::fwrite(json.data(), 1, json.size(), jf) == json.size();
-    if (jf) ok = std::fclose(jf) == 0 && ok;
-    if (!ok) {
-      std::fprintf(stderr, "tolk-critica: não foi possível gravar \"%s\"\n", o.json.c_str());
-      status = 1;
-    }
-  }
-  if (failed) {
-    // The message as raised, then what it means for the analyst.
-    std::fprintf(stderr, "%s\n", tolk::DisplayText(error).toUtf8().constData());
-    const std::string why = tolk::ExplicaErro(error, context);
-    if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
-  } else {
-    std::fprintf(stderr, "%s\n", tolk::Cp1252ToUtf8(window.finalMessage).c_str());
-    if (critica.Estado().caixasTrocadas) std::fprintf(stderr, "%s\n", tolk::kCaixasTrocadas);
-  }
-  if (!o.saida.empty()) {
-    std::string werr;
-    if (!WriteExport(o.saida, window.lines, werr)) {
-      std::fprintf(stderr, "tolk-critica: %s\n", werr.c_str());
-      status = 1;
-    }
-  }
-  return status;
+  const int status = WriteOutputs(o, p, critica, window, r);
+  return csvLost ? 1 : status;
 }

@@ -29,8 +29,8 @@
 
 #include "app/explicacoes.h"
 #include "app/saidas.h"
-#include "cli/regional.h"
 #include "dataset/cp1252.h"
+#include "front/regional.h"
 #include "gui/AbrirDocumento.h"
 
 namespace tolk {
@@ -135,6 +135,18 @@ TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
   setMinimumSize(kLargura, kAltura);
   pastaPrograma = QCoreApplication::applicationDirPath() + QLatin1Char('/');
 
+  CriaControles();
+  CriaDialogos();
+  connect(SpeedButton4, &QToolButton::clicked, this, &TfrmInicio::SpeedButton4Click);
+  connect(SpeedButton3, &QToolButton::clicked, this, &TfrmInicio::SpeedButton3Click);
+  connect(btnOk, &QPushButton::clicked, this, &TfrmInicio::btnOkClick);
+  connect(btnAjuda, &QPushButton::clicked, this, &TfrmInicio::btnAjudaClick);
+  connect(btnExporta, &QPushButton::clicked, this, &TfrmInicio::btnExportaClick);
+  connect(btnFechar, &QPushButton::clicked, this, &QWidget::close);
+}
+
+// The controls in the order of the layout, each at its place.
+void TfrmInicio::CriaControles() {
   Label3 = new QLabel(QStringLiteral("Arquivo de Riscos"), this);
   Coloca(Label3, "Label3", QRect(QPoint(4, 4), Label3->sizeHint()));
 
@@ -210,7 +222,9 @@ TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
   setTabOrder(btnFechar, edLog);
   setTabOrder(edLog, btnExporta);
   setTabOrder(btnExporta, btnAjuda);
+}
 
+void TfrmInicio::CriaDialogos() {
   // The pickers show dBASE tables first, whatever the case of their
   // extension, under the dialog's standard caption.
   Openfile = new QFileDialog(this);
@@ -231,13 +245,6 @@ TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
 
   auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
   connect(f1, &QShortcut::activated, this, &TfrmInicio::btnAjudaClick);
-
-  connect(SpeedButton4, &QToolButton::clicked, this, &TfrmInicio::SpeedButton4Click);
-  connect(SpeedButton3, &QToolButton::clicked, this, &TfrmInicio::SpeedButton3Click);
-  connect(btnOk, &QPushButton::clicked, this, &TfrmInicio::btnOkClick);
-  connect(btnAjuda, &QPushButton::clicked, this, &TfrmInicio::btnAjudaClick);
-  connect(btnExporta, &QPushButton::clicked, this, &TfrmInicio::btnExportaClick);
-  connect(btnFechar, &QPushButton::clicked, this, &QWidget::close);
 }
 
 TfrmInicio::~TfrmInicio() = default;

@@ -93,6 +93,8 @@ class TfrmInicio : public QWidget, public RunWindow {
   void btnExportaClick();
   void btnAjudaClick();
 
+  void CriaControles();
+  void CriaDialogos();
   // What a run of the boxes as they stand would get.
   RunParameters Parametros() const;
   // Whether the export may write `path`; says why not when it is one of the

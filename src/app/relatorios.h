@@ -1,4 +1,4 @@
-// The machine-readable outputs of tolk-critica: the findings as CSV and the
+// The machine-readable outputs of a run: the findings as CSV and the
 // run's summary as JSON. Both are UTF-8.
 #pragma once
 

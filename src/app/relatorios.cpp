@@ -1,4 +1,4 @@
-#include "cli/relatorios.h"
+#include "app/relatorios.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,5 @@
-// Regional settings of the desktop locale (Qt), for the fronts.
+// What both fronts take from Qt: the regional settings of the desktop
+// locale, and the core's messages as Qt text.
 #pragma once
 
 #include <QLocale>
@@ -14,8 +15,7 @@ namespace tolk {
 // year becomes four digits, and the time zone is left out.
 TFormatSettings RegionalSettings(const QLocale& locale);
 
-// A message of the core for display: UTF-8 when it is valid UTF-8 (file
-// names come from the system as such), Windows-1252 otherwise.
+// A message of the core for display (MensagemUtf8).
 QString DisplayText(const std::string& message);
 
 }  // namespace tolk

@@ -1,7 +1,8 @@
-#include "cli/regional.h"
+#include "front/regional.h"
 
 #include <QRegularExpression>
 
+#include "app/explicacoes.h"
 #include "dataset/cp1252.h"
 
 namespace tolk {
@@ -42,9 +43,7 @@ TFormatSettings RegionalSettings(const QLocale& locale) {
 }
 
 QString DisplayText(const std::string& message) {
-  QString utf8 = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
-  if (!utf8.contains(QChar::ReplacementCharacter)) return utf8;
-  return QString::fromStdString(Cp1252ToUtf8(message));
+  return QString::fromStdString(MensagemUtf8(message));
 }
 
 }  // namespace tolk
