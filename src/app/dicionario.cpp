@@ -1,6 +1,9 @@
 // The data dictionary of the insurance line: its tables, their fields with
 // the rule flags and counters, and the admissible values, from tabelas.dbf
 // and anexos.dbf in the program folder into the three memory tables.
+#include <initializer_list>
+#include <utility>
+
 #include "app/Critica.h"
 #include "dataset/text.h"
 
@@ -9,6 +12,26 @@ namespace tolk {
 namespace {
 
 std::string Left(const std::string& s, std::size_t n) { return s.substr(0, n); }
+
+struct Coluna {
+  const char* nome;
+  TFieldType tipo;
+  int tamanho;
+};
+
+// Empties the memory table `t` and gives it these columns and indexes; it is
+// left open, in the order of the first index.
+void Recria(TqelMemTable& t, std::initializer_list<Coluna> colunas,
+            std::initializer_list<std::pair<const char*, const char*>> indices) {
+  t.Close();
+  t.FieldDefs.Clear();
+  for (const Coluna& c : colunas) t.FieldDefs.Add(c.nome, c.tipo, c.tamanho, false);
+  t.IndexDefs.Clear();
+  for (const auto& [nome, campos] : indices) t.IndexDefs.Add(nome, campos);
+  t.CreateTable();
+  t.Open();
+  t.SetIndexName(indices.begin()->first);
+}
 
 // A column of the current row of a dictionary table, as text.
 std::string Texto(const Execucao& x, TDataSet& t, const char* campo) {
@@ -27,15 +50,8 @@ void Critica::CarregaDicionario(const Execucao& x) {
 // The line's tables, numbered by the first appearance of a name among the
 // line's rows of tabelas.dbf, kept in name order.
 void Critica::CarregaTabelas(const Execucao& x) {
-  qelTabelas.Close();
-  qelTabelas.FieldDefs.Clear();
-  qelTabelas.FieldDefs.Add("ordem", TFieldType::ftInteger, 0, false);
-  qelTabelas.FieldDefs.Add("tabela", TFieldType::ftString, 20, false);
-  qelTabelas.IndexDefs.Clear();
-  qelTabelas.IndexDefs.Add("index1", "tabela");
-  qelTabelas.CreateTable();
-  qelTabelas.Open();
-  qelTabelas.SetIndexName("index1");
+  Recria(qelTabelas, {{"ordem", TFieldType::ftInteger, 0}, {"tabela", TFieldType::ftString, 20}},
+         {{"index1", "tabela"}});
 
   tbTabelas.DBFFileName = x.params.programFolder + "tabelas.dbf";
   tbTabelas.Open();
@@ -57,25 +73,26 @@ void Critica::CarregaTabelas(const Execucao& x) {
 
 // One row per field of the line, with its rule flags and its counters.
 void Critica::CarregaEstrutura(const Execucao& x) {
-  qelEstrutTab.Close();
-  qelEstrutTab.FieldDefs.Clear();
-  auto& fd = qelEstrutTab.FieldDefs;
-  fd.Add("tabela", TFieldType::ftInteger, 0, false);
-  fd.Add("campo", TFieldType::ftString, 10, false);
-  fd.Add("depende", TFieldType::ftString, 10, false);
-  for (const char* n : {"tipo", "tamanho", "dominio", "nulo", "data", "positivo", "zeros",
-                        "erroNulo", "erroDom", "ordem"})
-    fd.Add(n, TFieldType::ftInteger, 0, false);
-  fd.Add("nometab", TFieldType::ftString, 20, false);
-  fd.Add("zerosesq", TFieldType::ftInteger, 0, false);
-  fd.Add("soma", TFieldType::ftInteger, 0, false);
-  fd.Add("total", TFieldType::ftFloat, 0, false);
-  qelEstrutTab.IndexDefs.Clear();
-  qelEstrutTab.IndexDefs.Add("index1", "tabela;campo");
-  qelEstrutTab.IndexDefs.Add("index2", "tabela;ordem");
-  qelEstrutTab.CreateTable();
-  qelEstrutTab.Open();
-  qelEstrutTab.SetIndexName("index1");
+  const TFieldType inteiro = TFieldType::ftInteger;
+  Recria(qelEstrutTab,
+         {{"tabela", inteiro, 0},
+          {"campo", TFieldType::ftString, 10},
+          {"depende", TFieldType::ftString, 10},
+          {"tipo", inteiro, 0},
+          {"tamanho", inteiro, 0},
+          {"dominio", inteiro, 0},
+          {"nulo", inteiro, 0},
+          {"data", inteiro, 0},
+          {"positivo", inteiro, 0},
+          {"zeros", inteiro, 0},
+          {"erroNulo", inteiro, 0},
+          {"erroDom", inteiro, 0},
+          {"ordem", inteiro, 0},
+          {"nometab", TFieldType::ftString, 20},
+          {"zerosesq", inteiro, 0},
+          {"soma", inteiro, 0},
+          {"total", TFieldType::ftFloat, 0}},
+         {{"index1", "tabela;campo"}, {"index2", "tabela;ordem"}});
 
   tbTabelas.Open();
   for (; !tbTabelas.Eof(); tbTabelas.Next()) {
@@ -106,17 +123,12 @@ void Critica::CarregaEstrutura(const Execucao& x) {
 // The admissible values. A row whose table or field is not among the line's
 // fields has nowhere to belong and is left out.
 void Critica::CarregaAnexos(const Execucao& x) {
-  qelAnexos.Close();
-  qelAnexos.FieldDefs.Clear();
-  qelAnexos.FieldDefs.Add("tabela", TFieldType::ftInteger, 0, false);
-  qelAnexos.FieldDefs.Add("campo", TFieldType::ftInteger, 0, false);
-  qelAnexos.FieldDefs.Add("valor1", TFieldType::ftString, 5, false);
-  qelAnexos.FieldDefs.Add("valor2", TFieldType::ftString, 7, false);
-  qelAnexos.IndexDefs.Clear();
-  qelAnexos.IndexDefs.Add("index1", "tabela;campo;valor1;valor2");
-  qelAnexos.CreateTable();
-  qelAnexos.Open();
-  qelAnexos.SetIndexName("index1");
+  Recria(qelAnexos,
+         {{"tabela", TFieldType::ftInteger, 0},
+          {"campo", TFieldType::ftInteger, 0},
+          {"valor1", TFieldType::ftString, 5},
+          {"valor2", TFieldType::ftString, 7}},
+         {{"index1", "tabela;campo;valor1;valor2"}});
 
   tbAnexos.DBFFileName = x.params.programFolder + "anexos.dbf";
   tbAnexos.Open();
