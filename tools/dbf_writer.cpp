@@ -1,10 +1,35 @@
 #include "tools/dbf_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
+#include "dataset/coding.h"
+#include "dbf/dbf_format.h"
+
 namespace tolk::tools {
+
+namespace {
+
+namespace c = coding;
+
+constexpr char kDeleted = static_cast<char>(dbf::kDeletedFlag);
+constexpr char kLive = static_cast<char>(dbf::kLiveFlag);
+
+// Name, type letter, width and decimals into one descriptor (zeros
+// elsewhere). A C field keeps the high byte of its width in the decimals
+// byte.
+void StoreDescriptor(c::MutableBytes d, const FieldSpec& f, bool seven) {
+  const std::size_t name = std::min<std::size_t>(f.name.size(), dbf::kDescNameSize - 1);
+  c::StoreBytes(d, seven ? dbf::kDesc7Name : dbf::kDescName, f.name.data(), name);
+  c::Store8(d, seven ? dbf::kDesc7Type : dbf::kDescType, static_cast<std::uint8_t>(f.type));
+  c::Store8(d, seven ? dbf::kDesc7Width : dbf::kDescWidth, static_cast<std::uint8_t>(f.width));
+  c::Store8(d, seven ? dbf::kDesc7Decimals : dbf::kDescDecimals,
+            static_cast<std::uint8_t>(f.type == 'C' ? f.width >> 8 : f.decimals));
+}
+
+}  // namespace
 
 DbfWriter::DbfWriter(std::vector<FieldSpec> fields) : fields_(std::move(fields)) {}
 
@@ -21,40 +46,27 @@ std::size_t DbfWriter::RecordLengthValue() const {
 
 std::size_t DbfWriter::HeaderLengthValue() const {
   if (headerLength) return *headerLength;
-  return 32 + 32 * fields_.size() + (writeTerminator ? 1 : 0) + gapAfterTerminator;
-}
-
-static void Put16(std::string& s, std::size_t off, std::uint32_t v) {
-  s[off] = static_cast<char>(v & 0xFF);
-  s[off + 1] = static_cast<char>((v >> 8) & 0xFF);
+  const std::size_t start = longDescriptors ? dbf::kDescriptorStart7 : dbf::kDescriptorStart;
+  const std::size_t step = longDescriptors ? dbf::kDescriptorSize7 : dbf::kDescriptorSize;
+  return start + step * fields_.size() + (writeTerminator ? 1 : 0) + gapAfterTerminator;
 }
 
 std::string DbfWriter::HeaderBytes() const {
-  std::string h(32, '\0');
-  h[0] = static_cast<char>(version);
-  h[1] = 126;  // 2026-12-08
-  h[2] = 12;
-  h[3] = 8;
-  std::uint32_t n = headerRecordCount.value_or(count_);
-  for (int i = 0; i < 4; ++i)
-    h[static_cast<std::size_t>(4 + i)] = static_cast<char>((n >> (8 * i)) & 0xFF);
-  Put16(h, 8, static_cast<std::uint32_t>(HeaderLengthValue()));
-  Put16(h, 10, static_cast<std::uint32_t>(RecordLengthValue()));
-  h[28] = static_cast<char>(tableFlags);
-  h[29] = static_cast<char>(languageDriver);
-  for (const auto& f : fields_) {
-    std::string d(32, '\0');
-    std::memcpy(d.data(), f.name.data(), std::min<std::size_t>(f.name.size(), 10));
-    d[11] = f.type;
-    if (f.type == 'C') {
-      d[16] = static_cast<char>(f.width & 0xFF);
-      d[17] = static_cast<char>((f.width >> 8) & 0xFF);
-    } else {
-      d[16] = static_cast<char>(f.width & 0xFF);
-      d[17] = static_cast<char>(f.decimals & 0xFF);
-    }
-    h += d;
-  }
+  const std::size_t start = longDescriptors ? dbf::kDescriptorStart7 : dbf::kDescriptorStart;
+  const std::size_t step = longDescriptors ? dbf::kDescriptorSize7 : dbf::kDescriptorSize;
+  std::string h(start + step * fields_.size(), '\0');
+  const c::MutableBytes b(reinterpret_cast<std::uint8_t*>(h.data()), h.size());
+  c::Store8(b, dbf::kHeaderVersion, version);
+  const std::uint8_t updated[3] = {126, 12, 8};  // 2026-12-08
+  c::StoreBytes(b, dbf::kHeaderUpdate, updated, sizeof updated);
+  c::Store32(b, dbf::kHeaderRecordCount, headerRecordCount.value_or(count_));
+  // Lengths past 16 bits keep their low bits, as a hostile file may.
+  c::Store16(b, dbf::kHeaderLength, static_cast<std::uint16_t>(HeaderLengthValue()));
+  c::Store16(b, dbf::kHeaderRecordLength, static_cast<std::uint16_t>(RecordLengthValue()));
+  c::Store8(b, dbf::kHeaderFlags, tableFlags);
+  c::Store8(b, dbf::kHeaderLanguage, languageDriver);
+  for (std::size_t i = 0; i < fields_.size(); ++i)
+    StoreDescriptor(b.subspan(start + i * step, step), fields_[i], longDescriptors);
   if (writeTerminator) h += static_cast<char>(terminator);
   h.append(gapAfterTerminator, '\0');
   return h;
@@ -70,7 +82,7 @@ void DbfWriter::Emit(std::string_view bytes) {
 }
 
 void DbfWriter::AddRecord(const std::vector<std::string>& values, bool deleted) {
-  record_.assign(1, deleted ? '*' : ' ');
+  record_.assign(1, deleted ? kDeleted : kLive);
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     const FieldSpec& f = fields_[i];
     const std::size_t w = static_cast<std::size_t>(f.width);
@@ -92,7 +104,7 @@ void DbfWriter::AddRawRecord(std::string_view fieldBytes, bool deleted) {
   const std::size_t len = RecordLengthValue();
   std::string rec;
   rec.reserve(len);
-  rec += deleted ? '*' : ' ';
+  rec += deleted ? kDeleted : kLive;
   rec.append(fieldBytes.substr(0, len > 0 ? len - 1 : 0));
   if (rec.size() < len) rec.append(len - rec.size(), ' ');
   if (len == 0) rec.clear();
@@ -105,7 +117,7 @@ void DbfWriter::AddRawBytes(std::string_view bytes) { Emit(bytes); }
 std::string DbfWriter::Bytes() const {
   std::string out = HeaderBytes();
   out += body_;
-  if (eofMarker) out += '\x1A';
+  if (eofMarker) out += static_cast<char>(dbf::kEndOfFile);
   out += trailingBytes;
   return out;
 }
@@ -132,11 +144,12 @@ void DbfWriter::StreamTo(const std::string& path) {
 void DbfWriter::Finish() {
   if (!stream_) return;
   std::string tail;
-  if (eofMarker) tail += '\x1A';
+  if (eofMarker) tail += static_cast<char>(dbf::kEndOfFile);
   tail += trailingBytes;
   Emit(tail);
   std::string h = HeaderBytes();  // now with the real record count
-  bool ok = std::fseek(stream_, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, 32, stream_) == 32;
+  bool ok = std::fseek(stream_, 0, SEEK_SET) == 0 &&
+            std::fwrite(h.data(), 1, dbf::kHeaderSize, stream_) == dbf::kHeaderSize;
   ok = std::fclose(stream_) == 0 && ok;
   stream_ = nullptr;
   if (!ok) throw std::runtime_error("cannot write " + streamPath_);

@@ -1,7 +1,8 @@
 // The project's own dBASE III writer: test fixtures, the shipped dictionary,
 // the sample delivery and benchmark data are all made with it. It can also
 // write the header quirks real files have (a wrong record count, a gap after
-// the terminator, no end-of-file byte, contradictory lengths).
+// the terminator, no end-of-file byte, contradictory lengths), and the
+// descriptor layout of the later dialects that keep 48-byte descriptors.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "dbf/dbf_format.h"
 
 namespace tolk::tools {
 
@@ -32,7 +35,10 @@ class DbfWriter {
   std::optional<std::uint32_t> headerRecordCount;  // default: the real count
   std::optional<std::uint16_t> headerLength;       // default: computed
   std::optional<std::uint16_t> recordLength;       // default: 1 + sum of widths
-  std::uint8_t terminator = 0x0D;
+  // Version 0x04 and 0x8C tables (set `version` too): 36 more header bytes,
+  // then 48-byte descriptors.
+  bool longDescriptors = false;
+  std::uint8_t terminator = dbf::kTerminator;
   bool writeTerminator = true;
   std::size_t gapAfterTerminator = 0;  // zero bytes before the first record
   bool eofMarker = true;

@@ -231,9 +231,9 @@ std::optional<double> ParseFloat(std::string_view s) {
   std::size_t i = 0, n = s.size();
   while (i < n && s[i] == ' ') ++i;
   while (n > i && s[n - 1] == ' ') --n;
-  if (i < n && s[i] == '+') ++i;  // from_chars takes no "+"
-  const std::size_t start = i;
-  if (i < n && s[i] == '-') ++i;
+  // One sign at most; from_chars takes a "-" but no "+".
+  const std::size_t start = i < n && s[i] == '+' ? i + 1 : i;
+  if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
   std::size_t digits = 0;
   while (i < n && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
   if (i < n && s[i] == '.') {

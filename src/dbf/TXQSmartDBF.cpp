@@ -4,23 +4,15 @@
 #include <climits>
 #include <cstring>
 
-#include "dataset/Exceptions.h"
 #include "dataset/coding.h"
 #include "dataset/text.h"
+#include "dbf/dbf_errors.h"
 #include "dbf/dbf_format.h"
+#include "dbf/field_descriptors.h"
 
 namespace tolk {
 
 namespace {
-
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
-
-// A type letter as it may appear in a message: printable as itself, else \xNN.
-std::string LetterText(std::uint8_t c) {
-  if (c >= 0x21 && c < 0x7F) return std::string(1, static_cast<char>(c));
-  static const char* hex = "0123456789ABCDEF";
-  return std::string("\\x") + hex[c >> 4] + hex[c & 15];
-}
 
 struct Dialects {
   xBaseVersion table;
@@ -68,80 +60,32 @@ bool DialectsOf(std::uint8_t version, std::uint8_t flags, Dialects& d) {
   }
 }
 
-// The rule of the dialect for a type letter: empty when allowed, else the message.
-std::string TypeNotAllowed(char type, xBaseVersion v) {
-  using enum xBaseVersion;
-  const std::string prefix = "TXQSmartDBF.HiddenInitFieldDefs: ";
-  switch (type) {
-    case 'B':
-    case 'G':
-      if (v == xClipper || v == xBaseIII)
-        return prefix + "DBF Version must be greater then xBaseIII for field type \"B\" and \"G\"!";
-      return {};
-    case 'P':
-      if (v < xFoxPro)
-        return prefix + "DBF Version must be xFoxPro or greater for field type \"P\"!";
-      return {};
-    case 'T':
-    case 'Y':
-      if (v < xVisualFoxPro)
-        return prefix + "DBF Version must be xVisualFoxPro or greater for field type \"" + type +
-               "\"!";
-      return {};
-    case '+':
-    case 'I':
-    case 'O':
-    case '@':
-      if (v != xBaseVII && v != xVisualFoxPro)
-        return prefix +
-               "DBF Version must be greater then xBaseV for field type \"+\", \"I\", \"O\" and "
-               "\"@\"!";
-      return {};
-    default:
-      return {};
-  }
-}
-
 }  // namespace
 
 TXQSmartDBF::~TXQSmartDBF() { Close(); }
 
-void TXQSmartDBF::OpenFailure(const std::string& message) {
-  file_.Close();
-  memo_.Close();
-  RaiseError(message);
-}
-
-void TXQSmartDBF::Damaged(const std::string& what) {
-  OpenFailure("TXQSmartDBF.InternalOpen: File " + Quoted(DBFFileName) + " is damaged: " + what);
-}
-
 void TXQSmartDBF::InternalOpen() {
   namespace c = coding;
   // Steps 1-2: the file, read-only, others locked out. No retry, no wait.
-  ShareMode share = (AccessMode & ShareExclusive)   ? ShareMode::Exclusive
-                    : (AccessMode & ShareDenyWrite) ? ShareMode::DenyWrite
-                                                    : ShareMode::DenyNone;
-  if (!file_.OpenRead(DBFFileName, share))
-    OpenFailure("TXQSmartDBF.InternalOpen: Open error " + Quoted(DBFFileName));
+  // A failure raised from here on leaves the files to Open, which closes
+  // the table.
+  if (!file_.OpenRead(DBFFileName, ShareModeOf(AccessMode))) dbf::RaiseOpenError(DBFFileName);
   std::int64_t size = file_.Size();
   fileSize_ = size < 0 ? 0 : static_cast<std::uint64_t>(size);
 
   // Step 3: the 32-byte header.
   std::uint8_t head[dbf::kHeaderSize + dbf::kExtendedHeaderSize] = {};
   std::int64_t got = file_.ReadAt(0, head, dbf::kHeaderSize);
-  if (got < 0) OpenFailure("TXQSmartDBF.InternalOpen: Read error " + Quoted(DBFFileName));
-  if (got == 0) Damaged("the file is empty");
+  if (got < 0) dbf::RaiseReadError(DBFFileName);
+  if (got == 0) dbf::RaiseEmptyFile(DBFFileName);
   c::Bytes hb(head, sizeof head);
   version_ = c::Load8(hb, dbf::kHeaderVersion);
 
   // Step 4: the dialects.
   Dialects dia{};
   tableFlags_ = c::Load8(hb, dbf::kHeaderFlags);
-  if (!DialectsOf(version_, tableFlags_, dia))
-    OpenFailure("TXQSmartDBF.InternalOpen: File " + Quoted(DBFFileName) + " is not DBF file");
-  if (got < static_cast<std::int64_t>(dbf::kHeaderSize))
-    Damaged("the header is cut short (" + std::to_string(got) + " of 32 bytes)");
+  if (!DialectsOf(version_, tableFlags_, dia)) dbf::RaiseNotDbfFile(DBFFileName);
+  if (got < static_cast<std::int64_t>(dbf::kHeaderSize)) dbf::RaiseHeaderCut(DBFFileName, got);
   DbfVersion = dia.table;
   memoVersion_ = dia.memo;
 
@@ -150,15 +94,15 @@ void TXQSmartDBF::InternalOpen() {
   if (seven) {
     got = file_.ReadAt(dbf::kHeaderSize, head + dbf::kHeaderSize, dbf::kExtendedHeaderSize);
     if (got < static_cast<std::int64_t>(dbf::kExtendedHeaderSize))
-      Damaged("the extended header is cut short");
+      dbf::RaiseExtendedHeaderCut(DBFFileName);
   }
 
   // Step 6: record length and the read-ahead buffers.
   recordLength_ = c::Load16(hb, dbf::kHeaderRecordLength);
   headerLength_ = c::Load16(hb, dbf::kHeaderLength);
-  if (recordLength_ == 0) Damaged("the record length is 0");
+  if (recordLength_ == 0) dbf::RaiseRecordLengthZero(DBFFileName);
   if (BufferSize <= 0 || static_cast<std::uint32_t>(BufferSize) / recordLength_ == 0)
-    OpenFailure("TXQSmartDBF.InternalOpen: BufferSize too small!");
+    dbf::RaiseBufferTooSmall();
   recordsPerBuffer_ = static_cast<int>(static_cast<std::uint32_t>(BufferSize) / recordLength_);
 
   // Step 7: the memo file; one that cannot be opened is not an error here.
@@ -166,12 +110,10 @@ void TXQSmartDBF::InternalOpen() {
   if (dia.memoExt) OpenMemoFile();
 
   // Step 8: the descriptors, read from the header bytes only.
-  if (headerLength_ > fileSize_)
-    Damaged("the header length " + std::to_string(headerLength_) +
-            " is past the end of the file (" + std::to_string(fileSize_) + " bytes)");
+  if (headerLength_ > fileSize_) dbf::RaiseHeaderPastEnd(DBFFileName, headerLength_, fileSize_);
   std::vector<std::uint8_t> header(headerLength_);
   if (file_.ReadAt(0, header.data(), header.size()) != static_cast<std::int64_t>(header.size()))
-    OpenFailure("TXQSmartDBF.InternalOpen: Read error " + Quoted(DBFFileName));
+    dbf::RaiseReadError(DBFFileName);
   InternalInitFieldDefs(header);
 
   // Step 10 (9 follows once the fields exist): buffers, before the first record.
@@ -207,11 +149,8 @@ void TXQSmartDBF::OpenMemoFile() {
   }
   const std::string candidates[2] = {base + (upper ? UpperCaseAscii(ext) : ext),
                                      base + (upper ? ext : UpperCaseAscii(ext))};
-  ShareMode share = (AccessMode & ShareExclusive)   ? ShareMode::Exclusive
-                    : (AccessMode & ShareDenyWrite) ? ShareMode::DenyWrite
-                                                    : ShareMode::DenyNone;
   for (const auto& name : candidates)
-    if (memo_.OpenRead(name, share)) break;
+    if (memo_.OpenRead(name, ShareModeOf(AccessMode))) break;
   if (!memo_.IsOpen()) return;
   if (version_ == 0x83) {
     LobBlockSize = static_cast<int>(dbf::kDbtDefaultBlockSize);
@@ -231,80 +170,7 @@ void TXQSmartDBF::OpenMemoFile() {
 }
 
 void TXQSmartDBF::InternalInitFieldDefs(std::span<const std::uint8_t> header) {
-  namespace c = coding;
-  const bool seven = DbfVersion == xBaseVersion::xBaseV || DbfVersion == xBaseVersion::xBaseVII;
-  const std::size_t start = seven ? dbf::kDescriptorStart7 : dbf::kDescriptorStart;
-  const std::size_t step = seven ? dbf::kDescriptorSize7 : dbf::kDescriptorSize;
-  const bool vfp = DbfVersion == xBaseVersion::xVisualFoxPro;
-  defs_.clear();
-  std::uint64_t offset = 1;  // after the deletion flag
-  std::size_t pos = start;
-  for (;;) {
-    if (pos >= header.size())
-      Damaged("the field descriptors have no 0x0D terminator inside the header length " +
-              std::to_string(header.size()));
-    if (header[pos] == dbf::kTerminator) break;
-    if (!c::Fits(header.size(), pos, step))
-      Damaged("the field descriptors have no 0x0D terminator inside the header length " +
-              std::to_string(header.size()));
-    c::Bytes d = header.subspan(pos, step);
-    DbfFieldDef f;
-    const std::size_t nameSize = seven ? dbf::kDesc7NameSize : dbf::kDescNameSize;
-    std::size_t n = 0;
-    while (n < nameSize && d[n] != 0) ++n;
-    f.name = UpperCaseAscii(TrimView(std::string_view(reinterpret_cast<const char*>(d.data()), n)));
-    const std::uint8_t letter = c::Load8(d, seven ? dbf::kDesc7Type : dbf::kDescType);
-    f.type = static_cast<char>(letter);
-    f.length = c::Load8(d, seven ? dbf::kDesc7Width : dbf::kDescWidth);
-    f.decimals = c::Load8(d, seven ? dbf::kDesc7Decimals : dbf::kDescDecimals);
-    f.flags = seven ? 0 : c::Load8(d, dbf::kDescFlags);
-    switch (f.type) {
-      case 'C':
-        f.width = static_cast<std::uint16_t>(f.length | (f.decimals << 8));
-        break;
-      case 'N':
-      case 'F':
-        f.width = f.length;
-        break;
-      case 'D':
-        f.width = dbf::kDateWidth;
-        break;
-      case 'L':
-        f.width = dbf::kLogicalWidth;
-        break;
-      case 'M':
-        f.width = seven ? f.length : dbf::kMemoWidth;
-        break;
-      case 'B':
-      case 'G':
-      case 'P':
-      case 'T':
-      case 'Y':
-      case '+':
-      case 'I':
-      case 'O':
-      case '@': {
-        std::string why = TypeNotAllowed(f.type, DbfVersion);
-        if (!why.empty()) OpenFailure(why);
-        f.width = f.length;
-        break;
-      }
-      default:
-        OpenFailure("TXQSmartDBF.HiddenInitFieldDefs: Field " + Quoted(f.name) + " of " +
-                    Quoted(DBFFileName) + " has the unknown type letter \"" + LetterText(letter) +
-                    "\"");
-    }
-    f.fieldType = DbfFieldType(f.type, f.width, f.type == 'C' ? 0 : f.decimals, vfp);
-    f.kind = DbfKindOf(f.type, f.fieldType);
-    f.offset = static_cast<std::uint32_t>(offset);
-    offset += f.width;
-    if (offset > recordLength_)
-      Damaged("the field widths add up to more than the record length " +
-              std::to_string(recordLength_) + " minus the deletion flag (at field " +
-              Quoted(f.name) + ")");
-    defs_.push_back(std::move(f));
-    pos += step;
-  }
+  defs_ = dbf::ReadFieldDescriptors(header, DbfVersion, recordLength_, DBFFileName);
   auto& fields = MutableFields();
   fields.Clear();
   for (std::size_t i = 0; i < defs_.size(); ++i)
@@ -517,8 +383,22 @@ void TXQSmartDBF::SetSetDeleted(bool on) {
 
 // --- Field values -------------------------------------------------------------
 
-bool TXQSmartDBF::FieldIsNull(const TField& f) { return f.IsNull(); }
+// The table's own fields answer these themselves; a field of another kind
+// asks here, and the answer comes from the field's definition and the record
+// view, never from the field again (whose default asks the table).
 
-bool TXQSmartDBF::FieldGetValue(const TField& f, Variant& out) { return f.GetData(out); }
+bool TXQSmartDBF::FieldIsNull(const TField& f) {
+  const std::uint8_t* rec = view_.Get();
+  const auto i = static_cast<std::size_t>(f.Index());
+  return !rec || i >= defs_.size() || !DbfFieldHasValue(defs_[i], rec, TrimCType);
+}
+
+bool TXQSmartDBF::FieldGetValue(const TField& f, Variant& out) {
+  const std::uint8_t* rec = view_.Get();
+  const auto i = static_cast<std::size_t>(f.Index());
+  if (rec && i < defs_.size() && DbfReadValue(defs_[i], rec, TrimCType, out)) return true;
+  out.SetNull();
+  return false;
+}
 
 }  // namespace tolk

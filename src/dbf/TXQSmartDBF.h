@@ -35,6 +35,14 @@ constexpr int ShareExclusive = 16;
 constexpr int ShareDenyWrite = 32;
 constexpr int ShareDenyNone = 64;
 
+// The lock an open of the table's files takes for AccessMode: the first of
+// ShareExclusive and ShareDenyWrite that is set, else none against others.
+constexpr ShareMode ShareModeOf(int accessMode) {
+  if (accessMode & ShareExclusive) return ShareMode::Exclusive;
+  if (accessMode & ShareDenyWrite) return ShareMode::DenyWrite;
+  return ShareMode::DenyNone;
+}
+
 struct TXQCrypt {
   bool Active = false;
 };
@@ -121,11 +129,9 @@ class TXQSmartDBF : public TDataSet {
   // Whether the table shows record `recno` (read from the file): with
   // SetDeleted on a record marked deleted is refused.
   bool AcceptRecord(std::uint32_t recno);
-  bool Exclusive() const { return (AccessMode & (ShareExclusive | ShareDenyWrite)) != 0; }
+  bool Exclusive() const { return ShareModeOf(AccessMode) != ShareMode::DenyNone; }
 
  private:
-  [[noreturn]] void OpenFailure(const std::string& message);
-  [[noreturn]] void Damaged(const std::string& what);
   void OpenMemoFile();
   void GoStart();
   bool StepForward();

@@ -35,6 +35,7 @@
 //   3. the data widths of all fields add up to at most record length - 1.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tolk::dbf {

@@ -6,10 +6,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "dataset/Exceptions.h"
+#include "dataset/coding.h"
+#include "dbf/dbf_format.h"
 #include "dbf/file_io.h"
 #include "test_support.h"
 
@@ -17,6 +22,7 @@ namespace tolk {
 namespace {
 
 using testing::TempDir;
+using testing::WriteBytes;
 using tools::DbfWriter;
 using tools::FieldSpec;
 
@@ -28,49 +34,106 @@ struct Table : TXQSmartDBF {
 std::string OpenError(const std::string& path) {
   return "TXQSmartDBF.InternalOpen: Open error \"" + path + "\"";
 }
+std::string Damaged(const std::string& path, const std::string& what) {
+  return "TXQSmartDBF.InternalOpen: File \"" + path + "\" is damaged: " + what;
+}
+std::string NoTerminator(const std::string& path, std::size_t headerLength) {
+  return Damaged(path, "the field descriptors have no 0x0D terminator inside the header length " +
+                           std::to_string(headerLength));
+}
+std::string WidthsPast(const std::string& path, std::size_t recordLength,
+                       const std::string& field) {
+  return Damaged(path, "the field widths add up to more than the record length " +
+                           std::to_string(recordLength) + " minus the deletion flag (at field \"" +
+                           field + "\")");
+}
+const std::string kBufferTooSmall = "TXQSmartDBF.InternalOpen: BufferSize too small!";
+
+// Reads every field of every record every way a run does; the number of
+// records walked. No read may leave its record.
+int WalkEveryField(TXQSmartDBF& t) {
+  int n = 0;
+  for (t.First(); !t.Eof(); t.Next()) {
+    ++n;
+    for (int i = 0; i < t.FieldCount(); ++i) {
+      const TField& f = t.Fields()[i];
+      (void)f.IsNull();
+      (void)f.AsVariant();
+      (void)f.AsString();
+    }
+    (void)t.Deleted();
+  }
+  return n;
+}
+
+// Five records of NOME C 10, VALOR N 8.2, DATA D 8: header length 129,
+// record length 27, 265 bytes with the end-of-file byte.
+DbfWriter Fixture() {
+  DbfWriter w({{"NOME", 'C', 10}, {"VALOR", 'N', 8, 2}, {"DATA", 'D', 8}});
+  for (int i = 0; i < 5; ++i)
+    w.AddRecord({"NOME " + std::to_string(i), std::to_string(i) + ".25", "20170801"});
+  return w;
+}
 
 // ---- Header, dialects and the open errors -----------------------------------
+// Corruption cases build a valid file, patch bytes at a named offset and
+// expect the clean error: nothing is read outside its record, and a refused
+// table is closed.
 
 class OpenTest : public ::testing::Test {
  protected:
   TempDir dir;
-  std::string Write(const std::string& name, DbfWriter& w) {
+  std::string Write(const std::string& name, const DbfWriter& w) {
     std::string p = dir.File(name);
     w.WriteFile(p);
     return p;
   }
-  std::string Patched(const std::string& name, std::size_t offset, std::string bytes) {
-    DbfWriter w({{"NOME", 'C', 10}, {"VALOR", 'N', 8, 2}});
-    w.AddRecord({"ABC", "1.5"});
-    std::string b = w.Bytes();
-    b.replace(offset, bytes.size(), bytes);
-    std::string p = dir.File(name);
-    testing::WriteBytes(p, b);
-    return p;
-  }
 };
 
-TEST_F(OpenTest, VersionBytesSelectDialects) {
+TEST_F(OpenTest, VersionBytesSelectDialectsAndMemoFiles) {
   DbfWriter plain({{"A", 'C', 3}});
   Table t(Write("plain.dbf", plain));
   t.Open();
   EXPECT_EQ(t.DbfVersion, xBaseVersion::xBaseIII);
   EXPECT_EQ(t.MemoVersion(), xBaseVersion::xUnknown);
-  t.Close();
 
-  DbfWriter memo({{"A", 'C', 3}, {"OBS", 'M', 10}});
-  memo.version = 0x83;
-  std::string path = Write("memo.dbf", memo);
-  Table m(path);
-  m.Open();  // the memo file is missing: still opens
-  EXPECT_EQ(m.MemoVersion(), xBaseVersion::xBaseIII);
-  EXPECT_FALSE(m.HasMemoFile());
-  m.Close();
-  testing::WriteBytes(dir.File("memo.dbt"), std::string(512, '\0'));
-  m.Open();
-  EXPECT_TRUE(m.HasMemoFile());
-  EXPECT_EQ(m.LobBlockSize, 512);
-  EXPECT_EQ(m.Fields()[1].DataType(), TFieldType::ftMemo);
+  // A memo file that is missing or no file is not an error: the table opens
+  // without one (and a FIFO does not block the open).
+  using enum xBaseVersion;
+  struct Dialect {
+    std::uint8_t version, flags;
+    const char* memo;
+    xBaseVersion memoVersion;
+  } dialects[] = {{0x83, 0, "t.dbt", xBaseIII},
+                  {0x8B, 0, "t.dbt", xBaseIV},
+                  {0xF5, 0, "t.fpt", xFoxPro},
+                  {0x30, 2, "t.fpt", xVisualFoxPro}};
+  for (const Dialect& d : dialects) {
+    DbfWriter w({{"NOME", 'C', 5}, {"OBS", 'M', 10}});
+    w.version = d.version;
+    w.tableFlags = d.flags;
+    w.AddRecord({"A", "1"});
+    w.AddRecord({"B", ""});
+    const std::string table = Write("t.dbf", w), memo = dir.File(d.memo);
+    for (const std::string kind : {"missing", "folder", "fifo", "empty", "three bytes"}) {
+      SCOPED_TRACE(std::string(d.memo) + " " + kind + " for version " + std::to_string(d.version));
+      std::filesystem::remove_all(memo);
+      if (kind == "folder") std::filesystem::create_directory(memo);
+      if (kind == "fifo") {
+        ASSERT_EQ(::mkfifo(memo.c_str(), 0600), 0);
+      }
+      if (kind == "empty") WriteBytes(memo, "");
+      if (kind == "three bytes") WriteBytes(memo, "\x01\x02\x03");
+      Table m(table);
+      ASSERT_NO_THROW(m.Open());
+      EXPECT_EQ(m.MemoVersion(), d.memoVersion);
+      EXPECT_EQ(m.HasMemoFile(), kind == "empty" || kind == "three bytes");
+      EXPECT_EQ(m.LobBlockSize, 512);  // none of these memo headers names another block size
+      EXPECT_EQ(m.Fields()[1].DataType(), TFieldType::ftMemo);
+      EXPECT_EQ(WalkEveryField(m), 2);
+    }
+    std::filesystem::remove_all(memo);
+  }
 }
 
 TEST_F(OpenTest, RefusedFilesAreClosedAndCanBeOpenedAgain) {
@@ -85,43 +148,84 @@ TEST_F(OpenTest, RefusedFilesAreClosedAndCanBeOpenedAgain) {
   PosixFile f;
   EXPECT_TRUE(f.OpenRead(path, ShareMode::Exclusive));
   f.Close();
-  DbfWriter good({{"A", 'C', 3}});
-  t.DBFFileName = Write("good.dbf", good);
+  t.DBFFileName = Write("good.dbf", Fixture());
   t.Open();
   EXPECT_TRUE(t.Active());
 }
 
-TEST_F(OpenTest, ExclusiveOpenFailsAtOnceWhenTheFileIsHeld) {
-  DbfWriter w({{"A", 'C', 3}});
-  std::string path = Write("t.dbf", w);
-  Table first(path), second(path);
+TEST_F(OpenTest, OpenFailsAtOnceOnAHeldFileAndOnPathsThatNameNoTable) {
+  const std::string file = Write("t.dbf", Fixture());
+  Table first(file), second(file);
   first.Open();
-  EXPECT_THROW_MSG(second.Open(), Exception, OpenError(path));  // same process, another open
+  EXPECT_THROW_MSG(second.Open(), Exception, OpenError(file));  // same process, another open
   first.Close();
   second.Open();
 
-  Table missing(dir.File("nao existe.dbf"));
-  EXPECT_THROW_MSG(missing.Open(), Exception, OpenError(dir.File("nao existe.dbf")));
-  Table folder(dir.path());
-  EXPECT_THROW_MSG(folder.Open(), Exception, OpenError(dir.path()));
-  std::string fifo = dir.File("fila.dbf");
+  const std::string loop = dir.File("laco.dbf"), dangling = dir.File("solto.dbf"),
+                    toFolder = dir.File("pasta.dbf"), fifo = dir.File("fila.dbf");
+  ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+  ASSERT_EQ(::symlink(dir.File("nao existe").c_str(), dangling.c_str()), 0);
+  ASSERT_EQ(::symlink(dir.path().c_str(), toFolder.c_str()), 0);
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  Table pipe(fifo);
-  EXPECT_THROW_MSG(pipe.Open(), Exception, OpenError(fifo));  // and does not block
+  const std::vector<std::string> paths = {dir.File("nao existe.dbf"),
+                                          dir.path(),
+                                          fifo,
+                                          "/dev/zero",
+                                          "/dev/null",
+                                          loop,
+                                          dangling,
+                                          toFolder,
+                                          file + "/",
+                                          file + "/x.dbf",
+                                          dir.File("") + std::string(PATH_MAX, 'a') + ".dbf",
+                                          ""};
+  for (const std::string& p : paths) {
+    SCOPED_TRACE(p.substr(0, 80));
+    // Neither a FIFO nor /dev/zero blocks or is read forever.
+    EXPECT_THROW_MSG(Table(p).Open(), Exception, OpenError(p));
+  }
 }
 
-TEST_F(OpenTest, RecordLengthAgainstTheBuffer) {
-  DbfWriter big({{"A", 'C', 4096}});  // record length 4097
-  Table t(Write("big.dbf", big));
-  EXPECT_THROW_MSG(t.Open(), Exception, "TXQSmartDBF.InternalOpen: BufferSize too small!");
-  DbfWriter fits({{"A", 'C', 4095}});
-  fits.AddRecord({"x"});
-  fits.AddRecord({"y"});
-  Table u(Write("fits.dbf", fits));
-  u.Open();
-  EXPECT_EQ(u.RecordsPerBuffer(), 1);
-  u.Next();
-  EXPECT_EQ(u.RecNo(), 2);
+TEST_F(OpenTest, CharacterWidthsAgainstTheBuffer) {
+  const std::string path = dir.File("c.dbf");
+  // Widths the buffer holds: the value comes back whole, blanks included.
+  for (int width : {255, 256, 300, 4095}) {
+    SCOPED_TRACE(width);
+    DbfWriter w({{"TEXTO", 'C', width}});
+    w.AddRecord({"inicio"});
+    w.AddRecord({std::string(static_cast<std::size_t>(width), 'x')});
+    w.WriteFile(path);
+    Table t(path);
+    t.Open();
+    EXPECT_EQ(t.RecordsPerBuffer(), 4096 / (width + 1));
+    EXPECT_EQ(t.Fields()[0].Size(), width);
+    EXPECT_EQ(t.Fields()[0].AsString(),
+              "inicio" + std::string(static_cast<std::size_t>(width) - 6, ' '));
+    t.Next();
+    EXPECT_EQ(t.Fields()[0].AsString(), std::string(static_cast<std::size_t>(width), 'x'));
+    EXPECT_EQ(WalkEveryField(t), 2);
+  }
+  // Records above the 4096-byte buffer, and C widths up to 65535 that the
+  // record length does not hold.
+  struct Case {
+    std::vector<FieldSpec> fields;
+    std::optional<std::uint16_t> recordLength;
+    std::string message;
+  } cases[] = {
+      {{{"TEXTO", 'C', 4096}}, {}, kBufferTooSmall},
+      // 1 + 65535 does not fit the 16-bit record length: it wraps to 0.
+      {{{"TEXTO", 'C', 65535}}, {}, Damaged(path, "the record length is 0")},
+      {{{"TEXTO", 'C', 65535}}, 65535, kBufferTooSmall},
+      {{{"TEXTO", 'C', 65535}}, 4096, WidthsPast(path, 4096, "TEXTO")},
+      {{{"A", 'C', 40000}, {"B", 'C', 40000}}, 4096, WidthsPast(path, 4096, "A")},
+      {{{"A", 'C', 2000}, {"B", 'C', 2000}, {"C", 'C', 2000}}, 4096, WidthsPast(path, 4096, "C")},
+  };
+  for (const Case& c : cases) {
+    DbfWriter w(c.fields);
+    w.recordLength = c.recordLength;
+    w.WriteFile(path);
+    EXPECT_THROW_MSG(Table(path).Open(), Exception, c.message);
+  }
 }
 
 TEST_F(OpenTest, TypeLettersOfLaterDialects) {
@@ -157,42 +261,120 @@ TEST_F(OpenTest, TypeLettersOfLaterDialects) {
   }
 }
 
-TEST_F(OpenTest, DamagedHeadersAreRejectedNamingTheFile) {
-  auto damaged = [](const std::string& p, const std::string& what) {
-    return "TXQSmartDBF.InternalOpen: File \"" + p + "\" is damaged: " + what;
+TEST_F(OpenTest, EveryCutOfAFileOpensWhatIsThereOrNamesTheDamage) {
+  const DbfWriter w = Fixture();
+  const std::string whole = w.Bytes();
+  const std::size_t hl = w.HeaderLengthValue(), rl = w.RecordLengthValue();
+  ASSERT_EQ(hl, 129u);
+  const std::string path = dir.File("cortado.dbf");
+  for (std::size_t n = 0; n <= whole.size(); ++n) {
+    SCOPED_TRACE("first " + std::to_string(n) + " bytes");
+    WriteBytes(path, whole.substr(0, n));
+    Table t(path);
+    std::string expected;
+    if (n == 0)
+      expected = Damaged(path, "the file is empty");
+    else if (n < dbf::kHeaderSize)
+      expected = Damaged(path, "the header is cut short (" + std::to_string(n) + " of 32 bytes)");
+    else if (n < hl)
+      expected = Damaged(path, "the header length 129 is past the end of the file (" +
+                                   std::to_string(n) + " bytes)");
+    if (!expected.empty()) {
+      EXPECT_THROW_MSG(t.Open(), Exception, expected);
+      EXPECT_FALSE(t.Active());
+      continue;
+    }
+    // A whole header: the records the file holds, a cut record left out.
+    t.Open();
+    EXPECT_EQ(t.RecordCount(), static_cast<int>((n - hl) / rl));
+    EXPECT_EQ(WalkEveryField(t), static_cast<int>((n - hl) / rl));
+  }
+}
+
+TEST_F(OpenTest, LengthsAndLettersThatContradictEachOtherAndTheFile) {
+  const std::string whole = Fixture().Bytes();  // 265 bytes
+  const std::string path = dir.File("t.dbf");
+  constexpr std::size_t kHL = dbf::kHeaderLength, kRL = dbf::kHeaderRecordLength;
+  struct Case {
+    const char* what;
+    std::size_t offset, width;  // the bytes patched, little-endian
+    std::uint32_t value;
+    std::string message;  // empty: opens
+    int records;
+  } cases[] = {
+      {"header length 0", kHL, 2, 0, NoTerminator(path, 0), 0},
+      {"header length inside the file header", kHL, 2, 31, NoTerminator(path, 31), 0},
+      {"header length ending on the descriptors", kHL, 2, 32, NoTerminator(path, 32), 0},
+      {"header length inside a descriptor", kHL, 2, 48, NoTerminator(path, 48), 0},
+      {"header length one short of the terminator", kHL, 2, 128, NoTerminator(path, 128), 0},
+      {"header length one past: records read from there", kHL, 2, 130, "", 5},
+      {"header length the whole file", kHL, 2, 265, "", 0},
+      {"header length one past the file", kHL, 2, 266,
+       Damaged(path, "the header length 266 is past the end of the file (265 bytes)"), 0},
+      {"header length 65535", kHL, 2, 65535,
+       Damaged(path, "the header length 65535 is past the end of the file (265 bytes)"), 0},
+      {"record length 0", kRL, 2, 0, Damaged(path, "the record length is 0"), 0},
+      {"record length 1: the deletion flag alone", kRL, 2, 1, WidthsPast(path, 1, "NOME"), 0},
+      {"record length one short of the fields", kRL, 2, 26, WidthsPast(path, 26, "DATA"), 0},
+      {"record length with a gap after the fields", kRL, 2, 28, "", 4},
+      {"record length of all the records", kRL, 2, 136, "", 1},
+      {"record length 4096", kRL, 2, 4096, "", 0},
+      {"record length 4097", kRL, 2, 4097, kBufferTooSmall, 0},
+      {"record length 65535", kRL, 2, 65535, kBufferTooSmall, 0},
+      {"record count far above the file", dbf::kHeaderRecordCount, 4, 0xFFFFFFFF, "", 5},
+      {"record count 0", dbf::kHeaderRecordCount, 4, 0, "", 5},
+      {"a type letter of no dialect", dbf::kDescriptorStart + dbf::kDescriptorSize + dbf::kDescType,
+       1, 'Q',
+       "TXQSmartDBF.HiddenInitFieldDefs: Field \"VALOR\" of \"" + path +
+           "\" has the unknown type letter \"Q\"",
+       0},
   };
-  // Record length 0.
-  std::string p = Patched("rl0.dbf", 10, std::string(2, '\0'));
-  EXPECT_THROW_MSG(Table(p).Open(), Exception, damaged(p, "the record length is 0"));
-  // Header length past the end of the file.
-  p = Patched("hl.dbf", 8, "\xFF\x7F");
-  Table hl(p);
-  EXPECT_THROW(hl.Open(), Exception);
-  // Header length that ends inside the descriptors: no terminator inside it.
-  p = Patched("short.dbf", 8, "\x30\x00");
-  EXPECT_THROW_MSG(
-      Table(p).Open(), Exception,
-      damaged(p, "the field descriptors have no 0x0D terminator inside the header length 48"));
-  // Widths adding up past the record.
-  p = Patched("wide.dbf", 10, "\x0A\x00");  // record 10 < 1 + 10 + 8
-  EXPECT_THROW_MSG(
-      Table(p).Open(), Exception,
-      damaged(p,
-              "the field widths add up to more than the record length 10 minus the deletion "
-              "flag (at field \"NOME\")"));
-  // An unknown type letter names the field and the letter.
-  p = Patched("letter.dbf", 32 + 32 + 11, "Q");
-  EXPECT_THROW_MSG(Table(p).Open(), Exception,
-                   "TXQSmartDBF.HiddenInitFieldDefs: Field \"VALOR\" of \"" + p +
-                       "\" has the unknown type letter \"Q\"");
-  // Empty and truncated files.
-  p = dir.File("empty.dbf");
-  testing::WriteBytes(p, "");
-  EXPECT_THROW_MSG(Table(p).Open(), Exception, damaged(p, "the file is empty"));
-  p = dir.File("cut.dbf");
-  testing::WriteBytes(p, std::string("\x03\x7e\x0c\x08", 4));
-  EXPECT_THROW_MSG(Table(p).Open(), Exception,
-                   damaged(p, "the header is cut short (4 of 32 bytes)"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bytes = whole;
+    const coding::MutableBytes b(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+    if (c.width == 4)
+      coding::Store32(b, c.offset, c.value);
+    else if (c.width == 2)
+      coding::Store16(b, c.offset, static_cast<std::uint16_t>(c.value));
+    else
+      coding::Store8(b, c.offset, static_cast<std::uint8_t>(c.value));
+    WriteBytes(path, bytes);
+    Table t(path);
+    if (!c.message.empty()) {
+      EXPECT_THROW_MSG(t.Open(), Exception, c.message);
+      EXPECT_FALSE(t.Active());
+      continue;
+    }
+    ASSERT_NO_THROW(t.Open());
+    EXPECT_EQ(WalkEveryField(t), c.records);
+  }
+}
+
+TEST_F(OpenTest, DescriptorsThatNeverEnd) {
+  const std::string path = dir.File("t.dbf");
+  // No terminator: the header length ends on the last descriptor.
+  DbfWriter none = Fixture();
+  none.writeTerminator = false;
+  none.WriteFile(path);
+  EXPECT_THROW_MSG(Table(path).Open(), Exception, NoTerminator(path, 128));
+  // A NUL where the terminator belongs.
+  DbfWriter nul = Fixture();
+  nul.terminator = 0x00;
+  nul.WriteFile(path);
+  EXPECT_THROW_MSG(Table(path).Open(), Exception, NoTerminator(path, 129));
+  // No terminator and a header length taking in the records: they are read
+  // as descriptors until one fails; whatever fails names the file.
+  DbfWriter into = Fixture();
+  into.writeTerminator = false;
+  into.headerLength = 128 + 5 * 27;
+  into.WriteFile(path);
+  try {
+    Table(path).Open();
+    ADD_FAILURE() << "records taken for descriptors opened";
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find("\"" + path + "\""), std::string::npos) << e.what();
+  }
 }
 
 // ---- Descriptors ------------------------------------------------------------
@@ -210,8 +392,7 @@ TEST(DescriptorTest, NamesTypesWidthsAndOffsets) {
   w.AddRecord({"00123", "x", "7", "8", "9.5", "1.25", "20170801", "T"});
   std::string p = dir.File("t.dbf");
   w.WriteFile(p);
-  TXQSmartDBF t;
-  t.DBFFileName = p;
+  Table t(p);
   t.Open();
   ASSERT_EQ(t.FieldCount(), 8);
   EXPECT_EQ(t.Fields()[0].FieldName(), "COD_SEG");
@@ -233,6 +414,19 @@ TEST(DescriptorTest, NamesTypesWidthsAndOffsets) {
   // so the record is 2 bytes longer than the fields read: that is allowed.
   EXPECT_EQ(t.FieldByName("DATA").AsVariant().Dbl(), 42948.0);
   EXPECT_EQ(t.FieldByName("VALOR").AsFloat(), 9.5);
+
+  // Version 0x04 and 0x8C tables keep 48-byte descriptors; a memo is 10 wide
+  // there too, whatever its length byte says.
+  DbfWriter seven({{"OBS", 'M', 4}, {"A", 'C', 3}});
+  seven.version = 0x8C;
+  seven.longDescriptors = true;
+  seven.recordLength = 1 + 10 + 3;
+  seven.AddRawRecord("         1ABC");
+  t.Close();
+  seven.WriteFile(p);
+  t.Open();
+  EXPECT_EQ(t.FieldDef(1).offset, 11u);
+  EXPECT_EQ(t.FieldByName("A").AsString(), "ABC");
 }
 
 // ---- Walking and buffering --------------------------------------------------
@@ -254,8 +448,7 @@ std::vector<int> Walk(TXQSmartDBF& t) {
 
 TEST(WalkTest, OneReadPerBlockAndOneEmptyReadAtTheEnd) {
   TempDir dir;
-  TXQSmartDBF t;
-  t.DBFFileName = SeqTable(dir, 41, 100);
+  Table t(SeqTable(dir, 41, 100));
   t.Open();
   EXPECT_EQ(t.RecordsPerBuffer(), 40);
   std::vector<int> seen = {t.RecNo()};
@@ -286,8 +479,7 @@ TEST(WalkTest, RecordsAreWhatTheFileHolds) {
   w.AddRecord({"dois"});
   std::string p = dir.File("t.dbf");
   w.WriteFile(p);
-  TXQSmartDBF t;
-  t.DBFFileName = p;
+  Table t(p);
   t.Open();
   EXPECT_EQ(t.HeaderLength(), 97u);
   EXPECT_EQ(t.RecordCount(), 2);
@@ -305,8 +497,7 @@ TEST(WalkTest, RecordsAreWhatTheFileHolds) {
 
 TEST(WalkTest, EmptyTable) {
   TempDir dir;
-  TXQSmartDBF t;
-  t.DBFFileName = SeqTable(dir, 0, 10);
+  Table t(SeqTable(dir, 0, 10));
   t.Open();
   EXPECT_TRUE(t.Bof());
   EXPECT_TRUE(t.Eof());
@@ -318,8 +509,7 @@ TEST(WalkTest, EmptyTable) {
 
 TEST(WalkTest, DeletedRecordsHiddenOrShown) {
   TempDir dir;
-  TXQSmartDBF t;
-  t.DBFFileName = SeqTable(dir, 3, 10, {1, 2});
+  Table t(SeqTable(dir, 3, 10, {1, 2}));
   t.SetSetDeleted(true);
   t.Open();
   EXPECT_EQ(t.RecNo(), 3);
@@ -337,8 +527,7 @@ TEST(WalkTest, DeletedRecordsHiddenOrShown) {
   t.SetSetDeleted(true);
   EXPECT_EQ(t.RecNo(), 3);
 
-  TXQSmartDBF all;
-  all.DBFFileName = SeqTable(dir, 5, 10, {1, 2, 3, 4, 5});
+  Table all(SeqTable(dir, 5, 10, {1, 2, 3, 4, 5}));
   all.SetSetDeleted(true);
   all.Open();
   EXPECT_TRUE(all.Eof());
@@ -355,8 +544,7 @@ TEST(WalkTest, DeletedRecordsHiddenOrShown) {
 
 TEST(WalkTest, GoToRecordContinuesFromThere) {
   TempDir dir;
-  TXQSmartDBF t;
-  t.DBFFileName = SeqTable(dir, 100, 100);
+  Table t(SeqTable(dir, 100, 100));
   t.Open();
   ASSERT_TRUE(t.GoToRecord(77));
   EXPECT_EQ(t.FieldByName("N").AsString().substr(0, 2), "77");
@@ -369,8 +557,7 @@ TEST(WalkTest, GoToRecordContinuesFromThere) {
 
 TEST(WalkTest, MoveToRecordReadsTheRecordOnlyWhenAsked) {
   TempDir dir;
-  TXQSmartDBF t;
-  t.DBFFileName = SeqTable(dir, 100, 100, {40});
+  Table t(SeqTable(dir, 100, 100, {40}));
   t.Open();
   const std::uint64_t reads = t.BlockReads();
   ASSERT_TRUE(t.MoveToRecord(90));
@@ -416,8 +603,7 @@ TEST(WalkTest, OffsetsBeyondFourGigabytes) {
       ::pwrite(fd, last.data(), last.size(), static_cast<off_t>(header + (records - 1) * 4096)),
       4096);
   ::close(fd);
-  TXQSmartDBF t;
-  t.DBFFileName = p;
+  Table t(p);
   t.Open();
   EXPECT_EQ(t.RecordCount(), static_cast<int>(records));
   ASSERT_TRUE(t.GoToRecord(static_cast<std::uint32_t>(records - 1)));
@@ -461,8 +647,7 @@ TEST(ReadWindowTest, AnswersEveryReadAsTheFileWould) {
 TEST(WalkTest, ASharedTableSeesRecordsRewrittenAheadOfTheWalk) {
   TempDir dir;
   const std::string p = SeqTable(dir, 2000, 10);  // five blocks of 409 records
-  TXQSmartDBF t;
-  t.DBFFileName = p;
+  Table t(p);
   t.AccessMode = ShareDenyNone;
   t.Open();
   std::string found;
@@ -477,6 +662,41 @@ TEST(WalkTest, ASharedTableSeesRecordsRewrittenAheadOfTheWalk) {
     if (t.RecNo() == 1500) found = t.FieldByName("N").AsString();
   }
   EXPECT_EQ(found.substr(0, 3), "999");
+}
+
+// Another program may still cut the file while it is read (the lock is
+// advisory): the walk ends with the records already read ahead, or where
+// the records end, and no read leaves them. A table shared with writers
+// reads one block ahead; one opened exclusively reads ahead a whole window.
+TEST(WalkTest, AFileCutWhileItIsRead) {
+  TempDir dir;
+  DbfWriter w({{"NOME", 'C', 10}, {"VALOR", 'N', 8, 2}, {"DATA", 'D', 8}});
+  for (int i = 0; i < 10000; ++i) w.AddRecord({"N" + std::to_string(i), "1.00", "20170801"});
+  const std::string path = dir.File("t.dbf");
+  const std::size_t hl = w.HeaderLengthValue(), rl = w.RecordLengthValue();
+  ASSERT_GT(10000 * rl, TXQSmartDBF::kReadWindow);
+  // Cut to 200 records and a piece while the walk is at record 50; then to
+  // nothing.
+  for (const int share : {ShareDenyNone, ShareExclusive}) {
+    for (const std::size_t cut : {hl + 200 * rl + 13, std::size_t{0}}) {
+      SCOPED_TRACE("share " + std::to_string(share) + ", cut at " + std::to_string(cut));
+      Table t(path);
+      t.AccessMode = share;
+      w.WriteFile(path);
+      t.Open();
+      int walked = 1;
+      for (; walked < 50; ++walked) t.Next();
+      ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(cut)), 0);
+      for (t.Next(); !t.Eof(); t.Next()) {
+        ++walked;
+        for (int i = 0; i < t.FieldCount(); ++i) (void)t.Fields()[i].AsString();
+      }
+      const int perBlock = t.RecordsPerBuffer();
+      // Exclusive: the window held every whole block that fits in it.
+      const int blocks = static_cast<int>(TXQSmartDBF::kReadWindow / (perBlock * rl));
+      EXPECT_EQ(walked, share == ShareExclusive ? blocks * perBlock : (cut ? 200 : perBlock));
+    }
+  }
 }
 
 }  // namespace

@@ -71,12 +71,14 @@ TEST(FieldConversionTest, FloatsParseWithAPointWhateverTheLocale) {
     char do_decimal_point() const override { return ','; }
   };
   std::locale before = std::locale::global(std::locale(std::locale::classic(), new Comma));
-  OneColumn f('N', 16, 4,
+  OneColumn f('F', 16, 4,
               {"       1234.5000", "       1234,5000", "           1.5E3", std::string(16, ' '),
-               std::string("1234.") + std::string(7, ' ') + std::string(4, '\0')});
+               std::string("1234.") + std::string(7, ' ') + std::string(4, '\0'), "+-5", "-+5"});
   EXPECT_EQ(f.At(1).AsVariant().Dbl(), 1234.5);
-  EXPECT_TRUE(f.At(2).AsVariant().IsNull());
-  EXPECT_FALSE(f.At(2).IsNull());
+  for (int r : {2, 6, 7}) {  // not a number (one sign at most): has a value that reads as nothing
+    EXPECT_TRUE(f.At(r).AsVariant().IsNull()) << r;
+    EXPECT_FALSE(f.At(r).IsNull()) << r;
+  }
   EXPECT_EQ(f.At(3).AsFloat(), 1500.0);
   EXPECT_TRUE(f.At(4).IsNull());
   EXPECT_TRUE(f.At(5).AsVariant().IsNull());  // NUL padding is not a number
