@@ -1,12 +1,10 @@
+// A TXQNTXIndex's settings, opening an existing file, closing, and the
+// seek under the file's lock. The build is in index_build.cpp.
 #include "ntx/TXQNTXIndex.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <new>
-#include <system_error>
 #include <utility>
 
 #include "ntx/TIndexes.h"
@@ -15,7 +13,6 @@
 #include "ntx/ntx_errors.h"
 #include "ntx/ntx_header.h"
 #include "ntx/ntx_tree.h"
-#include "ntx/pre_sorter.h"
 
 namespace tolk {
 
@@ -34,40 +31,7 @@ std::string IndexNameOf(std::string_view path) {
   return std::string(file.substr(0, file.find('.')));
 }
 
-ShareMode ShareOf(int accessMode) {
-  if (accessMode & ShareExclusive) return ShareMode::Exclusive;
-  if (accessMode & ShareDenyWrite) return ShareMode::DenyWrite;
-  return ShareMode::DenyNone;
-}
-
 }  // namespace
-
-// The table's build marks and record view, for the length of a build: field
-// reads look at a block buffer of the table's BufferSize bytes, first all
-// blanks (the key size comes from that record), then each record read.
-class TXQNTXIndex::BuildScope {
- public:
-  BuildScope(TXQDBFNTX& table, bool& indexBuilding)
-      : table_(table),
-        indexBuilding_(indexBuilding),
-        block(static_cast<std::size_t>(std::max(table.BufferSize, 1)), ' ') {
-    table_.building_ = true;
-    indexBuilding_ = true;
-    table_.SetRecordView(block.data());
-  }
-  ~BuildScope() {
-    table_.RestoreRecordView();
-    table_.building_ = false;
-    indexBuilding_ = false;
-  }
-
- private:
-  TXQDBFNTX& table_;
-  bool& indexBuilding_;
-
- public:
-  std::vector<std::uint8_t> block;
-};
 
 TXQNTXIndex::TXQNTXIndex(TIndexes& owner, std::string name)
     : TIndex(owner, std::move(name)),
@@ -141,273 +105,6 @@ void TXQNTXIndex::ParseExpressions() {
   forParser_.Parse(forExpr_);
 }
 
-// --- Building -------------------------------------------------------------------------
-
-void TXQNTXIndex::CreateIndex(bool activate, std::size_t sorterBlock) {
-  TXQDBFNTX& table = Table();
-  if (!table.Active()) RaiseCreateOnClosedTable();
-  // A rebuild starts from nothing; the index is active again only when asked.
-  Close();
-  if (Active()) {
-    if (Owner().ActiveObject() == this) SetActive(false);
-  }
-  {
-    BuildScope scope(table, building_);
-    ParseExpressions();
-    const std::size_t keySize = keyParser_.EvaluateKey().size();
-    if (keySize == 0) RaiseEmptyKey(Name);
-    if (keySize > kMaxKeySize) RaiseKeyTooLong(Name, keySize);
-    Prepare(keySize, keyParser_.Field().decimals);
-    try {
-      LoadKeys(scope.block, sorterBlock);
-    } catch (...) {
-      // Pages lost under the build explain whatever the tree then met. The
-      // file the build wrote goes with the index.
-      const bool lost = store_.LostPages();
-      if (lost || store_.ReservationFailed()) {
-        Release();
-        if (lost) RaiseWriteError(ntxFileName_, EIO);
-        throw;
-      }
-      FinishBuild(true);
-      throw;
-    }
-    FinishBuild(false);
-  }
-  if (!table.Exclusive()) {
-    // Another program may use the file from now on: take part in its
-    // protocol, as a writer would.
-    const bool mine = !lock_.Held();
-    if (lock_.Lock(file_, false, table.LockProtocol, table.WaitBusyRes)) {
-      try {
-        EnterWritePhase();
-      } catch (...) {
-        if (mine) lock_.Unlock(file_);
-        throw;
-      }
-      if (mine) lock_.Unlock(file_);
-    }
-  }
-  const HeaderFields fields = ReadHeader(HeaderBytes());
-  keyExpr_ = fields.keyExpr;
-  forExpr_ = fields.forExpr;
-  if (activate) SetActive(true);
-}
-
-void TXQNTXIndex::Prepare(std::size_t keySize, int keyDecimals) {
-  TXQDBFNTX& table = Table();
-  const std::string bagName = BagNameOf(ntxFileName_);
-  std::shared_ptr<TXQNTXBag> bag = table.DBFIndexDefs.Find(bagName);
-  if (!bag) {
-    table.DBFIndexDefs.Add(bagName, ntxFileName_, table.StorageType);
-    bag = table.DBFIndexDefs.Find(bagName);
-  }
-  bag->FileName = ntxFileName_;
-  if (bag->OrderCount() == 0) bag->AddOrder();
-  std::shared_ptr<TXQNTXOrder> order = bag->Order();
-  order->Header.fill(0);
-  order->Name = bagName;
-
-  // The build writes a file of its own beside the index's name and moves it
-  // there, in one step, only once it is whole (Publish): a link at that
-  // name is replaced, never written through; a reader never finds half an
-  // index there; a build that fails leaves the earlier file as it was; and
-  // builds of other processes over the same name each write their own file.
-  // A folder in the index's place would refuse that move: it is refused now.
-  std::error_code ec;
-  if (std::filesystem::is_directory(std::filesystem::symlink_status(ntxFileName_, ec)))
-    RaiseCreateError(Name, ErrnoText(EISDIR));
-  std::string reason;
-  if (!file_.CreateBeside(ntxFileName_, buildFile_, &reason)) RaiseCreateError(Name, reason);
-  bag_ = bag;
-  orderObj_ = order;
-  open_ = true;
-
-  HeaderFields f;
-  f.prefix.signature =
-      (ClipperVer == TCLIPPER_VERSION::v520 || ClipperVer == TCLIPPER_VERSION::v530)
-          ? kSignatureLater
-          : kSignature;
-  f.prefix.version = 1;
-  f.prefix.root = kBlockSize;
-  f.prefix.freePage = 0;
-  f.geometry = GeometryFor(keySize);
-  f.keyDecimals = static_cast<std::uint16_t>(keyDecimals);
-  f.keyExpr = keyExpr_;
-  f.forExpr = forExpr_;
-  f.unique = unique_;
-  f.desc = desc_;
-  f.orderName = order_;
-  WriteHeader(f, HeaderBytes());
-  geometry_ = f.geometry;
-  geometryProblem_.clear();
-  heldVersion_ = 1;
-
-  const std::int64_t records = table.RecordCount();
-  cache_.Configure(LimitPages, records, geometry_.halfPage);
-  keyOrder_.Configure(collation_, desc_);
-
-  // The pages are built in an image of the file and written out, header
-  // last, when the build finishes: the file holds no header that a reader
-  // would trust until every page is on disk. An image in the file itself
-  // holds pages there from the start, under a header of zeros until then.
-  store_.Attach(&file_, ntxFileName_);
-  store_.StartImage(static_cast<std::size_t>(cache_.PagesPerBuffer()) * kBlockSize,
-                    WriteInBackground && table.Exclusive());
-  fileSize_ = kBlockSize;
-  tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_,
-                                    ntxFileName_);
-  TXQNTXBuffers::Page root;
-  tree_->NewPage(root);
-  tree_->StartsEmpty();
-}
-
-void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterBlock) {
-  TXQDBFNTX& table = Table();
-  const std::size_t recordLength = table.RecordLength();
-  const std::size_t perBlock = recordLength ? block.size() / recordLength : 0;
-  if (perBlock < 1) RaiseRecordTooLarge();
-  const std::size_t keySize = geometry_.keySize;
-  NtxPreSorter sorter(sorterBlock / (keySize + kEntryOverhead), keySize, keyOrder_);
-  const bool unique = Unique();
-  const bool filtered = !forParser_.Empty();
-  auto flush = [&] {
-    sorter.Drain([&](const std::uint8_t* key, std::uint32_t recno) {
-      if (unique && tree_->Contains(key)) return;
-      tree_->Insert(key, recno);
-    });
-  };
-
-  std::vector<std::uint8_t> entryKey(keySize);
-  std::uint64_t offset = table.HeaderLength();
-  std::uint32_t recno = 0;
-  for (;;) {
-    const std::int64_t got = table.ReadTableAt(offset, block.data(), perBlock * recordLength);
-    if (got < 0) RaiseTableReadError(table.DBFFileName, errno);
-    const std::size_t n = static_cast<std::size_t>(got) / recordLength;
-    if (n == 0) break;
-    for (std::size_t i = 0; i < n; ++i) {
-      table.SetRecordView(block.data() + i * recordLength);
-      ++recno;  // deleted records are indexed like the others
-      if ((recno & 8191) == 0 && OnBuildProgress) OnBuildProgress(recno);
-      const std::string& key = keyParser_.EvaluateKey();
-      if (filtered && !forParser_.EvaluateCondition()) continue;
-      // Exactly key-size bytes; a shorter text (a NUL ends a C value) is
-      // filled with NULs.
-      const std::size_t k = std::min(key.size(), keySize);
-      std::memcpy(entryKey.data(), key.data(), k);
-      std::fill(entryKey.begin() + static_cast<std::ptrdiff_t>(k), entryKey.end(), std::uint8_t{0});
-      if (sorter.Full()) flush();
-      sorter.Add(entryKey.data(), recno);
-    }
-    offset += n * recordLength;
-  }
-  flush();
-  if (OnBuildProgress) OnBuildProgress(recno);
-}
-
-void TXQNTXIndex::FinishBuild(bool failed) {
-  try {
-    cache_.Flush();
-    // Pages of the file lost under the build (another program cut it short):
-    // what reached the file is not the tree.
-    if (store_.LostPages()) RaiseWriteError(ntxFileName_, EIO);
-    // An image in the file needs no writer: the system writes its pages.
-    if (!failed && WriteInBackground && Table().Exclusive() && !store_.ImageInFile() &&
-        StartWriter()) {
-      cache_.Clear();
-      store_.KeepImageAsCopy();
-      return;
-    }
-    store_.WriteImageToFile(kBlockSize);
-    if (!file_.WriteAt(0, orderObj_->Header.data(), kBlockSize))
-      RaiseWriteError(ntxFileName_, errno);
-    if (!failed) Publish();
-  } catch (...) {
-    // A file that could not be written whole goes with the index.
-    Release();
-    if (!failed) throw;
-    return;
-  }
-  cache_.Clear();
-  store_.KeepImageAsCopy();
-  // A build that failed otherwise is not an index: its file goes too.
-  if (failed) Release();
-}
-
-void TXQNTXIndex::Publish() {
-  if (buildFile_.empty()) return;
-  if (!ReplaceFile(buildFile_, ntxFileName_)) RaiseWriteError(ntxFileName_, errno);
-  buildFile_.clear();
-}
-
-void TXQNTXIndex::RemoveOwnFile() {
-  if (!buildFile_.empty()) {
-    RemoveFile(buildFile_);
-    buildFile_.clear();
-  } else if (file_.IsAt(ntxFileName_)) {
-    // The name may lead to another process's index by now: only this one's
-    // own file goes.
-    RemoveFile(ntxFileName_);
-  }
-}
-
-// The pages go first and the header last, as in a build that writes the file
-// itself. The writer has its own copy of the header and of the chunk
-// addresses; the image is only read, by the writer and by the seeks, until
-// the writer has been joined.
-bool TXQNTXIndex::StartWriter() {
-  std::array<std::uint8_t, kBlockSize> header;
-  std::copy_n(orderObj_->Header.data(), kBlockSize, header.data());
-  writerErrno_ = 0;
-  try {
-    writer_ = std::thread([this, view = store_.View(), header] {
-      int err = 0;
-      try {
-        err = PageStore::WriteView(view, file_, kBlockSize);
-        if (err == 0 && !file_.WriteAt(0, header.data(), header.size()))
-          err = errno != 0 ? errno : EIO;
-      } catch (const std::bad_alloc&) {
-        err = ENOMEM;  // no memory for a block of zeros: the file is not whole
-      } catch (...) {
-        err = EIO;
-      }
-      writerErrno_ = err;
-    });
-  } catch (const std::system_error&) {
-    return false;  // no thread to be had: the build writes the file itself
-  }
-  return true;
-}
-
-int TXQNTXIndex::JoinWriter() {
-  if (!writer_.joinable()) return 0;
-  writer_.join();
-  return std::exchange(writerErrno_, 0);
-}
-
-void TXQNTXIndex::WaitWritten() {
-  if (open_ && store_.LostPages()) {
-    // The tree read since the build lost pages to zeros: no seek since can
-    // be trusted. The file is someone else's doing now; it stays.
-    keepFile_ = true;
-    Release();
-    RaiseReadError(ntxFileName_, EIO);
-  }
-  const int err = JoinWriter();
-  if (err == 0) {
-    try {
-      Publish();
-    } catch (...) {
-      Release();
-      throw;
-    }
-    return;
-  }
-  Release();
-  RaiseWriteError(ntxFileName_, err);
-}
-
 // --- Opening and closing ------------------------------------------------------------
 
 void TXQNTXIndex::OpenIndex() {
@@ -419,7 +116,7 @@ void TXQNTXIndex::CloseIndex() { Close(); }
 void TXQNTXIndex::Open() {
   if (open_) return;
   TXQDBFNTX& table = Table();
-  if (!file_.OpenRead(ntxFileName_, ShareOf(table.AccessMode))) RaiseBagOpenError(ntxFileName_);
+  if (!file_.OpenRead(ntxFileName_, ShareModeOf(table.AccessMode))) RaiseBagOpenError(ntxFileName_);
   std::array<std::uint8_t, kBlockSize> header{};
   const std::int64_t got = file_.ReadAt(0, header.data(), header.size());
   if (got < 0) {
@@ -445,14 +142,8 @@ void TXQNTXIndex::Open() {
     throw;
   }
   const std::string bagName = BagNameOf(ntxFileName_);
-  std::shared_ptr<TXQNTXBag> bag = table.DBFIndexDefs.Find(bagName);
-  if (!bag) {
-    table.DBFIndexDefs.Add(bagName, ntxFileName_, table.StorageType);
-    bag = table.DBFIndexDefs.Find(bagName);
-  }
-  if (bag->OrderCount() == 0) bag->AddOrder();
-  bag_ = bag;
-  orderObj_ = bag->Order();
+  bag_ = FindOrAddBag(bagName);
+  orderObj_ = bag_->Order();
   orderObj_->Header = header;
   orderObj_->Name = fields.orderName.empty() ? bagName : fields.orderName;
 
@@ -479,8 +170,7 @@ void TXQNTXIndex::Close() {
     else
       cache_.Flush();
   } catch (...) {
-    Release();
-    throw;
+    FailWrite(0);
   }
   Release();
 }
@@ -504,6 +194,23 @@ void TXQNTXIndex::Release() {
   geometry_ = {};
   bag_.reset();
   orderObj_.reset();
+}
+
+void TXQNTXIndex::FailWrite(int err) {
+  Release();
+  if (err != 0) RaiseWriteError(ntxFileName_, err);
+  throw;
+}
+
+std::shared_ptr<TXQNTXBag> TXQNTXIndex::FindOrAddBag(const std::string& bagName) {
+  TXQDBFNTX& table = Table();
+  std::shared_ptr<TXQNTXBag> bag = table.DBFIndexDefs.Find(bagName);
+  if (!bag) {
+    table.DBFIndexDefs.Add(bagName, ntxFileName_, table.StorageType);
+    bag = table.DBFIndexDefs.Find(bagName);
+  }
+  if (bag->OrderCount() == 0) bag->AddOrder();
+  return bag;
 }
 
 // --- Reading ----------------------------------------------------------------------------

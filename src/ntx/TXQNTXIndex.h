@@ -1,5 +1,6 @@
 // An NTX index over a TXQDBFNTX table: its settings, the build (CreateIndex,
-// started by setting CreateNow), opening an existing file, and the seek.
+// started by setting CreateNow; in index_build.cpp), opening an existing
+// file, and the seek (in TXQNTXIndex.cpp).
 //
 // Life of an index: created closed by Indexes.Add; CreateIndex builds the
 // file and leaves the index open (and active when asked); Open reads an
@@ -131,7 +132,9 @@ class TXQNTXIndex : public TIndex {
   void ParseExpressions();
   void Prepare(std::size_t keySize, int keyDecimals);
   void LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterBlock);
-  void FinishBuild(bool failed);
+  // Writes the tree out and moves the file over the index's name, or hands
+  // the writing to a thread of its own (WriteInBackground).
+  void FinishBuild();
   // Moves the whole file the build wrote over the index's name.
   void Publish();
   // Removes the file of this index: the one being built, or the one at the
@@ -144,6 +147,14 @@ class TXQNTXIndex : public TIndex {
   void EnterWritePhase();
   void ExitWritePhase();
   void Release();
+  // A build or write that failed leaves no index: the open state goes (and
+  // with it the file, which is not whole; see Release), then the write error
+  // `err` of the file is raised, or with 0 the exception being handled (call
+  // it from a handler then).
+  [[noreturn]] void FailWrite(int err);
+  // The table's definition of this index's file, added when missing, with
+  // its one order.
+  std::shared_ptr<TXQNTXBag> FindOrAddBag(const std::string& bagName);
   std::span<std::uint8_t> HeaderBytes() const;
 
   std::string ntxFileName_;

@@ -1,3 +1,6 @@
+// The page store: the index file, or an image of it in chunks (anonymous
+// memory, or stretches of the file itself mapped), and the thread that makes
+// chunks ahead of a large build.
 #include "ntx/page_store.h"
 
 #include <fcntl.h>
@@ -16,7 +19,6 @@
 #include <system_error>
 #include <thread>
 
-#include "dataset/Exceptions.h"
 #include "dbf/file_io.h"
 #include "ntx/mapping_guard.h"
 #include "ntx/ntx_errors.h"
@@ -24,7 +26,30 @@
 namespace tolk {
 
 namespace {
+
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// `length` bytes of anonymous memory (`prot`, `flags` as mmap takes them)
+// starting on a huge-page boundary: twice the length is mapped and both ends
+// trimmed. Out of address space: bad_alloc.
+std::uint8_t* MapAligned(std::size_t length, int prot, int flags) {
+  void* raw = ::mmap(nullptr, length + kHugePage, prot, flags, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  auto* base = static_cast<std::uint8_t*>(raw);
+  const std::size_t lead =
+      (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
+  if (lead) ::munmap(base, lead);
+  if (kHugePage - lead) ::munmap(base + lead + length, kHugePage - lead);
+  return base + lead;
+}
+
+// A hint; refused, the mapping still works.
+void AdviseHugePages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t n) {
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, n, MADV_HUGEPAGE);
+#endif
+}
+
 }  // namespace
 
 void PageStore::Unmap::operator()(std::uint8_t* p) const {
@@ -33,22 +58,12 @@ void PageStore::Unmap::operator()(std::uint8_t* p) const {
 }
 
 // Anonymous memory reads as zeros without being written, so a chunk costs
-// no clearing pass. Mapping twice the length and trimming both ends leaves a
-// region that starts on a huge-page boundary.
+// no clearing pass.
 PageStore::ChunkPtr PageStore::NewChunk(std::size_t chunkBytes) {
   const std::size_t length = (chunkBytes + kHugePage - 1) / kHugePage * kHugePage;
-  void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) throw std::bad_alloc();
-  auto* base = static_cast<std::uint8_t*>(raw);
-  const std::size_t lead =
-      (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
-  if (lead) ::munmap(base, lead);
-  if (kHugePage - lead) ::munmap(base + lead + length, kHugePage - lead);
-#ifdef MADV_HUGEPAGE
-  ::madvise(base + lead, length, MADV_HUGEPAGE);  // a hint; refused, the chunk still works
-#endif
-  return ChunkPtr(base + lead, Unmap{length});
+  std::uint8_t* p = MapAligned(length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS);
+  AdviseHugePages(p, length);
+  return ChunkPtr(p, Unmap{length});
 }
 
 // A stretch of the file, reserved first: a page of a shared mapping that
@@ -70,23 +85,16 @@ PageStore::ChunkPtr PageStore::NewFileChunk(std::size_t i) const {
   if (!ReserveInFile(offset, chunkBytes_, &err)) ntx::RaiseWriteError(fileName_, err);
   // On a huge-page boundary, as its place in the file is: where the file's
   // system keeps large pages in the page cache, they can be mapped whole.
-  void* raw = ::mmap(nullptr, chunkBytes_ + kHugePage, PROT_NONE,
-                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (raw == MAP_FAILED) throw std::bad_alloc();
-  auto* base = static_cast<std::uint8_t*>(raw);
-  const std::size_t lead =
-      (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
-  if (lead) ::munmap(base, lead);
-  if (kHugePage - lead) ::munmap(base + lead + chunkBytes_, kHugePage - lead);
-  void* p = ::mmap(base + lead, chunkBytes_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED,
-                   file_->fd(), static_cast<off_t>(offset));
+  // The file's pages replace a reserved stretch of address space.
+  std::uint8_t* base =
+      MapAligned(chunkBytes_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE);
+  void* p = ::mmap(base, chunkBytes_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file_->fd(),
+                   static_cast<off_t>(offset));
   if (p == MAP_FAILED) {
-    ::munmap(base + lead, chunkBytes_);
+    ::munmap(base, chunkBytes_);
     throw std::bad_alloc();
   }
-#ifdef MADV_HUGEPAGE
-  ::madvise(p, chunkBytes_, MADV_HUGEPAGE);
-#endif
+  AdviseHugePages(p, chunkBytes_);
   const int slot = MappingGuard::Register(p, chunkBytes_, &faults_);
   if (slot < 0) {
     ::munmap(p, chunkBytes_);
@@ -199,7 +207,6 @@ void PageStore::Detach() {
 void PageStore::StartImage(std::size_t groupBytes, bool inFile) {
   DropImage();
   faults_.store(0, std::memory_order_relaxed);
-  reservationFailed_ = false;
   groupBytes = std::max<std::size_t>(groupBytes, 1);
   chunkBytes_ = groupBytes * std::max<std::size_t>(1, kHugePage / groupBytes);
   mode_ = Mode::ImageOnly;
@@ -258,18 +265,7 @@ std::uint8_t* PageStore::Chunk(std::size_t i) {
     }
     if (maker_) chunks_[i] = maker_->Take(i);
   }
-  if (!chunks_[i]) {
-    if (!inFile_) {
-      chunks_[i] = NewChunk(chunkBytes_);  // zeros
-    } else {
-      try {
-        chunks_[i] = NewFileChunk(i);
-      } catch (const Exception&) {
-        reservationFailed_ = true;
-        throw;
-      }
-    }
-  }
+  if (!chunks_[i]) chunks_[i] = inFile_ ? NewFileChunk(i) : NewChunk(chunkBytes_);
   return chunks_[i].get();
 }
 

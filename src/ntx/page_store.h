@@ -65,9 +65,6 @@ class PageStore {
   // bytes are zeros now, and neither the file nor what was read from the
   // image can be trusted.
   bool LostPages() const { return faults_.load(std::memory_order_relaxed) != 0; }
-  // Whether a stretch of the file could not be reserved since StartImage:
-  // the error was raised, and the file lacks pages.
-  bool ReservationFailed() const { return reservationFailed_; }
   void KeepImageAsCopy();
   // No group may still be mapped onto the image.
   void DropImage();
@@ -135,7 +132,6 @@ class PageStore {
   std::unique_ptr<ChunkMaker> maker_;
   bool makeAhead_ = false;  // a build fills the image: start the maker at its second chunk
   bool inFile_ = false;     // the chunks map the file's own pages
-  bool reservationFailed_ = false;
   std::uint64_t imageSize_ = 0;
 };
 

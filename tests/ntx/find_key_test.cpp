@@ -1,17 +1,22 @@
-// FindKey through the active index, opening existing files, damaged files
-// and the file lock.
+// FindKey through the active index, opening existing files, the file lock,
+// and damaged files: an index built here, then cut short or patched at the
+// offsets of ntx_format.h. A seek gives the right record or names the damage.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <random>
+#include <tuple>
 
 #include "dataset/Exceptions.h"
 #include "dataset/coding.h"
+#include "dbf/file_io.h"
 #include "ntx/ntx_fixtures.h"
 #include "ntx/ntx_format.h"
 
@@ -30,28 +35,63 @@ class TXQDBFNTXTest : public ::testing::Test {
   }
   bool Find(const std::string& text) { return tb.FindKey({Variant(text)}); }
 
-  // Patches bytes of the built file, then reopens the table with the index
-  // attached and seeks: the error text, or "" when the seek went through.
-  std::string SeekAfterPatch(std::uint64_t offset, std::uint32_t value, int width) {
+  // For the damaged files: `built`, an index of 200 tickets whose root is
+  // an inner page over several leaves, and the table closed again.
+  void BuildTwoLevels() {
+    for (int i = 0; i < 200; ++i) tickets.push_back(Key10(static_cast<std::uint64_t>(i)));
+    Build(tickets);
     tb.Close();
-    std::string bytes = ReadBytes(ntx);
+    built = ReadBytes(ntx);
+    root = Load(kHeadRoot, 4);
+    firstLeaf = Load(root + Load(root + kPageSlots, 2) + kEntryChild, 4);
+    ASSERT_NE(firstLeaf, 0u) << "the root is an inner page";
+  }
+  std::uint32_t Load(std::size_t at, int width) const {
+    coding::Bytes b(reinterpret_cast<const std::uint8_t*>(built.data()), built.size());
+    return width == 2 ? coding::Load16(b, at) : coding::Load32(b, at);
+  }
+  static std::string Patch(std::string bytes, std::size_t at, std::size_t value, int width) {
     coding::MutableBytes b(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
-    width == 2 ? coding::Store16(b, offset, static_cast<std::uint16_t>(value))
-               : coding::Store32(b, offset, value);
+    width == 2 ? coding::Store16(b, at, static_cast<std::uint16_t>(value))
+               : coding::Store32(b, at, static_cast<std::uint32_t>(value));
+    return bytes;
+  }
+  // `bytes` as the index file: opens the table anew, opens and activates
+  // the index, and seeks `key`. The record found (0 when none), and the
+  // error's text.
+  struct Answer {
+    std::uint32_t recno;
+    std::string error;
+  };
+  Answer SeekIn(const std::string& bytes, const std::string& key) {
     WriteBytes(ntx, bytes);
+    TXQDBFNTX t("tbRiscos");
     try {
-      tb.Open();
-      tb.Indexes[0].SetActive(true);
-      Find(Key10(1));
-      return "";
+      OpenTable(t, tb.DBFFileName);
+      auto& ind = dynamic_cast<TXQNTXIndex&>(t.Indexes.Add("bilhete"));
+      ind.SetNTXFileName(ntx);
+      ind.Open();
+      ind.SetActive(true);
+      return {t.FindKey({Variant(key)}) ? static_cast<std::uint32_t>(t.RecNo()) : 0u, ""};
     } catch (const Exception& e) {
-      return e.what();
+      return {0, e.what()};
+    }
+  }
+  std::string Damaged() const { return "TXQNTXIndex: File \"" + ntx + "\" is damaged: "; }
+  // Nothing stayed open after an error: both files can be had exclusively.
+  void ExpectReleased() const {
+    for (const std::string& path : {tb.DBFFileName, ntx}) {
+      PosixFile probe;
+      EXPECT_TRUE(probe.OpenRead(path, ShareMode::Exclusive)) << path;
     }
   }
 
   TempDir dir;
   std::string ntx = dir.File("bilhete.ntx");
   TXQDBFNTX tb{"tbRiscos"};
+  std::vector<std::string> tickets;  // of BuildTwoLevels
+  std::string built;
+  std::uint32_t root = 0, firstLeaf = 0;
 };
 
 TEST_F(TXQDBFNTXTest, AnIndexAttachedBeforeItsTableOpensReadsItsKeyAtTheOpen) {
@@ -210,48 +250,110 @@ TEST_F(TXQDBFNTXTest, ReopensAnExistingFile) {
   EXPECT_TRUE(ind.IsOpen()) << "signature 7 opens like 6";
 
   tb.Close();
+  const std::string notNtx = "TXQNTXIndex.Open: File \"" + ntx + "\" is not NTX file";
   bytes[0] = 5;
   WriteBytes(ntx, bytes);
-  EXPECT_THROW_MSG(tb.Open(), Exception, "TXQNTXIndex.Open: File \"" + ntx + "\" is not NTX file");
+  EXPECT_THROW_MSG(tb.Open(), Exception, notNtx);
   EXPECT_FALSE(tb.Active());
+  WriteBytes(ntx, "");
+  EXPECT_THROW_MSG(tb.Open(), Exception, notNtx);
+
+  // No file, a folder, a FIFO (the open does not wait for a writer).
+  const std::string openError = "TXQNTXBag.Open: Open error \"" + ntx + "\"";
   ::unlink(ntx.c_str());
-  EXPECT_THROW_MSG(tb.Open(), Exception, "TXQNTXBag.Open: Open error \"" + ntx + "\"");
+  EXPECT_THROW_MSG(tb.Open(), Exception, openError);
+  std::filesystem::create_directory(ntx);
+  EXPECT_THROW_MSG(tb.Open(), Exception, openError);
+  std::filesystem::remove(ntx);
+  ASSERT_EQ(::mkfifo(ntx.c_str(), 0600), 0);
+  EXPECT_THROW_MSG(tb.Open(), Exception, openError);
 }
 
-TEST_F(TXQDBFNTXTest, DamagedFilesGiveClearErrors) {
-  std::vector<std::string> keys;
-  for (int i = 0; i < 200; ++i) keys.push_back(Key10(static_cast<std::uint64_t>(i)));
-  Build(keys);  // a root over several leaves
-  const std::string bytes = ReadBytes(ntx);
-  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  const std::uint32_t root = coding::Load32(coding::Bytes(p, 8), kHeadRoot);
-  const std::uint16_t slot0 = coding::Load16(coding::Bytes(p + root, kBlockSize), kPageSlots);
-  const std::string prefix = "TXQNTXIndex: File \"" + ntx + "\" is damaged: ";
-  const std::string size = std::to_string(bytes.size());
+// Every length through the header's fixed fields and into its key
+// expression (a cut expression names a field the table lacks), every page
+// boundary and the bytes around it, and lengths in between.
+TEST_F(TXQDBFNTXTest, EveryCutOfAFileAnswersRightOrNamesTheDamage) {
+  BuildTwoLevels();
+  std::set<std::size_t> lengths;
+  for (std::size_t n = 0; n <= 48; ++n) lengths.insert(n);
+  for (std::size_t n = 0; n <= built.size(); n += 97) lengths.insert(n);
+  for (std::size_t page = kBlockSize; page <= built.size(); page += kBlockSize)
+    for (std::size_t n : {page - 1, page, page + 1}) lengths.insert(std::min(n, built.size()));
+  int errors = 0;
+  for (const std::size_t n : lengths) {
+    SCOPED_TRACE("first " + std::to_string(n) + " bytes");
+    for (std::uint32_t recno : {1u, 138u, 200u, 0u}) {
+      const Answer a = SeekIn(built.substr(0, n), recno ? tickets[recno - 1] : "K999999999");
+      if (a.error.empty()) {
+        EXPECT_EQ(a.recno, recno) << "a wrong answer from a cut file";
+        continue;
+      }
+      ++errors;
+      EXPECT_TRUE(a.error.starts_with(Damaged()) ||
+                  a.error == "TXQNTXIndex.Open: File \"" + ntx + "\" is not NTX file" ||
+                  (a.error.starts_with("tbRiscos: Field '") && a.error.ends_with("' not found")))
+          << a.error;
+    }
+  }
+  EXPECT_GT(errors, 0);
+  EXPECT_EQ(SeekIn(built, tickets[137]).recno, 138u) << "the whole file";
+  ExpectReleased();
+}
 
-  EXPECT_EQ(
-      SeekAfterPatch(kHeadRoot, 999424, 4),
-      prefix + "the root page offset 999424 is not a page inside the file (" + size + " bytes)");
-  WriteBytes(ntx, bytes);
-  EXPECT_EQ(SeekAfterPatch(root + slot0 + kEntryChild, 1000, 4),
-            prefix + "page " + std::to_string(root) +
-                " names the page offset 1000, which is not a page inside the file (" + size +
-                " bytes)");
-  WriteBytes(ntx, bytes);
-  EXPECT_EQ(SeekAfterPatch(root, 51, 2), prefix + "page " + std::to_string(root) +
-                                             " holds 51 entries, more than the page maximum 50");
-  WriteBytes(ntx, bytes);
-  EXPECT_EQ(SeekAfterPatch(root + kPageSlots, 1020, 2),
-            prefix + "slot 0 of page " + std::to_string(root) +
-                " points to offset 1020, where no entry of 18 bytes fits");
-  WriteBytes(ntx, bytes);
-  EXPECT_NE(SeekAfterPatch(root + slot0 + kEntryChild, root, 4).find("form a cycle"),
-            std::string::npos);
-  WriteBytes(ntx, bytes);
-  EXPECT_EQ(SeekAfterPatch(kHeadMaxItems, 600, 2),
-            prefix + "the page maximum 600 is outside 2..510");
-  WriteBytes(ntx, bytes);
-  EXPECT_EQ(SeekAfterPatch(kHeadKeySize, 10, 2), "") << "the untouched file seeks";
+TEST_F(TXQDBFNTXTest, DamagedPagesGiveClearErrors) {
+  BuildTwoLevels();
+  const Geometry g = GeometryFor(10);
+  const std::string size =
+      " is not a page inside the file (" + std::to_string(built.size()) + " bytes)";
+  const std::string r = std::to_string(root), leaf = std::to_string(firstLeaf);
+  const std::size_t rootFirst = root + Load(root + kPageSlots, 2);  // its first entry
+  const std::size_t leafFirst = firstLeaf + Load(firstLeaf + kPageSlots, 2);
+  const std::uint32_t leafCount = Load(firstLeaf + kPageCount, 2);
+  const std::size_t lastSlot = firstLeaf + kPageSlots + kSlotSize * (leafCount - 1);
+  const std::string lastKey = tickets[leafCount - 1];  // found through lastSlot
+  auto badSlot = [&](std::uint32_t slot, const std::string& page, std::size_t entry) {
+    return "slot " + std::to_string(slot) + " of page " + page + " points to offset " +
+           std::to_string(entry) + ", where no entry of 18 bytes fits";
+  };
+  const std::string cycle = "form a cycle";  // found in the message
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases{
+      {Patch(built, kHeadRoot, 999424, 4), tickets[1], "the root page offset 999424" + size},
+      {built.substr(0, kBlockSize), tickets[0],
+       "the root page offset " + r + " is not a page inside the file (1024 bytes)"},
+      {Patch(built, rootFirst + kEntryChild, 1000, 4), tickets[1],
+       "page " + r + " names the page offset 1000, which" + size},
+      {Patch(built, kHeadMaxItems, 600, 2), tickets[1], "the page maximum 600 is outside 2..510"},
+      // Counts one above the page maximum, and at the top of their field.
+      {Patch(built, root + kPageCount, 51, 2), tickets[1],
+       "page " + r + " holds 51 entries, more than the page maximum 50"},
+      {Patch(built, firstLeaf + kPageCount, 0xFFFF, 2), tickets[0],
+       "page " + leaf + " holds 65535 entries, more than the page maximum 50"},
+      // An entry ending exactly at the page's end is read; one byte further
+      // is refused, and one inside the slot table.
+      {Patch(built, root + kPageSlots, 1020, 2), tickets[1], badSlot(0, r, 1020)},
+      {Patch(built, lastSlot, kBlockSize - g.entrySize, 2), lastKey, ""},
+      {Patch(built, lastSlot, kBlockSize - g.entrySize + 1, 2), lastKey,
+       badSlot(leafCount - 1, leaf, kBlockSize - g.entrySize + 1)},
+      {Patch(built, lastSlot, FirstEntryOffset(g) - 1, 2), lastKey,
+       badSlot(leafCount - 1, leaf, FirstEntryOffset(g) - 1)},
+      // A child leading back to the root from the root, from a leaf, and as
+      // the rightmost child of the root emptied.
+      {Patch(built, rootFirst + kEntryChild, root, 4), tickets[1], cycle},
+      {Patch(built, leafFirst + kEntryChild, root, 4), tickets[0], cycle},
+      {Patch(Patch(built, root + kPageCount, 0, 2), rootFirst + kEntryChild, root, 4), tickets[0],
+       cycle},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE("case " + std::to_string(i));
+    const auto& [bytes, key, error] = cases[i];
+    const Answer a = SeekIn(bytes, key);
+    if (error == cycle) {
+      EXPECT_TRUE(a.error.starts_with(Damaged()) && a.error.ends_with(cycle)) << a.error;
+    } else {
+      EXPECT_EQ(a.error, error.empty() ? "" : Damaged() + error);
+    }
+  }
+  ExpectReleased();
 }
 
 TEST_F(TXQDBFNTXTest, AnotherWritersCounterDropsTheCachedPages) {

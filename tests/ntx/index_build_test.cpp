@@ -29,9 +29,7 @@ class TXQNTXIndexTest : public ::testing::Test {
   NtxCheck Build(const std::vector<std::string>& keys, const std::set<std::uint32_t>& deleted = {},
                  bool unique = false) {
     OpenTable(tb, WriteTickets(dir, keys, deleted));
-    auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
-    ind.SetKeyExpresion("bilhete");
-    ind.SetNTXFileName(ntx);
+    TXQNTXIndex& ind = AddIndex(tb, ntx);
     ind.SetUnique(unique);
     ind.SetCreateNow(true);
     return CheckNtxFile(ntx);
@@ -95,9 +93,7 @@ int InChildWithFilesUpTo(rlim_t bytes, const std::function<int()>& body) {
 // An index over the tickets whose file is not written at the end of the
 // build: built in the file itself, or written by a thread of its own.
 TXQNTXIndex& AddBackgroundIndex(TXQDBFNTX& t, const std::string& path) {
-  auto& ind = dynamic_cast<TXQNTXIndex&>(t.Indexes.Add("bilhete"));
-  ind.SetKeyExpresion("bilhete");
-  ind.SetNTXFileName(path);
+  TXQNTXIndex& ind = AddIndex(t, path);
   ind.WriteInBackground = true;
   return ind;
 }
@@ -177,9 +173,7 @@ TEST_F(TXQNTXIndexTest, TicketsInFileOrderAndTheProgressOfTheBuild) {
     for (std::uint32_t i = 0; i < n; ++i)
       keys[i] = Key10(runs ? (std::uint64_t{i} * 7919 + 104729) % 90000 : i);
     OpenTable(tb, WriteTickets(dir, keys));
-    auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
-    ind.SetKeyExpresion("bilhete");
-    ind.SetNTXFileName(ntx);
+    TXQNTXIndex& ind = AddIndex(tb, ntx);
     std::vector<std::uint32_t> progress;
     ind.OnBuildProgress = [&](std::uint32_t records) { progress.push_back(records); };
     ind.SetCreateNow(true);
@@ -193,9 +187,7 @@ TEST_F(TXQNTXIndexTest, TicketsInFileOrderAndTheProgressOfTheBuild) {
 
 TEST_F(TXQNTXIndexTest, DescendingOrderAndLaterSignature) {
   OpenTable(tb, WriteTickets(dir, {"A", "C", "B", "C"}));
-  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("x"));
-  ind.SetKeyExpresion("bilhete");
-  ind.SetNTXFileName(ntx);
+  TXQNTXIndex& ind = AddIndex(tb, ntx);
   ind.SetDesc(true);
   ind.ClipperVer = TCLIPPER_VERSION::v520;
   ind.SetOrder("ORD1");
@@ -218,10 +210,8 @@ TEST_F(TXQNTXIndexTest, ForConditionAndOtherKeyTypes) {
   w.AddRecord({"", "T"});
   w.WriteFile(dir.File("v.dbf"));
   OpenTable(tb, dir.File("v.dbf"));
-  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("v"));
-  ind.SetKeyExpresion("valor");
+  TXQNTXIndex& ind = AddIndex(tb, ntx, "valor");
   ind.SetForExpresion("ativo");
-  ind.SetNTXFileName(ntx);
   ind.SetCreateNow(true);
   NtxCheck c = CheckNtxFile(ntx);
   EXPECT_EQ(c.error, "");
@@ -257,9 +247,7 @@ TEST_F(TXQNTXIndexTest, KeyLongerThan330BytesFailsBeforeWriting) {
   w.WriteFile(dir.File("l.dbf"));
   WriteBytes(ntx, "keep me");
   OpenTable(tb, dir.File("l.dbf"));
-  auto& ind = dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
-  ind.SetKeyExpresion("longo");
-  ind.SetNTXFileName(ntx);
+  TXQNTXIndex& ind = AddIndex(tb, ntx, "longo");
   EXPECT_THROW_MSG(ind.SetCreateNow(true), Exception,
                    "TXQNTXIndex.CreateIndex: Key of index \"bilhete\" is 331 bytes long; an NTX "
                    "key holds at most "

@@ -30,12 +30,19 @@ inline void OpenTable(TXQDBFNTX& t, const std::string& path) {
   t.Open();
 }
 
-// Adds an index over `expr`, builds it at `ntxPath` and activates it.
-inline TXQNTXIndex& BuildIndex(TXQDBFNTX& t, const std::string& ntxPath,
-                               const std::string& expr = "bilhete") {
+// Adds an index over `expr` at `ntxPath`, not yet built.
+inline TXQNTXIndex& AddIndex(TXQDBFNTX& t, const std::string& ntxPath,
+                             const std::string& expr = "bilhete") {
   auto& ind = dynamic_cast<TXQNTXIndex&>(t.Indexes.Add("bilhete"));
   ind.SetKeyExpresion(expr);
   ind.SetNTXFileName(ntxPath);
+  return ind;
+}
+
+// Adds an index over `expr`, builds it at `ntxPath` and activates it.
+inline TXQNTXIndex& BuildIndex(TXQDBFNTX& t, const std::string& ntxPath,
+                               const std::string& expr = "bilhete") {
+  TXQNTXIndex& ind = AddIndex(t, ntxPath, expr);
   ind.SetCreateNow(true);
   return ind;
 }
