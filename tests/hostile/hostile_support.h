@@ -1,5 +1,5 @@
-// What the hostile-input and fault suites share: the state of a file (its
-// SHA-256, size and modification time), tolk-critica run in a child process
+// What the hostile-input and fault suites share: the state of a file (a copy
+// of its bytes, its size and modification time), tolk-critica run in a child process
 // under a time limit (and, when asked, a file-size limit or an unprivileged
 // user), and a child process that holds a lock on a file.
 #pragma once
@@ -17,13 +17,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include "hostile/sha256.h"
 
 namespace tolk::hostile {
 
@@ -32,7 +33,7 @@ namespace tolk::hostile {
 struct FileState {
   bool exists = false;
   bool regular = false;
-  std::string sha256;
+  std::string bytes;  // a regular file's whole content
   std::int64_t size = 0;
   std::int64_t mtimeSec = 0, mtimeNsec = 0;
   bool operator==(const FileState&) const = default;
@@ -47,14 +48,17 @@ inline FileState StateOf(const std::string& path) {
   s.size = st.st_size;
   s.mtimeSec = st.st_mtim.tv_sec;
   s.mtimeNsec = st.st_mtim.tv_nsec;
-  if (s.regular) s.sha256 = FileSha256(path);
+  if (s.regular) {
+    std::ifstream in(path, std::ios::binary);
+    s.bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
   return s;
 }
 
 inline std::ostream& operator<<(std::ostream& o, const FileState& s) {
   if (!s.exists) return o << "(absent)";
   return o << (s.regular ? "" : "(not regular) ") << s.size << " bytes, mtime " << s.mtimeSec << "."
-           << s.mtimeNsec << ", sha256 " << s.sha256;
+           << s.mtimeNsec << ", content hash " << std::hash<std::string>{}(s.bytes);
 }
 
 // Every entry of a folder (not below it) by name.
