@@ -215,22 +215,22 @@ bool PosixFile::Truncate(std::uint64_t size) const {
 
 bool PosixFile::Sync() const { return ::fsync(fd_) == 0; }
 
-bool PosixFile::LockByte(std::uint64_t offset) const {
+namespace {
+
+// A process's record lock of `type` on the byte at `offset`; non-blocking.
+bool ByteLock(int fd, short type, std::uint64_t offset) {
   struct flock fl {};
-  fl.l_type = F_WRLCK;
+  fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = static_cast<off_t>(offset);
   fl.l_len = 1;
-  return ::fcntl(fd_, F_SETLK, &fl) == 0;
+  return ::fcntl(fd, F_SETLK, &fl) == 0;
 }
 
-void PosixFile::UnlockByte(std::uint64_t offset) const {
-  struct flock fl {};
-  fl.l_type = F_UNLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(offset);
-  fl.l_len = 1;
-  ::fcntl(fd_, F_SETLK, &fl);
-}
+}  // namespace
+
+bool PosixFile::LockByte(std::uint64_t offset) const { return ByteLock(fd_, F_WRLCK, offset); }
+
+void PosixFile::UnlockByte(std::uint64_t offset) const { ByteLock(fd_, F_UNLCK, offset); }
 
 }  // namespace tolk
