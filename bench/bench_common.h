@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,28 @@ class ScratchDir {
 template <class T>
 inline void Keep(const T& v) {
   asm volatile("" : : "g"(&v) : "memory");
+}
+
+// The "--name value" pairs of argv[first..] into the setters of `options`.
+// False, with a message naming `program`, for an unknown name or one
+// without its value.
+inline bool ReadOptions(
+    int argc, char** argv, int first, const char* program,
+    const std::map<std::string, std::function<void(const std::string&)>>& options) {
+  for (int i = first; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "%s: %s needs a value\n", program, name.c_str());
+      return false;
+    }
+    const auto it = options.find(name);
+    if (it == options.end()) {
+      std::fprintf(stderr, "%s: unknown option %s\n", program, name.c_str());
+      return false;
+    }
+    it->second(argv[++i]);
+  }
+  return true;
 }
 
 }  // namespace tolk::bench

@@ -195,30 +195,17 @@ int main(int argc, char** argv) {
   tolk::IniciaAplicacao();
 
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (i + 1 >= argc) {
-      std::fprintf(stderr, "bench_janela: %s needs a value\n", a.c_str());
-      return 2;
-    }
-    const std::string v = argv[++i];
-    if (a == "--riscos")
-      o.risks = v;
-    else if (a == "--sinistros")
-      o.claims = v;
-    else if (a == "--pasta")
-      o.folder = v;
-    else if (a == "--critica")
-      o.critica = v;
-    else if (a == "--runs")
-      o.runs = std::max(1, std::atoi(v.c_str()));
-    else if (a == "--intervalo")  // the window's repaint interval; 0: at every chance
-      o.interval = std::max(0, std::atoi(v.c_str()));
-    else {
-      std::fprintf(stderr, "bench_janela: unknown option %s\n", a.c_str());
-      return 2;
-    }
-  }
+  const bool read = tolk::bench::ReadOptions(
+      argc, argv, 1, "bench_janela",
+      {{"--riscos", [&](const std::string& v) { o.risks = v; }},
+       {"--sinistros", [&](const std::string& v) { o.claims = v; }},
+       {"--pasta", [&](const std::string& v) { o.folder = v; }},
+       {"--critica", [&](const std::string& v) { o.critica = v; }},
+       {"--runs", [&](const std::string& v) { o.runs = std::max(1, std::atoi(v.c_str())); }},
+       // The window's repaint interval; 0: at every chance.
+       {"--intervalo",
+        [&](const std::string& v) { o.interval = std::max(0, std::atoi(v.c_str())); }}});
+  if (!read) return 2;
   if (o.risks.empty() || o.claims.empty() || o.folder.empty()) {
     std::fputs(
         "uso: bench_janela --riscos ARQ --sinistros ARQ --pasta DIR [--critica EXE] [--runs N]\n"

@@ -300,30 +300,15 @@ int main(int argc, char** argv) {
   Options o;
   std::unique_ptr<bench::ScratchDir> dir;
   if (argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
-    for (int i = 1; i < argc; ++i) {
-      const std::string a = argv[i];
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "bench_critica: %s needs a value\n", a.c_str());
-        return 2;
-      }
-      const std::string v = argv[++i];
-      if (a == "--riscos")
-        o.risks = v;
-      else if (a == "--sinistros")
-        o.claims = v;
-      else if (a == "--pasta")
-        o.folder = v;
-      else if (a == "--runs")
-        o.runs = std::max(1, std::atoi(v.c_str()));
-      else if (a == "--csv")
-        o.csv = v;
-      else if (a == "--critica")
-        o.critica = v;
-      else {
-        std::fprintf(stderr, "bench_critica: unknown option %s\n", a.c_str());
-        return 2;
-      }
-    }
+    const bool read = bench::ReadOptions(
+        argc, argv, 1, "bench_critica",
+        {{"--riscos", [&](const std::string& v) { o.risks = v; }},
+         {"--sinistros", [&](const std::string& v) { o.claims = v; }},
+         {"--pasta", [&](const std::string& v) { o.folder = v; }},
+         {"--runs", [&](const std::string& v) { o.runs = std::max(1, std::atoi(v.c_str())); }},
+         {"--csv", [&](const std::string& v) { o.csv = v; }},
+         {"--critica", [&](const std::string& v) { o.critica = v; }}});
+    if (!read) return 2;
     if (o.risks.empty() || o.claims.empty() || o.folder.empty()) {
       std::fprintf(stderr, "bench_critica: --riscos, --sinistros and --pasta go together\n");
       return 2;
