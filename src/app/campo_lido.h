@@ -34,9 +34,10 @@ class CampoLido {
     VarToStr(value_, buf_, fs);
     return buf_;
   }
-  // Whether the value equals `text`, as two values compare.
-  bool Igual(const std::string& text) const {
-    return inPlace_ ? view_ == text : VarEquals(value_, Variant(text));
+  // Whether the value equals `text` as two values compare; `valor` is
+  // Variant(text), made once by the caller instead of once a record.
+  bool Igual(std::string_view text, const Variant& valor) const {
+    return inPlace_ ? view_ == text : VarEquals(value_, valor);
   }
   bool NoLugar() const { return inPlace_ != nullptr; }
   const TField& Campo() const { return *field_; }

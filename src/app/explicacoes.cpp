@@ -110,78 +110,82 @@ Causa CausaDaAbertura(const std::string& arquivo) {
   return Causa::kEmUso;
 }
 
+// The sentence for a file that failed as `causa` says. `campo`: the field a
+// kSemCampo lacks.
 std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
   const std::string& s = papel.sujeito;
-  const bool caixa = !papel.caixa.empty();
+  const std::string& caixa = papel.caixa;
   // The program's own files come with it: the remedy is a new copy.
   const std::string reinstale =
-      ": reinstale o programa ou copie esse arquivo de uma instalação que funcione.";
+      "reinstale o programa ou copie esse arquivo de uma instalação que funcione.";
   switch (causa) {
     case Causa::kNaoExiste:
-      return caixa ? s + " não existe: confira a pasta e o nome na caixa " + papel.caixa +
-                         ", ou escolha o arquivo pelo botão ao lado dela."
-                   : s + " não existe" + reinstale;
+      return caixa.empty() ? s + " não existe: " + reinstale
+                           : s + " não existe: confira a pasta e o nome na caixa " + caixa +
+                                 ", ou escolha o arquivo pelo botão ao lado dela.";
     case Causa::kPasta:
-      return caixa ? s + " indicado é uma pasta: escolha na caixa " + papel.caixa +
-                         " a tabela .dbf que está dentro dela."
-                   : s + " é uma pasta" + reinstale;
+      return caixa.empty() ? s + " é uma pasta: " + reinstale
+                           : s + " indicado é uma pasta: escolha na caixa " + caixa +
+                                 " a tabela .dbf que está dentro dela.";
     case Causa::kNaoComum:
       return s + " não é um arquivo comum (é um dispositivo ou um canal): " +
-             (caixa ? "escolha na caixa " + papel.caixa + " a tabela .dbf da entrega."
-                    : reinstale.substr(2));
+             (caixa.empty() ? reinstale
+                            : "escolha na caixa " + caixa + " a tabela .dbf da entrega.");
     case Causa::kSemPermissao:
       return s +
-             " não pode ser lido: você não tem permissão de leitura; peça acesso a ele ou copie-o "
-             "para uma pasta sua.";
+             " não pode ser lido: você não tem permissão de leitura; peça acesso a ele ou "
+             "copie-o para uma pasta sua.";
     case Causa::kEmUso:
-      return s +
-             " está em uso por outro programa, e a crítica precisa dele só para si: feche-o nesse "
-             "programa (uma planilha, outra crítica) e critique de novo.";
+      // The delivery's tables are opened only for the run; the program's
+      // files are shared with other readers, refused only to a writer.
+      return caixa.empty()
+                 ? s + " está em uso por outro programa, que o grava: espere que ele termine e "
+                       "critique de novo."
+                 : s + " está em uso por outro programa, e a crítica precisa dele só para si: "
+                       "feche-o nesse programa (uma planilha, outra crítica) e critique de novo.";
     case Causa::kMesmoArquivo:
       return "As duas caixas indicam o mesmo arquivo, e a crítica abre cada tabela só para si: "
-             "indique "
-             "o arquivo de riscos e o de sinistros da entrega, cada um na sua caixa.";
+             "indique o arquivo de riscos e o de sinistros da entrega, cada um na sua caixa.";
     case Causa::kNaoDbf:
-      return caixa ? s + " não é uma tabela dBASE: confira se a caixa " + papel.caixa +
-                         " indica o arquivo .dbf da entrega."
-                   : s + " não é uma tabela dBASE" + reinstale;
+      return caixa.empty() ? s + " não é uma tabela dBASE: " + reinstale
+                           : s + " não é uma tabela dBASE: confira se a caixa " + caixa +
+                                 " indica o arquivo .dbf da entrega.";
     case Causa::kDanificado:
-      return caixa ? s + " está danificado ou incompleto: gere-o ou copie-o de novo a partir do "
-                         "sistema "
-                         "de origem."
-                   : s + " está danificado" + reinstale;
+      return caixa.empty() ? s + " está danificado: " + reinstale
+                           : s + " está danificado ou incompleto: gere-o ou copie-o de novo a "
+                                 "partir do sistema de origem.";
     case Causa::kRegistroLongo:
       return "Um dos arquivos tem registros de mais de 4096 bytes: não é um arquivo de entrega do "
-             "TOLK; "
-             "confira os arquivos indicados nas duas caixas.";
+             "TOLK; confira os arquivos indicados nas duas caixas.";
     case Causa::kSemCampo:
-      return caixa ? s + " não tem o campo " + campo +
-                         ", que o dicionário exige: confira se a caixa " + papel.caixa +
-                         " indica mesmo esse arquivo da entrega (os dois arquivos não estão "
-                         "trocados?)."
-                   : s + " não tem o campo " + campo + reinstale;
-    case Causa::kIndiceCriacao:
-      return "Não foi possível criar o índice bilhete.ntx na pasta do programa" + papel.sujeito +
-             (campo.empty() ? "" : " (" + campo + ")") +
-             ": a crítica precisa gravar nessa pasta, e o nome bilhete.ntx não pode ser o de um "
-             "arquivo "
-             "da crítica.";
+      return caixa.empty() ? s + " não tem o campo " + campo + ": " + reinstale
+                           : s + " não tem o campo " + campo +
+                                 ", que o dicionário exige: confira se a caixa " + caixa +
+                                 " indica mesmo esse arquivo da entrega (os dois arquivos não "
+                                 "estão trocados?).";
     case Causa::kIndiceGravacao:
       return "Não foi possível gravar o índice bilhete.ntx na pasta do programa: confira se há "
-             "espaço "
-             "livre no disco e critique de novo.";
+             "espaço livre no disco e critique de novo.";
     case Causa::kIndiceAlterado:
       return "O índice bilhete.ntx foi alterado por outro programa durante a crítica: critique de "
              "novo.";
     case Causa::kAbertura:
-      break;
+    case Causa::kIndiceCriacao:
+      break;  // told apart before, or told by FraseCriacao
   }
   return {};
 }
 
-}  // namespace
-
-namespace {
+// The index could not be created: the folder, and the system's reason that
+// the message leaves out.
+std::string FraseCriacao(const ContextoErro& c) {
+  std::string frase = "Não foi possível criar o índice bilhete.ntx na pasta do programa";
+  if (c.params) frase += " \"" + c.params->programFolder + "\"";
+  if (!c.motivo.empty()) frase += " (" + c.motivo + ")";
+  return frase +
+         ": a crítica precisa gravar nessa pasta, e o nome bilhete.ntx não pode ser o de um "
+         "arquivo da crítica.";
+}
 
 // Whether `s` is well-formed UTF-8 (no overlong forms, no surrogates, at
 // most U+10FFFF).
@@ -234,15 +238,14 @@ std::string ExplicaErro(const std::string& message, const ContextoErro& contexto
     const std::size_t meio = k.meio.empty() ? k.inicio.size() : m.find(k.meio, k.inicio.size());
     if (meio == std::string_view::npos) continue;
 
+    if (k.causa == Causa::kIndiceCriacao) return FraseCriacao(contexto);
     if (k.causa == Causa::kSemCampo) {
       // "<component>: Field '<name>' not found"
       const std::size_t nome = meio + k.meio.size();
       const std::size_t fim = m.rfind("' not found");
       if (fim == std::string_view::npos || fim < nome) continue;
-      std::string campo(m.substr(nome, fim - nome));
-      for (char& ch : campo)
-        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-      return Frase(k.causa, PapelDoComponente(m.substr(0, meio), contexto), campo);
+      return Frase(k.causa, PapelDoComponente(m.substr(0, meio), contexto),
+                   UpperCaseAscii(m.substr(nome, fim - nome)));
     }
 
     // The quoted file name, where the message has one.
@@ -251,12 +254,6 @@ std::string ExplicaErro(const std::string& message, const ContextoErro& contexto
       const std::size_t fim = k.meio.empty() ? m.rfind('"') : meio;
       if (fim != std::string_view::npos && fim >= k.inicio.size())
         arquivo = std::string(m.substr(k.inicio.size(), fim - k.inicio.size()));
-    }
-    if (k.causa == Causa::kIndiceCriacao) {
-      // The folder, and the system's reason the message leaves out.
-      const std::string pasta =
-          contexto.params ? " \"" + contexto.params->programFolder + "\"" : "";
-      return Frase(k.causa, {pasta, ""}, contexto.motivo);
     }
     Causa causa = k.causa;
     if (causa == Causa::kAbertura) {

@@ -32,12 +32,11 @@ void Critica::CriticaRegistros(const Execucao& x) {
   };
   // The insurer of every record against the one of the first table opened.
   std::optional<CampoLido> codSeg;
-  const Variant codSegRun(estado_.codSeg);
+  const Variant codSegValor(estado_.codSeg);
   auto outraSeguradora = [&] {
     if (!codSeg) codSeg.emplace(tbDados.FieldByName("cod_seg"));
     codSeg->Le();
-    return codSeg->NoLugar() ? codSeg->Texto(x.fs()) != estado_.codSeg
-                             : !codSeg->Igual(estado_.codSeg);
+    return !codSeg->Igual(estado_.codSeg, codSegValor);
   };
   const int progress = estado_.tabelaAtual == 1 ? 25 : 50;
   std::int32_t contagem = 0;

@@ -144,6 +144,7 @@ RegrasDaTabela::RegrasDaTabela(TqelMemTable& estrutura, const TDataSet& dados, s
     r.dependeNull = depende.IsNull();
     if (!r.dependeNull) r.depende = Trim(VarToStr(depende, fs));
     r.zerosText.assign(static_cast<std::size_t>(f.Size()), '0');
+    r.zerosValor = Variant(r.zerosText);
     // A dBASE field that no rule can fail is not read at all: reading it
     // has no effect and cannot fail. A field read in place is never Null.
     const bool anyRule =

@@ -76,6 +76,7 @@ class RegrasDaTabela {
     // The qualifying field read in place, once `qualifier` is known.
     const DbfField* qualifierText = nullptr;
     std::string zerosText;  // "0" repeated over the field's size
+    Variant zerosValor;     // the same as a value
     std::int64_t erroNulo = 0, erroDom = 0;
     // Domain answers by (text, qualifier text), for short codes: a code
     // column holds a handful of values, so most records ask again what was
@@ -116,9 +117,11 @@ void RegrasDaTabela::Aplica(Achado&& achado) {
     if (r.nulo && (c.Nulo() || (r.tipoTexto && TrimView(c.Texto(fs_)).empty())))
       falha("nulo", r.erroNulo);
     if (r.zerosesq && !TamanhoOk(c.Texto(fs_), r.tamanho)) falha("tamanho", r.erroDom);
-    if (r.data && !DataValida(c.Texto(fs_), r.tamanho, ano_) && !(r.zeros && c.Igual(r.zerosText)))
+    if (r.data && !DataValida(c.Texto(fs_), r.tamanho, ano_) &&
+        !(r.zeros && c.Igual(r.zerosText, r.zerosValor)))
       falha("data", r.erroDom);
-    if (r.dominio && !Dominio(r, i, c.Texto(fs_)) && !(r.zeros && c.Igual(r.zerosText)))
+    if (r.dominio && !Dominio(r, i, c.Texto(fs_)) &&
+        !(r.zeros && c.Igual(r.zerosText, r.zerosValor)))
       falha("dominio", r.erroDom);
   }
 }

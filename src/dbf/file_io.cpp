@@ -68,35 +68,6 @@ bool PosixFile::OpenRead(const std::string& path, ShareMode share, std::string* 
   return true;
 }
 
-bool PosixFile::Create(const std::string& path, std::string* reason) {
-  Close();
-  // Not O_TRUNC: the name may lead, as itself or through a link, to a table
-  // that this program or another one has open, or to no regular file at all
-  // (a FIFO, a device). The file is emptied only once it is known to be a
-  // regular file that nobody holds: an exclusive lock must be free.
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
-  if (fd < 0) {
-    if (reason) *reason = ErrnoText(errno);
-    return false;
-  }
-  auto refuse = [&](std::string why) {
-    if (reason) *reason = std::move(why);
-    ::close(fd);
-    return false;
-  };
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return refuse(ErrnoText(errno));
-  if (!S_ISREG(st.st_mode)) return refuse("not a regular file");
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-    return refuse(errno == EWOULDBLOCK ? "in use by another program" : ErrnoText(errno));
-  ::flock(fd, LOCK_UN);
-  if (::ftruncate(fd, 0) != 0) return refuse(ErrnoText(errno));
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  fd_ = fd;
-  return true;
-}
-
 bool PosixFile::CreateBeside(const std::string& path, std::string& created, std::string* reason) {
   Close();
   const std::size_t slash = path.rfind('/');

@@ -1,6 +1,6 @@
 // A POSIX file handle with the few operations the dBASE and NTX layers use:
 // exclusive read-only open, positioned reads and writes with 64-bit offsets,
-// creation, byte-range locks. No buffering of its own.
+// creation of a new file, byte-range locks. No buffering of its own.
 #pragma once
 
 #include <cstddef>
@@ -30,11 +30,6 @@ class PosixFile {
   // cannot take such a lock while the file is open here. Returns false with
   // `reason` set.
   bool OpenRead(const std::string& path, ShareMode share, std::string* reason = nullptr);
-  // Creates a file for reading and writing, or empties the regular file of
-  // that name. Refuses (false, `reason` set), leaving it as it was, a name
-  // that leads to anything but a regular file, or to a file someone holds a
-  // lock on: a table open in this process or another.
-  bool Create(const std::string& path, std::string* reason = nullptr);
   // Creates a new file for reading and writing beside `path`, in the same
   // folder, under a name of its own that no file had (".<name>.XXXXXX"):
   // never an existing file, never through a link. Its name goes to

@@ -19,7 +19,7 @@ class TXQNTXBuffersTest : public ::testing::Test {
   void Fill(int pages) {
     std::string bytes(kBlockSize, '\0');
     for (int k = 1; k <= pages; ++k) bytes += std::string(kBlockSize, static_cast<char>(k));
-    ASSERT_TRUE(file.Create(path));
+    ASSERT_TRUE(file.CreateBeside(dir.File("pages.ntx"), path));
     ASSERT_TRUE(file.WriteAt(0, bytes.data(), bytes.size()));
     store.Attach(&file, path);
   }
@@ -148,7 +148,7 @@ TEST_F(TXQNTXBuffersTest, OverAnImageGroupsAreMappedNotCopied) {
 // size at the end (though whole stretches were reserved), and afterwards no
 // group is mapped past that end, where a page would fault.
 TEST_F(TXQNTXBuffersTest, AnImageInTheFileIsTheFile) {
-  ASSERT_TRUE(file.Create(path));
+  ASSERT_TRUE(file.CreateBeside(dir.File("pages.ntx"), path));
   store.Attach(&file, path);
   store.StartImage(4 * kBlockSize, true);
   ASSERT_TRUE(store.ImageInFile());
