@@ -12,7 +12,9 @@ endfunction()
 # tolk_test(<name> <source>... DEPS ...): one GoogleTest program registered with CTest.
 function(tolk_test name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  find_package(GTest REQUIRED)
+  if(NOT TARGET GTest::gtest)
+    find_package(GTest REQUIRED)
+  endif()
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_compile_features(${name} PRIVATE cxx_std_20)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests

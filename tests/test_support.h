@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,14 @@ namespace tolk::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tolk-test-XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
+    // create_directory answers false for a name that exists: another name.
+    static std::mt19937_64 random(std::random_device{}());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const std::filesystem::path p = base / ("tolk-test-" + std::to_string(random() % 1000000000));
+      if (std::filesystem::create_directory(p)) path_ = p.generic_string();
+    }
+    if (path_.empty()) throw std::runtime_error("no temporary folder");
   }
   ~TempDir() {
     std::error_code ec;

@@ -1,8 +1,6 @@
 #include "app/Critica.h"
 
-#include <chrono>
 #include <cstring>
-#include <ctime>
 
 #include "app/log_text.h"
 #include "app/regras.h"
@@ -11,20 +9,15 @@
 #include "dataset/number_format.h"
 #include "dataset/text.h"
 #include "dbf/field_conversion.h"
+#include "platform/system.h"
 
 namespace tolk {
 
 double SystemClock(void*) {
-  using namespace std::chrono;
-  auto now = system_clock::now();
-  std::time_t t = system_clock::to_time_t(now);
-  std::tm local{};
-  localtime_r(&t, &local);
-  auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-  double day = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  return day + (local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
-                static_cast<double>(ms) / 1000.0) /
-                   86400.0;
+  const LocalTime now = LocalTimeNow();
+  const double day = EncodeDate(now.year, now.month, now.day);
+  return day +
+         (now.hour * 3600.0 + now.minute * 60.0 + now.second + now.millisecond / 1000.0) / 86400.0;
 }
 
 Critica::Critica() {

@@ -13,6 +13,7 @@
 #include "app/textos.h"
 #include "ntx/TXQNTXIndex.h"
 #include "ntx/ntx_errors.h"
+#include "platform/system.h"
 
 namespace tolk {
 
@@ -126,9 +127,10 @@ TXQNTXIndex& MontaIndice(const Execucao& x, TXQDBFNTX& riscos, const std::string
   // program folder as bilhete.ntx, or a hard link to it) would lose that
   // file's name, and perhaps the file: refused.
   std::error_code ec;
-  if (!std::filesystem::is_symlink(std::filesystem::symlink_status(ntxPath, ec)))
+  if (!std::filesystem::is_symlink(std::filesystem::symlink_status(PathOf(ntxPath), ec)))
     for (const ArquivoDaCritica& f : ArquivosLidos(x.params))
-      if (f.caminho == ntxPath || std::filesystem::equivalent(ntxPath, f.caminho, ec))
+      if (f.caminho == ntxPath ||
+          std::filesystem::equivalent(PathOf(ntxPath), PathOf(f.caminho), ec))
         ntx::RaiseCreateError("bilhete", "bilhete.ntx é " + f.papel);
 
   auto& indice = dynamic_cast<TXQNTXIndex&>(riscos.Indexes.Add("bilhete"));

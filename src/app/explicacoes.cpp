@@ -9,6 +9,7 @@
 #include "dataset/Exceptions.h"
 #include "dataset/cp1252.h"
 #include "dataset/text.h"
+#include "platform/system.h"
 
 namespace tolk {
 
@@ -99,12 +100,12 @@ Papel PapelDoComponente(std::string_view componente, const ContextoErro& c) {
 // Why a file the tables could not open was refused, found by looking at it.
 Causa CausaDaAbertura(const std::string& arquivo) {
   std::error_code ec;
-  const fs::file_status st = fs::status(arquivo, ec);
+  const fs::file_status st = fs::status(PathOf(arquivo), ec);
   if (st.type() == fs::file_type::not_found) return Causa::kNaoExiste;
   if (ec) return ec == std::errc::permission_denied ? Causa::kSemPermissao : Causa::kNaoExiste;
   if (fs::is_directory(st)) return Causa::kPasta;
   if (!fs::is_regular_file(st)) return Causa::kNaoComum;
-  std::ifstream leitura(arquivo, std::ios::binary);
+  std::ifstream leitura(PathOf(arquivo), std::ios::binary);
   if (!leitura) return Causa::kSemPermissao;
   // Readable, yet refused: another program holds it.
   return Causa::kEmUso;
@@ -260,8 +261,9 @@ std::string ExplicaErro(const std::string& message, const ContextoErro& contexto
       const RunParameters* p = contexto.params;
       const bool umaCaixa = p && (arquivo == p->riskPath || arquivo == p->claimPath);
       std::error_code ec;
-      causa = umaCaixa && fs::equivalent(p->riskPath, p->claimPath, ec) ? Causa::kMesmoArquivo
-                                                                        : CausaDaAbertura(arquivo);
+      causa = umaCaixa && fs::equivalent(PathOf(p->riskPath), PathOf(p->claimPath), ec)
+                  ? Causa::kMesmoArquivo
+                  : CausaDaAbertura(arquivo);
     }
     return Frase(causa, PapelDoArquivo(arquivo, contexto), {});
   }

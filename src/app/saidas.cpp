@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "dataset/text.h"
+#include "platform/system.h"
 
 namespace tolk {
 
@@ -15,7 +16,7 @@ namespace {
 // nowhere yet (writing through it would create its target), made absolute.
 fs::path Resolvido(const std::string& name) {
   std::error_code ec;
-  fs::path p = fs::absolute(name, ec);
+  fs::path p = fs::absolute(PathOf(name), ec);
   if (ec) return {};
   // A chain of links longer than the system follows is no file to write.
   for (int i = 0; i < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++i) {
@@ -60,7 +61,7 @@ std::vector<ArquivoDaCritica> ArquivosDaCritica(const RunParameters& params) {
 bool MesmoArquivo(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
   std::error_code ec;
-  if (fs::equivalent(a, b, ec)) return true;
+  if (fs::equivalent(PathOf(a), PathOf(b), ec)) return true;
   const fs::path ra = Resolvido(a), rb = Resolvido(b);
   return !ra.empty() && ra == rb;
 }

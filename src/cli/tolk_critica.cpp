@@ -1,13 +1,7 @@
 // tolk-critica: the validation run from a terminal or a script.
-#include <unistd.h>
-
-#include <QLocale>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,7 +12,8 @@
 #include "app/saidas.h"
 #include "dataset/cp1252.h"
 #include "dataset/number_format.h"
-#include "front/regional.h"
+#include "front/regional_settings.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -58,7 +53,7 @@ class TerminalWindow : public tolk::RunWindow {
  public:
   std::vector<std::string> lines;
   std::string finalMessage;
-  bool progress = ::isatty(STDERR_FILENO) == 1;
+  bool progress = tolk::IsTerminal(stderr);
   bool progressShown = false;
   std::FILE* findings = nullptr;  // the CSV of --detalhes
   char separator = ',';
@@ -79,8 +74,8 @@ class TerminalWindow : public tolk::RunWindow {
   void ShowFinalMessage(const std::string& text) override { finalMessage = text; }
   void RecordsRead(const std::string& table, long long count) override {
     if (!progress) return;
-    std::fprintf(stderr, "\r\033[K%s: %lld registros lidos", tolk::Cp1252ToUtf8(table).c_str(),
-                 count);
+    tolk::WriteUtf8(stderr, "\r\033[K" + tolk::Cp1252ToUtf8(table) + ": " + std::to_string(count) +
+                                " registros lidos");
     std::fflush(stderr);
     progressShown = true;
   }
@@ -106,16 +101,13 @@ bool ParseAgora(const std::string& s, double& out) {
   return true;
 }
 
-int Usage(const char* problem) {
-  if (problem) std::fprintf(stderr, "tolk-critica: %s\n", problem);
-  std::fputs(kUsage, stderr);
-  return 2;
-}
+// A line on standard error, after the program's name.
+void Complain(const std::string& text) { tolk::WriteUtf8(stderr, "tolk-critica: " + text + "\n"); }
 
-std::string ExecutableFolder() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string("./") : exe.parent_path().string() + "/";
+int Usage(const char* problem) {
+  if (problem) Complain(problem);
+  tolk::WriteUtf8(stderr, kUsage);
+  return 2;
 }
 
 // The outputs are truncated when they are written, --detalhes before the run
@@ -147,10 +139,10 @@ std::string OutputsClash(const Options& o, const tolk::RunParameters& p) {
 bool WriteExport(const std::string& path, const std::vector<std::string>& lines,
                  std::string& error) {
   const std::string bytes = tolk::TextoExportado(lines);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) {
+  std::FILE* out = tolk::OpenStream(path, "wb");
+  bool ok = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  if (out) ok = std::fclose(out) == 0 && ok;
+  if (!ok) {
     error = "não foi possível gravar \"" + path + "\": " + std::strerror(errno);
     return false;
   }
@@ -158,11 +150,12 @@ bool WriteExport(const std::string& path, const std::vector<std::string>& lines,
 }
 
 // The command line into `o`; a status to exit with when it is not a run.
-std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
+std::optional<int> ParseOptions(const std::vector<std::string>& argv, Options& o) {
+  const std::size_t argc = argv.size();
+  for (std::size_t i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
+      tolk::WriteUtf8(stdout, kUsage);
       return 0;
     }
     std::string value;
@@ -202,13 +195,12 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
 std::optional<int> Parameters(const Options& o, tolk::RunParameters& p, FixedClock& fixed) {
   p.riskPath = o.riscos;
   p.claimPath = o.sinistros;
-  p.programFolder = o.hasPasta ? o.pasta : ExecutableFolder();
+  p.programFolder = o.hasPasta ? o.pasta : tolk::ExecutableFolder();
   if (p.programFolder.empty()) p.programFolder = "./";
   if (p.programFolder.back() != '/') p.programFolder += '/';
-  QLocale locale = o.hasLocale ? QLocale(QString::fromStdString(o.locale)) : QLocale::system();
-  if (o.hasLocale && locale.language() == QLocale::C && o.locale != "C" && o.locale != "POSIX")
-    return Usage(("locale desconhecido: " + o.locale).c_str());
-  p.regional = tolk::RegionalSettings(locale);
+  const auto regional = tolk::RegionalSettingsNamed(o.hasLocale ? o.locale : std::string());
+  if (!regional) return Usage(("locale desconhecido: " + o.locale).c_str());
+  p.regional = *regional;
   if (o.hasAgora) {
     if (!ParseAgora(o.agora, fixed.value))
       return Usage(("data e hora inválidas em --agora: " + o.agora).c_str());
@@ -218,7 +210,7 @@ std::optional<int> Parameters(const Options& o, tolk::RunParameters& p, FixedClo
     p.clock = &tolk::SystemClock;
   }
   if (const std::string clash = OutputsClash(o, p); !clash.empty()) {
-    std::fprintf(stderr, "tolk-critica: %s\n", clash.c_str());
+    Complain(clash);
     return 2;
   }
   return std::nullopt;
@@ -237,43 +229,41 @@ int WriteOutputs(const Options& o, const tolk::RunParameters& p, const tolk::Cri
                  const TerminalWindow& window, const Outcome& r) {
   int status = r.failed ? 1 : 0;
   if (o.detalhes != "-") {
-    for (const auto& l : window.lines) {
-      std::string u = tolk::Cp1252ToUtf8(l);
-      u += '\n';
-      std::fwrite(u.data(), 1, u.size(), stdout);
-    }
+    std::string log;
+    for (const auto& l : window.lines) log += tolk::Cp1252ToUtf8(l) + '\n';
+    tolk::WriteUtf8(stdout, log);
   }
   // A log that did not reach standard output (a full disk behind a
   // redirection) must not pass for one that did.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "tolk-critica: não foi possível gravar a saída padrão: %s\n",
-                 std::strerror(errno));
+    Complain(std::string("não foi possível gravar a saída padrão: ") + std::strerror(errno));
     status = 1;
   }
   const std::string error = tolk::MensagemUtf8(r.error);
   if (!o.json.empty()) {
     tolk::JsonInputs in{p.riskPath, p.claimPath, p.programFolder, r.failed, error};
     const std::string json = tolk::JsonSummary(critica.Estado(), in);
-    std::FILE* jf = std::fopen(o.json.c_str(), "wb");
+    std::FILE* jf = tolk::OpenStream(o.json, "wb");
     bool ok = jf && std::fwrite(json.data(), 1, json.size(), jf) == json.size();
     if (jf) ok = std::fclose(jf) == 0 && ok;
     if (!ok) {
-      std::fprintf(stderr, "tolk-critica: não foi possível gravar \"%s\"\n", o.json.c_str());
+      Complain("não foi possível gravar \"" + o.json + "\"");
       status = 1;
     }
   }
   if (r.failed) {
     // The message as raised, then what it means for the analyst.
-    std::fprintf(stderr, "%s\n", error.c_str());
+    tolk::WriteUtf8(stderr, error + "\n");
     const std::string why = tolk::ExplicaErro(r.error, r.context);
-    if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
+    if (!why.empty()) tolk::WriteUtf8(stderr, why + "\n");
   } else {
-    std::fprintf(stderr, "%s\n", tolk::Cp1252ToUtf8(window.finalMessage).c_str());
-    if (critica.Estado().caixasTrocadas) std::fprintf(stderr, "%s\n", tolk::kCaixasTrocadas);
+    tolk::WriteUtf8(stderr, tolk::Cp1252ToUtf8(window.finalMessage) + "\n");
+    if (critica.Estado().caixasTrocadas)
+      tolk::WriteUtf8(stderr, std::string(tolk::kCaixasTrocadas) + "\n");
   }
   std::string werr;
   if (!o.saida.empty() && !WriteExport(o.saida, window.lines, werr)) {
-    std::fprintf(stderr, "tolk-critica: %s\n", werr.c_str());
+    Complain(werr);
     status = 1;
   }
   return status;
@@ -282,11 +272,9 @@ int WriteOutputs(const Options& o, const tolk::RunParameters& p, const tolk::Cri
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Under a file size limit (ulimit -f) a write past it fails with EFBIG,
-  // which the run reports naming the file, instead of ending the process.
-  std::signal(SIGXFSZ, SIG_IGN);
+  tolk::PrepareStandardStreams();
   Options o;
-  if (const auto exit = ParseOptions(argc, argv, o)) return *exit;
+  if (const auto exit = ParseOptions(tolk::ArgumentsUtf8(argc, argv), o)) return *exit;
   tolk::RunParameters p;
   FixedClock fixed{0};
   if (const auto exit = Parameters(o, p, fixed)) return *exit;
@@ -296,10 +284,9 @@ int main(int argc, char** argv) {
   window.separator = p.regional.DecimalSeparator == ',' ? ';' : ',';
   const bool detailsToStdout = o.detalhes == "-";
   if (!o.detalhes.empty()) {
-    window.findings = detailsToStdout ? stdout : std::fopen(o.detalhes.c_str(), "wb");
+    window.findings = detailsToStdout ? stdout : tolk::OpenStream(o.detalhes, "wb");
     if (!window.findings) {
-      std::fprintf(stderr, "tolk-critica: não foi possível gravar \"%s\": %s\n", o.detalhes.c_str(),
-                   std::strerror(errno));
+      Complain("não foi possível gravar \"" + o.detalhes + "\": " + std::strerror(errno));
       return 1;
     }
     std::string header = tolk::CsvHeader(window.separator);
@@ -317,7 +304,7 @@ int main(int argc, char** argv) {
   window.EndProgress();
   bool csvLost = false;
   if (window.findings && !detailsToStdout && std::fclose(window.findings) != 0) {
-    std::fprintf(stderr, "tolk-critica: não foi possível gravar \"%s\"\n", o.detalhes.c_str());
+    Complain("não foi possível gravar \"" + o.detalhes + "\"");
     csvLost = true;
   }
   const int status = WriteOutputs(o, p, critica, window, r);

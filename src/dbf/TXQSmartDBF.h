@@ -143,9 +143,9 @@ class TXQSmartDBF : public TDataSet {
   static void LoadPending(void* self);
   void EnsureLoaded() const { view_.Get(); }
 
-  PosixFile file_;
+  SystemFile file_;
   mutable ReadWindow window_;
-  PosixFile memo_;
+  SystemFile memo_;
   bool setDeleted_ = false;
   std::uint8_t version_ = 0;
   std::uint8_t tableFlags_ = 0;

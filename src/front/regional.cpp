@@ -4,6 +4,7 @@
 
 #include "app/explicacoes.h"
 #include "dataset/cp1252.h"
+#include "front/regional_settings.h"
 
 namespace tolk {
 
@@ -40,6 +41,13 @@ TFormatSettings RegionalSettings(const QLocale& locale) {
   fs.TimeAMString = Utf8ToCp1252(locale.amText().toStdString());
   fs.TimePMString = Utf8ToCp1252(locale.pmText().toStdString());
   return fs;
+}
+
+std::optional<TFormatSettings> RegionalSettingsNamed(const std::string& name) {
+  const QLocale locale = name.empty() ? QLocale::system() : QLocale(QString::fromStdString(name));
+  if (!name.empty() && locale.language() == QLocale::C && name != "C" && name != "POSIX")
+    return std::nullopt;
+  return RegionalSettings(locale);
 }
 
 QString DisplayText(const std::string& message) {

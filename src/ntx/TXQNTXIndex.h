@@ -20,7 +20,6 @@
 #include <string_view>
 #include <thread>
 
-#include "dbf/file_io.h"
 #include "ntx/TIndex.h"
 #include "ntx/TXQDBFExprParser.h"
 #include "ntx/TXQNTXBuffers.h"
@@ -28,6 +27,7 @@
 #include "ntx/key_compare.h"
 #include "ntx/ntx_format.h"
 #include "ntx/page_store.h"
+#include "platform/file.h"
 
 namespace tolk {
 
@@ -175,7 +175,7 @@ class TXQNTXIndex : public TIndex {
   bool writePhase_ = false;
   std::shared_ptr<TXQNTXBag> bag_;
   std::shared_ptr<TXQNTXOrder> orderObj_;
-  PosixFile file_;
+  SystemFile file_;
   PageStore store_;
   TXQNTXBuffers cache_{store_};
   KeyOrder keyOrder_;

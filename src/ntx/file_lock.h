@@ -10,14 +10,14 @@
 
 namespace tolk {
 
-class PosixFile;
+class SystemFile;
 
 class NtxFileLock {
  public:
   // Takes the lock (or nothing, see above); false when it was not obtained.
   // A lock already held is not taken twice.
-  bool Lock(const PosixFile& file, bool exclusiveTable, TLockProtocol protocol, int waitBusyRes);
-  void Unlock(const PosixFile& file);
+  bool Lock(const SystemFile& file, bool exclusiveTable, TLockProtocol protocol, int waitBusyRes);
+  void Unlock(const SystemFile& file);
   bool Held() const { return held_; }
 
   // The byte of a protocol; false for lpNone.

@@ -20,6 +20,7 @@
 #include "ntx/ntx_header.h"
 #include "ntx/ntx_tree.h"
 #include "ntx/pre_sorter.h"
+#include "platform/system.h"
 
 namespace tolk {
 
@@ -112,7 +113,7 @@ void TXQNTXIndex::Prepare(std::size_t keySize, int keyDecimals) {
   // builds of other processes over the same name each write their own file.
   // A folder in the index's place would refuse that move: it is refused now.
   std::error_code ec;
-  if (std::filesystem::is_directory(std::filesystem::symlink_status(ntxFileName_, ec)))
+  if (std::filesystem::is_directory(std::filesystem::symlink_status(PathOf(ntxFileName_), ec)))
     RaiseCreateError(Name, ErrnoText(EISDIR));
   std::string reason;
   if (!file_.CreateBeside(ntxFileName_, buildFile_, &reason)) RaiseCreateError(Name, reason);
@@ -206,6 +207,9 @@ void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterB
 void TXQNTXIndex::FinishBuild() {
   try {
     cache_.Flush();
+    // No group stays mapped onto the image once it is written: the file may
+    // take the image's place.
+    cache_.Clear();
     // Pages of the file lost under the build (another program cut it short):
     // what reached the file is not the tree.
     if (store_.LostPages()) RaiseWriteError(ntxFileName_, EIO);

@@ -1,7 +1,7 @@
 #include "ntx/ntx_errors.h"
 
 #include "dataset/Exceptions.h"
-#include "dbf/file_io.h"
+#include "platform/file.h"
 
 namespace tolk::ntx {
 

@@ -3,11 +3,6 @@
 // chunks ahead of a large build.
 #include "ntx/page_store.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
@@ -19,88 +14,39 @@
 #include <system_error>
 #include <thread>
 
-#include "dbf/file_io.h"
-#include "ntx/mapping_guard.h"
 #include "ntx/ntx_errors.h"
+#include "platform/file.h"
+#include "platform/mapping.h"
 
 namespace tolk {
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-// `length` bytes of anonymous memory (`prot`, `flags` as mmap takes them)
-// starting on a huge-page boundary: twice the length is mapped and both ends
-// trimmed. Out of address space: bad_alloc.
-std::uint8_t* MapAligned(std::size_t length, int prot, int flags) {
-  void* raw = ::mmap(nullptr, length + kHugePage, prot, flags, -1, 0);
-  if (raw == MAP_FAILED) throw std::bad_alloc();
-  auto* base = static_cast<std::uint8_t*>(raw);
-  const std::size_t lead =
-      (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
-  if (lead) ::munmap(base, lead);
-  if (kHugePage - lead) ::munmap(base + lead + length, kHugePage - lead);
-  return base + lead;
-}
-
-// A hint; refused, the mapping still works.
-void AdviseHugePages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t n) {
-#ifdef MADV_HUGEPAGE
-  ::madvise(p, n, MADV_HUGEPAGE);
-#endif
-}
+constexpr std::size_t kHugePage = mapping::kLargePage;
 
 }  // namespace
 
 void PageStore::Unmap::operator()(std::uint8_t* p) const {
-  MappingGuard::Unregister(guardSlot);
-  ::munmap(p, length);
+  if (inFile)
+    mapping::UnmapFileStretch(p, length);
+  else
+    mapping::UnmapZeroed(p, length);
 }
 
-// Anonymous memory reads as zeros without being written, so a chunk costs
-// no clearing pass.
 PageStore::ChunkPtr PageStore::NewChunk(std::size_t chunkBytes) {
   const std::size_t length = (chunkBytes + kHugePage - 1) / kHugePage * kHugePage;
-  std::uint8_t* p = MapAligned(length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS);
-  AdviseHugePages(p, length);
-  return ChunkPtr(p, Unmap{length});
+  return ChunkPtr(mapping::MapZeroed(length), Unmap{length});
 }
 
 // A stretch of the file, reserved first: a page of a shared mapping that
 // the disk has no room for would fault when it is written back, far from
 // any call that could report it.
-bool PageStore::ReserveInFile(std::uint64_t offset, std::size_t n, int* err) const {
-  for (;;) {
-    if (::fallocate(file_->fd(), 0, static_cast<off_t>(offset), static_cast<off_t>(n)) == 0)
-      return true;
-    if (errno != EINTR) break;
-  }
-  *err = errno;
-  return false;
-}
-
 PageStore::ChunkPtr PageStore::NewFileChunk(std::size_t i) const {
   const std::uint64_t offset = std::uint64_t{i} * chunkBytes_;
-  int err = 0;
-  if (!ReserveInFile(offset, chunkBytes_, &err)) ntx::RaiseWriteError(fileName_, err);
-  // On a huge-page boundary, as its place in the file is: where the file's
-  // system keeps large pages in the page cache, they can be mapped whole.
-  // The file's pages replace a reserved stretch of address space.
-  std::uint8_t* base =
-      MapAligned(chunkBytes_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE);
-  void* p = ::mmap(base, chunkBytes_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file_->fd(),
-                   static_cast<off_t>(offset));
-  if (p == MAP_FAILED) {
-    ::munmap(base, chunkBytes_);
-    throw std::bad_alloc();
-  }
-  AdviseHugePages(p, chunkBytes_);
-  const int slot = MappingGuard::Register(p, chunkBytes_, &faults_);
-  if (slot < 0) {
-    ::munmap(p, chunkBytes_);
-    ntx::RaiseWriteError(fileName_, ENOMEM);
-  }
-  return ChunkPtr(static_cast<std::uint8_t*>(p), Unmap{chunkBytes_, slot});
+  if (!file_->Reserve(offset, chunkBytes_)) ntx::RaiseWriteError(fileName_, errno);
+  std::uint8_t* p = mapping::MapFileStretch(*file_, offset, chunkBytes_, &faults_);
+  if (!p) throw std::bad_alloc();
+  return ChunkPtr(p, Unmap{chunkBytes_, true});
 }
 
 // Keeps up to kAhead chunks made and touched, so that their pages are
@@ -158,22 +104,13 @@ class PageStore::ChunkMaker {
         i = next_++;
       }
       ChunkPtr c = store_.inFile_ ? store_.NewFileChunk(i) : NewChunk(store_.chunkBytes_);
-      Touch(c.get(), store_.chunkBytes_);
+      // Every page in, writable: cleared memory, or the file's page in the
+      // page cache.
+      mapping::Populate(c.get(), store_.chunkBytes_);
       std::lock_guard<std::mutex> lock(m_);
       if (stop_) return;
       ready_.emplace_back(i, std::move(c));
     }
-  }
-
-  // Brings every page in, writable: cleared memory, or the file's page in
-  // the page cache. One write per small page does it where the system
-  // cannot be asked to; with huge pages the first write of each does it all.
-  static void Touch(std::uint8_t* chunk, std::size_t n) {
-#ifdef MADV_POPULATE_WRITE
-    if (::madvise(chunk, n, MADV_POPULATE_WRITE) == 0) return;
-#endif
-    volatile std::uint8_t* p = chunk;
-    for (std::size_t i = 0; i < n; i += 4096) p[i] = 0;
   }
 
   const PageStore& store_;  // its chunk size, mode and file stay put while the maker runs
@@ -193,7 +130,7 @@ void PageStore::StopMaker() {
   makeAhead_ = false;
 }
 
-void PageStore::Attach(const PosixFile* file, std::string fileName) {
+void PageStore::Attach(const SystemFile* file, std::string fileName) {
   file_ = file;
   fileName_ = std::move(fileName);
   DropImage();
@@ -214,12 +151,9 @@ void PageStore::StartImage(std::size_t groupBytes, bool inFile) {
     // A mapping starts on a page boundary of the system; the first chunk's
     // reservation tells whether the file's system can reserve at all. When
     // it cannot, a later write would meet the same trouble and report it.
-    struct stat st {};
-    const long page = ::sysconf(_SC_PAGESIZE);
-    int err = 0;
-    inFile_ = page > 0 && chunkBytes_ % static_cast<std::size_t>(page) == 0 &&
-              ::fstat(file_->fd(), &st) == 0 && S_ISREG(st.st_mode) &&
-              ReserveInFile(0, chunkBytes_, &err);
+    const std::int64_t size = file_->Size();
+    inFile_ =
+        size >= 0 && mapping::CanMapFile(*file_, chunkBytes_) && file_->Reserve(0, chunkBytes_);
     if (inFile_) {
       // The first chunk's mapping tells whether the file can be mapped (some
       // file systems refuse shared mappings). If not, the file gets back the
@@ -229,7 +163,7 @@ void PageStore::StartImage(std::size_t groupBytes, bool inFile) {
       } catch (const std::exception&) {
         chunks_.clear();
         inFile_ = false;
-        if (!file_->Truncate(static_cast<std::uint64_t>(st.st_size)))
+        if (!file_->Truncate(static_cast<std::uint64_t>(size)))
           ntx::RaiseWriteError(fileName_, errno);
       }
     }
@@ -331,6 +265,9 @@ void PageStore::WriteImageToFile(std::uint64_t from) {
   if (inFile_) {
     // No chunk may be reserved past the end once the file is cut there.
     StopMaker();
+    // A system that will not cut a mapped file gets its mappings back first;
+    // the pages are the file's, and reads go to the file from here on.
+    if (!mapping::CanCutMappedFile()) chunks_.clear();
     // The chunks reserved whole stretches: the file ends where the image does.
     if (!file_->Truncate(imageSize_)) ntx::RaiseWriteError(fileName_, errno);
     return;
@@ -347,7 +284,7 @@ PageStore::ImageView PageStore::View() const {
   return v;
 }
 
-int PageStore::WriteView(const ImageView& view, const PosixFile& file, std::uint64_t from) {
+int PageStore::WriteView(const ImageView& view, const SystemFile& file, std::uint64_t from) {
   std::vector<std::uint8_t> zeros;
   for (std::uint64_t pos = from; pos < view.size;) {
     const std::size_t within = static_cast<std::size_t>(pos % view.chunkBytes);

@@ -41,7 +41,7 @@
 
 namespace tolk {
 
-class PosixFile;
+class SystemFile;
 
 class PageStore {
  public:
@@ -54,7 +54,7 @@ class PageStore {
 
   // The file (owned elsewhere, open while the store is used) and its name
   // for messages. Starts in FileOnly mode.
-  void Attach(const PosixFile* file, std::string fileName);
+  void Attach(const SystemFile* file, std::string fileName);
   void Detach();
 
   // An empty image in chunks of about 2 MiB, a multiple of `groupBytes`.
@@ -95,7 +95,7 @@ class PageStore {
   ImageView View() const;
   // Writes the view's bytes [from, size) to `file` in large blocks: 0, or the
   // errno of the write that failed. Uses nothing of any store.
-  static int WriteView(const ImageView& view, const PosixFile& file, std::uint64_t from);
+  static int WriteView(const ImageView& view, const SystemFile& file, std::uint64_t from);
 
   std::uint64_t ImageSize() const { return imageSize_; }
   // The image's bytes [0, image size), copied out.
@@ -105,17 +105,15 @@ class PageStore {
  private:
   std::uint8_t* Chunk(std::size_t i);
 
-  // Unmaps a chunk: its length is the one rounded up at allocation. A chunk
-  // of the file leaves the fault guard first.
+  // Unmaps a chunk: its length is the one rounded up at allocation.
   struct Unmap {
     std::size_t length = 0;
-    int guardSlot = -1;
+    bool inFile = false;
     void operator()(std::uint8_t* p) const;
   };
   using ChunkPtr = std::unique_ptr<std::uint8_t[], Unmap>;
   static ChunkPtr NewChunk(std::size_t chunkBytes);
   ChunkPtr NewFileChunk(std::size_t i) const;
-  bool ReserveInFile(std::uint64_t offset, std::size_t n, int* err) const;
   class ChunkMaker;
   void StopMaker();
 
@@ -123,7 +121,7 @@ class PageStore {
   // process, a failed disk) and were replaced by zeros. Declared before the
   // chunks: the guard counts here until the last of them is unmapped.
   mutable std::atomic<int> faults_{0};
-  const PosixFile* file_ = nullptr;
+  const SystemFile* file_ = nullptr;
   std::string fileName_;
   Mode mode_ = Mode::FileOnly;
   std::size_t chunkBytes_ = 0;

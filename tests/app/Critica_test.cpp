@@ -303,7 +303,7 @@ TEST(ExecutaTest, AnErrorLeavesNoFileOpen) {
   RunFixture f;
   std::string r = f.Table("r.dbf", {{"BILHETE", 'C', 10}}, {{"1"}});  // no cod_seg column
   EXPECT_THROW_MSG(f.Run(r, ""), EDatabaseError, "tbDados: Field 'cod_seg' not found");
-  PosixFile probe;
+  SystemFile probe;
   EXPECT_TRUE(probe.OpenRead(r, ShareMode::Exclusive));  // released
   probe.Close();
   // The next run opens what the boxes now name.

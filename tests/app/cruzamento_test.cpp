@@ -129,7 +129,7 @@ TEST(CruzaBilhetesTest, IndexFileStaysAndStaleOneGoes) {
   ASSERT_TRUE(std::filesystem::exists(f.dir.File("bilhete.ntx")));
   EXPECT_EQ(std::filesystem::file_size(f.dir.File("bilhete.ntx")), 2048u);  // header and one leaf
   // Both tables were released.
-  PosixFile probe;
+  SystemFile probe;
   EXPECT_TRUE(probe.OpenRead(f.dir.File("riscos.dbf"), ShareMode::Exclusive));
 }
 

@@ -145,7 +145,7 @@ TEST_F(OpenTest, RefusedFilesAreClosedAndCanBeOpenedAgain) {
                    "TXQSmartDBF.InternalOpen: File \"" + path + "\" is not DBF file");
   EXPECT_FALSE(t.Active());
   // The file was released: an exclusive open of it succeeds.
-  PosixFile f;
+  SystemFile f;
   EXPECT_TRUE(f.OpenRead(path, ShareMode::Exclusive));
   f.Close();
   t.DBFFileName = Write("good.dbf", Fixture());
@@ -624,7 +624,7 @@ TEST(ReadWindowTest, AnswersEveryReadAsTheFileWould) {
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 % 251);
   const std::string p = dir.File("bytes.bin");
   testing::WriteBytes(p, bytes);
-  PosixFile f;
+  SystemFile f;
   ASSERT_TRUE(f.OpenRead(p, ShareMode::Exclusive));
   ReadWindow w;
   w.Resize(3 * 4096);

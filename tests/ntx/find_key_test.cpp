@@ -81,7 +81,7 @@ class TXQDBFNTXTest : public ::testing::Test {
   // Nothing stayed open after an error: both files can be had exclusively.
   void ExpectReleased() const {
     for (const std::string& path : {tb.DBFFileName, ntx}) {
-      PosixFile probe;
+      SystemFile probe;
       EXPECT_TRUE(probe.OpenRead(path, ShareMode::Exclusive)) << path;
     }
   }

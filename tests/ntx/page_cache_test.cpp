@@ -34,7 +34,7 @@ class TXQNTXBuffersTest : public ::testing::Test {
 
   testing::TempDir dir;
   std::string path = dir.File("pages.ntx");
-  PosixFile file;
+  SystemFile file;
   PageStore store;
   TXQNTXBuffers cache{store};
 };

@@ -1,11 +1,11 @@
-#include "ntx/mapping_guard.h"
-
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <mutex>
+
+#include "platform/mapping_guard.h"
 
 namespace tolk {
 
@@ -75,25 +75,26 @@ bool Install() {
 
 }  // namespace
 
-int MappingGuard::Register(const void* begin, std::size_t n, std::atomic<int>* faults) {
+bool MappingGuard::Register(const void* begin, std::size_t n, std::atomic<int>* faults) {
   std::lock_guard<std::mutex> lock(g_registering);
-  if (!Install()) return -1;
-  for (int i = 0; i < kSlots; ++i) {
-    Slot& s = g_slots[i];
+  if (!Install()) return false;
+  for (Slot& s : g_slots) {
     if (s.end.load(std::memory_order_relaxed) != 0) continue;
     const auto b = reinterpret_cast<std::uintptr_t>(begin);
     s.begin.store(b, std::memory_order_relaxed);
     s.faults.store(faults, std::memory_order_relaxed);
     s.end.store(b + n, std::memory_order_release);
-    return i;
+    return true;
   }
-  return -1;
+  return false;
 }
 
-void MappingGuard::Unregister(int slot) {
-  if (slot < 0 || slot >= kSlots) return;
+void MappingGuard::Unregister(const void* begin) {
+  const auto b = reinterpret_cast<std::uintptr_t>(begin);
   std::lock_guard<std::mutex> lock(g_registering);
-  g_slots[slot].end.store(0, std::memory_order_release);
+  for (Slot& s : g_slots)
+    if (s.end.load(std::memory_order_relaxed) != 0 && s.begin.load(std::memory_order_relaxed) == b)
+      s.end.store(0, std::memory_order_release);
 }
 
 }  // namespace tolk

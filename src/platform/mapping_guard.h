@@ -19,11 +19,12 @@ namespace tolk {
 class MappingGuard {
  public:
   // Guards [begin, begin + n); faults there add one to *faults, which must
-  // outlive the registration. Returns a slot to unregister with, or -1 when
-  // the guard cannot take the range (every slot taken, no handler): the
-  // caller must not map the file then.
-  static int Register(const void* begin, std::size_t n, std::atomic<int>* faults);
-  static void Unregister(int slot);
+  // outlive the registration. Returns false when the guard cannot take the
+  // range (every slot taken, no handler): the caller must not map the file
+  // then.
+  static bool Register(const void* begin, std::size_t n, std::atomic<int>* faults);
+  // Ends the guard of the range that starts at `begin`.
+  static void Unregister(const void* begin);
 };
 
 }  // namespace tolk

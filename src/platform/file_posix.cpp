@@ -1,5 +1,3 @@
-#include "dbf/file_io.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,20 +10,29 @@
 #include <random>
 #include <utility>
 
+#include "platform/file.h"
+
 namespace tolk {
+
+namespace {
+
+int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
-PosixFile& PosixFile::operator=(PosixFile&& o) noexcept {
+SystemFile& SystemFile::operator=(SystemFile&& o) noexcept {
   if (this != &o) {
     Close();
-    fd_ = o.fd_;
-    o.fd_ = -1;
+    handle_ = o.handle_;
+    writable_ = o.writable_;
+    o.handle_ = kNone;
   }
   return *this;
 }
 
-bool PosixFile::OpenRead(const std::string& path, ShareMode share, std::string* reason) {
+bool SystemFile::OpenRead(const std::string& path, ShareMode share, std::string* reason) {
   Close();
   // O_NONBLOCK: a FIFO given as a table must not block the open.
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -64,11 +71,12 @@ bool PosixFile::OpenRead(const std::string& path, ShareMode share, std::string* 
   }
   int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  fd_ = fd;
+  handle_ = fd;
+  writable_ = false;
   return true;
 }
 
-bool PosixFile::CreateBeside(const std::string& path, std::string& created, std::string* reason) {
+bool SystemFile::CreateBeside(const std::string& path, std::string& created, std::string* reason) {
   Close();
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -84,7 +92,8 @@ bool PosixFile::CreateBeside(const std::string& path, std::string& created, std:
     // O_EXCL with O_CREAT: a name that exists, a link included, is refused.
     int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd >= 0) {
-      fd_ = fd;
+      handle_ = fd;
+      writable_ = true;
       created = std::move(candidate);
       return true;
     }
@@ -97,10 +106,10 @@ bool PosixFile::CreateBeside(const std::string& path, std::string& created, std:
   return false;
 }
 
-bool PosixFile::IsAt(const std::string& path) const {
+bool SystemFile::IsAt(const std::string& path) const {
   struct stat mine {
   }, named{};
-  return fd_ >= 0 && ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &named) == 0 &&
+  return IsOpen() && ::fstat(Fd(handle_), &mine) == 0 && ::stat(path.c_str(), &named) == 0 &&
          mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
 
@@ -110,42 +119,16 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
-void ReadWindow::Resize(std::size_t bytes) {
-  data_.assign(bytes, 0);
-  data_.shrink_to_fit();
-  start_ = 0;
-  size_ = 0;
+void SystemFile::Close() {
+  if (IsOpen()) ::close(Fd(handle_));  // also releases the flock
+  handle_ = kNone;
 }
 
-std::int64_t ReadWindow::ReadAt(const PosixFile& file, std::uint64_t offset, void* buf,
-                                std::size_t n) {
-  if (n == 0 || n > data_.size()) return file.ReadAt(offset, buf, n);
-  if (offset < start_ || offset + n > start_ + size_) {
-    // Not wholly held: the window moves to the read. Past a short window
-    // (the end of the file) the file is asked again, as it would be.
-    const std::int64_t got = file.ReadAt(offset, data_.data(), data_.size());
-    if (got < 0) {
-      size_ = 0;
-      return file.ReadAt(offset, buf, n);
-    }
-    start_ = offset;
-    size_ = static_cast<std::size_t>(got);
-  }
-  const std::size_t take = std::min<std::uint64_t>(n, start_ + size_ - offset);
-  std::memcpy(buf, data_.data() + (offset - start_), take);
-  return static_cast<std::int64_t>(take);
-}
-
-void PosixFile::Close() {
-  if (fd_ >= 0) ::close(fd_);  // also releases the flock
-  fd_ = -1;
-}
-
-std::int64_t PosixFile::ReadAt(std::uint64_t offset, void* buf, std::size_t n) const {
+std::int64_t SystemFile::ReadAt(std::uint64_t offset, void* buf, std::size_t n) const {
   std::size_t done = 0;
   auto* p = static_cast<char*>(buf);
   while (done < n) {
-    ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+    ssize_t r = ::pread(Fd(handle_), p + done, n - done, static_cast<off_t>(offset + done));
     if (r < 0) {
       if (errno == EINTR) continue;
       return -1;
@@ -156,11 +139,11 @@ std::int64_t PosixFile::ReadAt(std::uint64_t offset, void* buf, std::size_t n) c
   return static_cast<std::int64_t>(done);
 }
 
-bool PosixFile::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) const {
+bool SystemFile::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) const {
   std::size_t done = 0;
   auto* p = static_cast<const char*>(buf);
   while (done < n) {
-    ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+    ssize_t r = ::pwrite(Fd(handle_), p + done, n - done, static_cast<off_t>(offset + done));
     if (r < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -174,17 +157,17 @@ bool PosixFile::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) co
   return true;
 }
 
-std::int64_t PosixFile::Size() const {
+std::int64_t SystemFile::Size() const {
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) return -1;
+  if (::fstat(Fd(handle_), &st) != 0) return -1;
   return st.st_size;
 }
 
-bool PosixFile::Truncate(std::uint64_t size) const {
-  return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+bool SystemFile::Truncate(std::uint64_t size) const {
+  return ::ftruncate(Fd(handle_), static_cast<off_t>(size)) == 0;
 }
 
-bool PosixFile::Sync() const { return ::fsync(fd_) == 0; }
+bool SystemFile::Sync() const { return ::fsync(Fd(handle_)) == 0; }
 
 namespace {
 
@@ -200,8 +183,20 @@ bool ByteLock(int fd, short type, std::uint64_t offset) {
 
 }  // namespace
 
-bool PosixFile::LockByte(std::uint64_t offset) const { return ByteLock(fd_, F_WRLCK, offset); }
+// A write lock needs a file open for writing; a file open for reading
+// only takes a read lock, which still keeps writers out.
+bool SystemFile::LockByte(std::uint64_t offset) const {
+  return ByteLock(Fd(handle_), writable_ ? F_WRLCK : F_RDLCK, offset);
+}
 
-void PosixFile::UnlockByte(std::uint64_t offset) const { ByteLock(fd_, F_UNLCK, offset); }
+void SystemFile::UnlockByte(std::uint64_t offset) const { ByteLock(Fd(handle_), F_UNLCK, offset); }
+
+bool SystemFile::Reserve(std::uint64_t offset, std::size_t n) const {
+  for (;;) {
+    if (::fallocate(Fd(handle_), 0, static_cast<off_t>(offset), static_cast<off_t>(n)) == 0)
+      return true;
+    if (errno != EINTR) return false;
+  }
+}
 
 }  // namespace tolk
