@@ -2,12 +2,13 @@
 # with CMake and Ninja, and build.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+WIN_BUILD  ?= build-win
 JOBS       ?= $(shell nproc)
 
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME  ?= 60
 
-.PHONY: all run test deps configure build build-asan bench bench-run bench-janela fuzz clean
+.PHONY: all run test deps configure build build-asan windows bench bench-run bench-janela bench-windows fuzz clean
 
 all: build
 
@@ -28,7 +29,8 @@ run: configure
 
 # The sources as the committed .clang-format has them, the whole suite, then
 # the suite again under AddressSanitizer and UndefinedBehaviorSanitizer in a
-# tree where every warning is an error.
+# tree where every warning is an error, then the Windows programs' suites
+# under Wine, on a virtual display for the window.
 test: build
 	@tools/check-format
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -36,6 +38,23 @@ test: build
 	  -DTOLK_SANITIZE=ON -DTOLK_WERROR=ON -DTOLK_BUILD_BENCH=OFF > /dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory windows
+	@xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir $(WIN_BUILD) --output-on-failure -j $(JOBS)
+
+# tolk-critica.exe under Wine against tolk-critica over 1,000,000 risks.
+bench-windows: windows
+	@bench/windows/run.sh $(BUILD) $(WIN_BUILD)
+
+# The Windows programs, cross-built with mingw-w64 into $(WIN_BUILD)/bin:
+# tolk-critica.exe, the window tolk-zav.exe, the tools and the test programs,
+# each with no DLL of its own beside it. The native tree lends its tolk-dbf
+# to the build and its tolk-critica to the comparisons of the suite.
+windows: build
+	@tools/install-deps g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb xauth
+	@cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLK_WERROR=ON -DTOLK_BUILD_BENCH=OFF \
+	  -DTOLK_HOST_TOOLS=$(abspath $(BUILD))/bin > /dev/null
+	@cmake --build $(WIN_BUILD) -j $(JOBS)
 
 bench: build
 	@$(BUILD)/bin/bench_dbf
@@ -74,4 +93,4 @@ fuzz:
 	done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

@@ -196,8 +196,7 @@ std::optional<int> Parameters(const Options& o, tolk::RunParameters& p, FixedClo
   p.riskPath = o.riscos;
   p.claimPath = o.sinistros;
   p.programFolder = o.hasPasta ? o.pasta : tolk::ExecutableFolder();
-  if (p.programFolder.empty()) p.programFolder = "./";
-  if (p.programFolder.back() != '/') p.programFolder += '/';
+  p.programFolder = tolk::FolderWithSeparator(p.programFolder);
   const auto regional = tolk::RegionalSettingsNamed(o.hasLocale ? o.locale : std::string());
   if (!regional) return Usage(("locale desconhecido: " + o.locale).c_str());
   p.regional = *regional;

@@ -181,6 +181,7 @@ void PageStore::DropImage() {
   chunks_.clear();
   chunks_.shrink_to_fit();
   imageSize_ = 0;
+  mappedEnd_ = ~std::uint64_t{0};
   mode_ = Mode::FileOnly;
   inFile_ = false;
 }
@@ -213,7 +214,8 @@ std::uint8_t* PageStore::Map(std::uint64_t offset, std::size_t n) {
     // After its build the file has its true size, and a mapped page wholly
     // past its end would fault: only what lies inside the file is mapped,
     // and no chunk is added (a reservation would lengthen the file).
-    if (offset + n > imageSize_ || c >= chunks_.size() || !chunks_[c]) return nullptr;
+    if (offset + n > std::min(imageSize_, mappedEnd_) || c >= chunks_.size() || !chunks_[c])
+      return nullptr;
   }
   return Chunk(c) + within;
 }
@@ -265,11 +267,26 @@ void PageStore::WriteImageToFile(std::uint64_t from) {
   if (inFile_) {
     // No chunk may be reserved past the end once the file is cut there.
     StopMaker();
-    // A system that will not cut a mapped file gets its mappings back first;
-    // the pages are the file's, and reads go to the file from here on.
-    if (!mapping::CanCutMappedFile()) chunks_.clear();
-    // The chunks reserved whole stretches: the file ends where the image does.
+    if (mapping::CanCutMappedFile()) {
+      // The chunks reserved whole stretches: the file ends where the image does.
+      if (!file_->Truncate(imageSize_)) ntx::RaiseWriteError(fileName_, errno);
+      return;
+    }
+    // A system that will not cut a mapped file gets its mappings back
+    // first, and the file, cut, is mapped again up to its end for the seeks
+    // that follow (no further than that: a mapping may not lengthen it).
+    const std::size_t count = chunks_.size();
+    chunks_.clear();
     if (!file_->Truncate(imageSize_)) ntx::RaiseWriteError(fileName_, errno);
+    mappedEnd_ = 0;
+    for (std::size_t i = 0; i < count && mappedEnd_ < imageSize_; ++i) {
+      const std::size_t n =
+          static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes_, imageSize_ - mappedEnd_));
+      std::uint8_t* p = mapping::MapFileStretch(*file_, mappedEnd_, n, &faults_);
+      if (!p) break;  // what is not mapped is read from the file
+      chunks_.push_back(ChunkPtr(p, Unmap{n, true}));
+      mappedEnd_ += n;
+    }
     return;
   }
   if (const int err = WriteView(View(), *file_, from)) ntx::RaiseWriteError(fileName_, err);

@@ -131,6 +131,10 @@ class PageStore {
   bool makeAhead_ = false;  // a build fills the image: start the maker at its second chunk
   bool inFile_ = false;     // the chunks map the file's own pages
   std::uint64_t imageSize_ = 0;
+  // How far the chunks of an image in the file map it after its build: all
+  // of it, or, where the file was mapped again after being cut, its bytes up
+  // to the cut.
+  std::uint64_t mappedEnd_ = ~std::uint64_t{0};
 };
 
 }  // namespace tolk

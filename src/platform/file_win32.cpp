@@ -231,22 +231,17 @@ bool SystemFile::Truncate(std::uint64_t size) const {
 
 bool SystemFile::Sync() const { return ::FlushFileBuffers(H(handle_)) != 0; }
 
-// The disk's clusters for the stretch, then the file's end past it: a full
-// disk is this call's error.
+// Lengthening a file that is not sparse gives it the disk's clusters for
+// the new bytes at once: a full disk is this call's error, not a fault of a
+// mapped page later.
 bool SystemFile::Reserve(std::uint64_t offset, std::size_t n) const {
   const std::uint64_t end = offset + n;
   const std::int64_t size = Size();
   if (size < 0) return false;
   if (static_cast<std::uint64_t>(size) >= end) return true;
-  FILE_ALLOCATION_INFO allocation{};
-  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(end);
-  if (!::SetFileInformationByHandle(H(handle_), FileAllocationInfo, &allocation,
-                                    sizeof allocation) ||
-      !SetEnd(H(handle_), end)) {
-    SetErrno();
-    return false;
-  }
-  return true;
+  if (SetEnd(H(handle_), end)) return true;
+  SetErrno();
+  return false;
 }
 
 // A file open for reading only takes a shared lock, which still keeps

@@ -14,6 +14,10 @@ namespace tolk {
 // system cannot tell.
 std::string ExecutableFolder();
 
+// `folder` ending with a path separator, so that a file name can follow;
+// "./" (".\\" on Windows) for an empty one.
+std::string FolderWithSeparator(std::string folder);
+
 // The local date and time now.
 struct LocalTime {
   int year, month, day, hour, minute, second, millisecond;

@@ -14,6 +14,12 @@ std::string ExecutableFolder() {
   return ec ? std::string("./") : exe.parent_path().string() + "/";
 }
 
+std::string FolderWithSeparator(std::string folder) {
+  if (folder.empty()) return "./";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
 LocalTime LocalTimeNow() {
   using namespace std::chrono;
   const auto now = system_clock::now();

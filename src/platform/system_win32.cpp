@@ -23,6 +23,13 @@ std::string ExecutableFolder() {
   return slash == std::wstring::npos ? std::string(".\\") : Utf8(path.substr(0, slash + 1));
 }
 
+// Either separator ends a folder here.
+std::string FolderWithSeparator(std::string folder) {
+  if (folder.empty()) return ".\\";
+  if (folder.back() != '/' && folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
 LocalTime LocalTimeNow() {
   SYSTEMTIME t{};
   ::GetLocalTime(&t);
