@@ -25,11 +25,21 @@ int ErrnoOf(DWORD error) {
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
+    case ERROR_BAD_PATHNAME:
     case ERROR_INVALID_NAME:
       return ENOENT;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_CANT_RESOLVE_FILENAME:  // a loop of symbolic links
+      return ELOOP;
     case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
       return EACCES;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    case ERROR_NOT_SAME_DEVICE:
+      return EXDEV;
+    case ERROR_INVALID_PARAMETER:
+      return EINVAL;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
       return EBUSY;
@@ -41,6 +51,8 @@ int ErrnoOf(DWORD error) {
       return ENOSPC;
     case ERROR_NOT_ENOUGH_MEMORY:
     case ERROR_OUTOFMEMORY:
+    case ERROR_COMMITMENT_LIMIT:
+    case ERROR_NO_SYSTEM_RESOURCES:
       return ENOMEM;
     case ERROR_TOO_MANY_OPEN_FILES:
       return EMFILE;
@@ -73,7 +85,37 @@ bool SetEnd(HANDLE h, std::uint64_t size) {
 
 }  // namespace
 
-std::string ErrnoText(int err) { return std::strerror(err); }
+// The texts of a POSIX system for the codes the file layer reports: the C
+// runtime here has none for some (EOPNOTSUPP, ELOOP) and words others its
+// own way, and a message must read the same on every system.
+std::string ErrnoText(int err) {
+  static constexpr struct {
+    int code;
+    const char* text;
+  } kTexts[] = {
+      {ENOENT, "No such file or directory"},
+      {EIO, "Input/output error"},
+      {EBADF, "Bad file descriptor"},
+      {ENOMEM, "Cannot allocate memory"},
+      {EACCES, "Permission denied"},
+      {EBUSY, "Device or resource busy"},
+      {EEXIST, "File exists"},
+      {EXDEV, "Invalid cross-device link"},
+      {ENOTDIR, "Not a directory"},
+      {EISDIR, "Is a directory"},
+      {EINVAL, "Invalid argument"},
+      {EMFILE, "Too many open files"},
+      {EFBIG, "File too large"},
+      {ENOSPC, "No space left on device"},
+      {EROFS, "Read-only file system"},
+      {ENAMETOOLONG, "File name too long"},
+      {ELOOP, "Too many levels of symbolic links"},
+      {EOPNOTSUPP, "Operation not supported"},
+  };
+  for (const auto& t : kTexts)
+    if (t.code == err) return t.text;
+  return std::strerror(err);
+}
 
 SystemFile& SystemFile::operator=(SystemFile&& o) noexcept {
   if (this != &o) {

@@ -3,9 +3,14 @@
 // offsets of ntx_format.h. A seek gives the right record or names the damage.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <io.h>
+#include <sys/locking.h>
+#else
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstring>
@@ -25,6 +30,70 @@ namespace {
 
 using namespace testing;
 using namespace ntx;
+
+// The byte at `offset` of the file `path` locked for writing from outside
+// the index until the object goes: by a child process, whose record locks
+// are its own; on Windows, by another open of the file, since a byte-range
+// lock there belongs to the handle that took it.
+class ByteHeldElsewhere {
+ public:
+#ifdef _WIN32
+  ByteHeldElsewhere(const std::string& path, std::uint64_t offset) : offset_(offset) {
+    fd_ = ::_open(path.c_str(), _O_RDONLY | _O_BINARY);
+    held_ = fd_ >= 0 && Seek() && ::_locking(fd_, _LK_NBLCK, 1) == 0;
+  }
+  ~ByteHeldElsewhere() {
+    if (held_ && Seek()) ::_locking(fd_, _LK_UNLCK, 1);
+    if (fd_ >= 0) ::_close(fd_);
+  }
+#else
+  ByteHeldElsewhere(const std::string& path, std::uint64_t offset) {
+    if (::pipe(ready_) != 0 || ::pipe(release_) != 0) return;
+    std::fflush(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      int fd = ::open(path.c_str(), O_RDWR);
+      struct flock fl {};
+      fl.l_type = F_WRLCK;
+      fl.l_whence = SEEK_SET;
+      fl.l_start = static_cast<off_t>(offset);
+      fl.l_len = 1;
+      char c = ::fcntl(fd, F_SETLK, &fl) == 0 ? 'y' : 'n';
+      (void)!::write(ready_[1], &c, 1);
+      (void)!::read(release_[0], &c, 1);
+      ::_exit(0);
+    }
+    char c = 0;
+    held_ = pid_ > 0 && ::read(ready_[0], &c, 1) == 1 && c == 'y';
+  }
+  ~ByteHeldElsewhere() {
+    if (pid_ > 0) {
+      (void)!::write(release_[1], "x", 1);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+    }
+    for (int fd : {ready_[0], ready_[1], release_[0], release_[1]})
+      if (fd >= 0) ::close(fd);
+  }
+#endif
+  ByteHeldElsewhere(const ByteHeldElsewhere&) = delete;
+  ByteHeldElsewhere& operator=(const ByteHeldElsewhere&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  bool held_ = false;
+#ifdef _WIN32
+  bool Seek() const {
+    const auto at = static_cast<__int64>(offset_);
+    return ::_lseeki64(fd_, at, SEEK_SET) == at;
+  }
+  int fd_ = -1;
+  std::uint64_t offset_;
+#else
+  int ready_[2] = {-1, -1}, release_[2] = {-1, -1};
+  pid_t pid_ = -1;
+#endif
+};
 
 class TXQDBFNTXTest : public ::testing::Test {
  protected:
@@ -260,13 +329,15 @@ TEST_F(TXQDBFNTXTest, ReopensAnExistingFile) {
 
   // No file, a folder, a FIFO (the open does not wait for a writer).
   const std::string openError = "TXQNTXBag.Open: Open error \"" + ntx + "\"";
-  ::unlink(ntx.c_str());
+  std::filesystem::remove(ntx);
   EXPECT_THROW_MSG(tb.Open(), Exception, openError);
   std::filesystem::create_directory(ntx);
   EXPECT_THROW_MSG(tb.Open(), Exception, openError);
   std::filesystem::remove(ntx);
+#ifndef _WIN32  // no FIFOs on Windows
   ASSERT_EQ(::mkfifo(ntx.c_str(), 0600), 0);
   EXPECT_THROW_MSG(tb.Open(), Exception, openError);
+#endif
 }
 
 // Every length through the header's fixed fields and into its key
@@ -385,36 +456,15 @@ TEST_F(TXQDBFNTXTest, SharedTablesLockTheIndexFileAndRetry) {
   BuildIndex(tb, ntx);
   EXPECT_TRUE(Find("B"));
 
-  int ready[2], release[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  ASSERT_EQ(::pipe(release), 0);
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    int fd = ::open(ntx.c_str(), O_RDWR);
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = static_cast<off_t>(kLockOffsetClipper);
-    fl.l_len = 1;
-    char c = ::fcntl(fd, F_SETLK, &fl) == 0 ? 'y' : 'n';
-    (void)!::write(ready[1], &c, 1);
-    (void)!::read(release[0], &c, 1);
-    ::_exit(0);
+  {
+    ByteHeldElsewhere other(ntx, kLockOffsetClipper);
+    ASSERT_TRUE(other.Held());
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Find("B")) << "the byte is held elsewhere";
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(15))
+        << "retried about 1 ms apart";
   }
-  char c = 0;
-  ASSERT_EQ(::read(ready[0], &c, 1), 1);
-  ASSERT_EQ(c, 'y');
-  const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_FALSE(Find("B")) << "the byte is held elsewhere";
-  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(15))
-      << "retried about 1 ms apart";
-  (void)!::write(release[1], "x", 1);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
   EXPECT_TRUE(Find("B"));
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
 
   // The build entered a write phase for the other programs' sake: closing
   // the index ends it with a new update counter.
