@@ -13,30 +13,6 @@ namespace tolk {
 
 namespace {
 
-// Every failure code that has a message. The texts are the desktop's own
-// English wording; this build only produces codes 2, 3 and 31, the others
-// stay so that the table is complete.
-struct Mensagem {
-  int code;
-  const char* text;
-};
-constexpr Mensagem kMensagens[] = {
-    {2, "The specified file was not found."},
-    {3, "The specified path was not found."},
-    {5, "Windows 95 only: The operating system denied access to the specified file."},
-    {8, "Windows 95 only: There was not enough memory to complete the operation."},
-    {11, "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image)."},
-    {26, "A sharing violation occurred."},
-    {27, "The filename association is incomplete or invalid."},
-    {28, "The DDE transaction could not be completed because the request timed out."},
-    {29, "The DDE transaction failed."},
-    {30,
-     "The DDE transaction could not be completed because other DDE transactions were being "
-     "processed."},
-    {31, "There is no application associated with the given filename extension."},
-    {32, "Windows 95 only: The specified dynamic-link library was not found."},
-};
-
 // What `xdg-mime query ...` answers, trimmed; empty when it cannot answer.
 QString XdgMime(const QString& xdgMime, const QStringList& query) {
   QProcess p;
@@ -80,14 +56,8 @@ int AbreNoDesktop(const QString& path) {
   return Opener()(QUrl::fromLocalFile(info.absoluteFilePath())) ? kDocumentoAberto : kSemAssociacao;
 }
 
-QString MensagemAbertura(int code) {
-  for (const Mensagem& m : kMensagens)
-    if (m.code == code) return QString::fromLatin1(m.text);
-  return {};
-}
-
 void AbrirDocumento(QWidget* window, const QString& path) {
-  const QString text = MensagemAbertura(AbreNoDesktop(path));
+  const QString text = QString::fromStdString(MensagemAbertura(AbreNoDesktop(path)));
   if (text.isEmpty()) return;
   QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
                   QMessageBox::Ok, window);

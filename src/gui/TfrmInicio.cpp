@@ -27,7 +27,6 @@
 #include <exception>
 #include <functional>
 
-#include "app/explicacoes.h"
 #include "app/saidas.h"
 #include "dataset/cp1252.h"
 #include "front/regional.h"
@@ -37,11 +36,11 @@ namespace tolk {
 
 namespace {
 
-// The client area the layout was drawn for; the anchors measure from it.
-constexpr int kLargura = 651;
-constexpr int kAltura = 483;
-
 QString FromCp1252(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
+
+QString Nativo(const QString& path) { return QDir::toNativeSeparators(path); }
+
+QRect Lugar(const Retangulo& r) { return QRect(r.x, r.y, r.largura, r.altura); }
 
 // The named faces where they are installed; otherwise the font database
 // picks the closest face of the same kind.
@@ -78,8 +77,7 @@ bool GravaLog(const QString& path, const std::vector<std::string>& lines, QStrin
   const auto size = static_cast<qint64>(bytes.size());
   if (file.open(QIODevice::WriteOnly) && file.write(bytes.data(), size) == size && file.commit())
     return true;
-  error = QStringLiteral("Não foi possível gravar \"%1\": %2")
-              .arg(QDir::toNativeSeparators(path), file.errorString());
+  error = file.errorString();
   return false;
 }
 
@@ -102,13 +100,8 @@ class DialogoExportacao : public QFileDialog {
   std::function<bool(const QString&)> aceita_;
 };
 
-// A message box of the application: its title, one OK button.
-void Caixa(QWidget* parent, QMessageBox::Icon icon, const QString& text,
-           const QString& informative = {}) {
-  QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
-  box.setInformativeText(informative);
-  box.exec();
-}
+constexpr QMessageBox::Icon kIcones[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                         QMessageBox::Critical, QMessageBox::Question};
 
 }  // namespace
 
@@ -120,19 +113,19 @@ void IniciaAplicacao() {
                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QCoreApplication::installTranslator(&qtbase);
   QApplication::setApplicationName(QStringLiteral("tolk-zav"));
-  QApplication::setApplicationDisplayName(QString::fromLatin1(kTituloAplicacao));
+  QApplication::setApplicationDisplayName(QString::fromUtf8(kTituloAplicacao));
   QApplication::setWindowIcon(Glifo(QStyle::SP_FileDialogContentsView));
 }
 
 TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("frmInicio"));
-  setWindowTitle(QStringLiteral("VARNE - Sistema de Críticas de Dados do TOLK - AGOSTO 2017"));
+  setWindowTitle(QString::fromUtf8(kTituloJanela));
   setFont(FonteJanela());
   // Opens where and as large as it was drawn; larger, the log shows more of
   // its 120 columns.
-  move(227, 132);
-  resize(kLargura, kAltura);
-  setMinimumSize(kLargura, kAltura);
+  move(kEsquerdaJanela, kTopoJanela);
+  resize(kLarguraJanela, kAlturaJanela);
+  setMinimumSize(kLarguraJanela, kAlturaJanela);
   pastaPrograma = QCoreApplication::applicationDirPath() + QLatin1Char('/');
 
   CriaControles();
@@ -147,65 +140,56 @@ TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
 
 // The controls in the order of the layout, each at its place.
 void TfrmInicio::CriaControles() {
-  Label3 = new QLabel(QStringLiteral("Arquivo de Riscos"), this);
-  Coloca(Label3, "Label3", QRect(QPoint(4, 4), Label3->sizeHint()));
+  Label3 = new QLabel(this);
+  Coloca(Label3, "Label3");
 
   edArqRisco = new QLineEdit(this);
-  edArqRisco->setToolTip(QStringLiteral("Local e nome do arquivo de riscos"));
-  Coloca(edArqRisco, "edArqRisco", QRect(4, 19, 445, 21));
+  Coloca(edArqRisco, "edArqRisco");
 
   SpeedButton4 = new QToolButton(this);
   SpeedButton4->setIcon(Glifo(QStyle::SP_DirOpenIcon));
-  SpeedButton4->setToolTip(QStringLiteral("Defina o arquivo de riscos"));
   SpeedButton4->setFocusPolicy(Qt::NoFocus);
-  Coloca(SpeedButton4, "SpeedButton4", QRect(455, 19, 22, 22));
+  Coloca(SpeedButton4, "SpeedButton4");
 
-  Label4 = new QLabel(QStringLiteral("Arquivo de Sinistros"), this);
-  Coloca(Label4, "Label4", QRect(QPoint(4, 47), Label4->sizeHint()));
+  Label4 = new QLabel(this);
+  Coloca(Label4, "Label4");
 
   edArqSinistro = new QLineEdit(this);
-  edArqSinistro->setToolTip(QStringLiteral("Local e nome do arquivo de sinistros"));
-  Coloca(edArqSinistro, "edArqSinistro", QRect(4, 62, 445, 21));
+  Coloca(edArqSinistro, "edArqSinistro");
 
   SpeedButton3 = new QToolButton(this);
   SpeedButton3->setIcon(Glifo(QStyle::SP_DirOpenIcon));
-  SpeedButton3->setToolTip(QStringLiteral("Defina o arquivo de sinistros"));
   SpeedButton3->setFocusPolicy(Qt::NoFocus);
-  Coloca(SpeedButton3, "SpeedButton3", QRect(455, 62, 22, 22));
+  Coloca(SpeedButton3, "SpeedButton3");
 
   ProgressBar = new QProgressBar(this);
   ProgressBar->setOrientation(Qt::Vertical);
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
   ProgressBar->setTextVisible(false);
-  Coloca(ProgressBar, "ProgressBar", QRect(494, 4, 13, 88));
+  Coloca(ProgressBar, "ProgressBar");
 
   // Outside a dialog a push button answers Enter only when it is a default
   // button, so every button is made one: Enter presses the focused button.
-  btnOk = new QPushButton(Glifo(QStyle::SP_DialogApplyButton), QStringLiteral("&Criticar"), this);
+  btnOk = new QPushButton(Glifo(QStyle::SP_DialogApplyButton), QString(), this);
   btnOk->setAutoDefault(true);
   btnOk->setDefault(true);
-  Coloca(btnOk, "btnOk", QRect(526, 4, 90, 25), Qt::TopEdge | Qt::RightEdge);
+  Coloca(btnOk, "btnOk");
 
   btnAjuda = new QPushButton(Glifo(QStyle::SP_MessageBoxQuestion), QString(), this);
-  btnAjuda->setToolTip(QStringLiteral("Ajuda"));
   btnAjuda->setAutoDefault(true);
-  Coloca(btnAjuda, "btnAjuda", QRect(622, 4, 25, 25), Qt::TopEdge | Qt::RightEdge);
+  Coloca(btnAjuda, "btnAjuda");
 
-  btnExporta = new QPushButton(Glifo(QStyle::SP_DialogSaveButton),
-                               QStringLiteral("Exporta Resultado"), this);
-  btnExporta->setToolTip(QStringLiteral("Exporta para TXT"));
+  btnExporta = new QPushButton(Glifo(QStyle::SP_DialogSaveButton), QString(), this);
   btnExporta->setAutoDefault(true);
-  Coloca(btnExporta, "btnExporta", QRect(526, 35, 121, 25), Qt::TopEdge | Qt::RightEdge);
+  Coloca(btnExporta, "btnExporta");
 
-  btnFechar = new QPushButton(Glifo(QStyle::SP_DialogCloseButton), QStringLiteral("&Fechar"), this);
-  btnFechar->setToolTip(QStringLiteral("Sai do programa"));
+  btnFechar = new QPushButton(Glifo(QStyle::SP_DialogCloseButton), QString(), this);
   btnFechar->setAutoDefault(true);
-  Coloca(btnFechar, "btnFechar", QRect(526, 67, 121, 25), Qt::TopEdge | Qt::RightEdge);
+  Coloca(btnFechar, "btnFechar");
 
   // The log's columns line up only in a fixed-pitch font and unwrapped.
   edLog = new QPlainTextEdit(this);
-  edLog->setToolTip(QStringLiteral("Resultado do teste"));
   edLog->setReadOnly(true);
   edLog->setFont(FonteLog());
   edLog->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -213,17 +197,15 @@ void TfrmInicio::CriaControles() {
   edLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edLog->setTabChangesFocus(true);
   edLog->setUndoRedoEnabled(false);
-  Coloca(edLog, "edLog", QRect(4, 99, 642, 380),
-         Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+  Coloca(edLog, "edLog");
 
-  setTabOrder(edArqRisco, edArqSinistro);
-  setTabOrder(edArqSinistro, btnOk);
-  setTabOrder(btnOk, btnFechar);
-  setTabOrder(btnFechar, edLog);
-  setTabOrder(edLog, btnExporta);
-  setTabOrder(btnExporta, btnAjuda);
+  QWidget* anterior = nullptr;
+  for (const char* nome : kOrdemTab) {
+    auto* control = findChild<QWidget*>(QString::fromLatin1(nome), Qt::FindDirectChildrenOnly);
+    if (anterior) setTabOrder(anterior, control);
+    anterior = control;
+  }
 }
-
 void TfrmInicio::CriaDialogos() {
   // The pickers show dBASE tables first, whatever the case of their
   // extension, under the dialog's standard caption.
@@ -249,32 +231,20 @@ void TfrmInicio::CriaDialogos() {
 
 TfrmInicio::~TfrmInicio() = default;
 
-void TfrmInicio::Coloca(QWidget* control, const char* name, const QRect& place, Qt::Edges anchors) {
+void TfrmInicio::Coloca(QWidget* control, const char* name) {
+  const ControleJanela& linha = Controle(name);
   control->setObjectName(QString::fromLatin1(name));
-  control->setGeometry(place);
-  if (anchors != (Qt::LeftEdge | Qt::TopEdge)) ancoras_.push_back({control, place, anchors});
+  if (*linha.texto) control->setProperty("text", QString::fromUtf8(linha.texto));
+  if (*linha.dica) control->setToolTip(QString::fromUtf8(linha.dica));
+  const Retangulo& r = linha.lugar;
+  control->setGeometry(r.largura > 0 ? Lugar(r) : QRect(QPoint(r.x, r.y), control->sizeHint()));
+  if (linha.bordas != kBordasFixas) ancoras_.push_back({control, &linha});
 }
 
 void TfrmInicio::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  const int dx = width() - kLargura;
-  const int dy = height() - kAltura;
-  for (const Ancora& a : ancoras_) {
-    QRect r = a.place;
-    if (a.edges & Qt::RightEdge) {
-      if (a.edges & Qt::LeftEdge)
-        r.setWidth(r.width() + dx);
-      else
-        r.translate(dx, 0);
-    }
-    if (a.edges & Qt::BottomEdge) {
-      if (a.edges & Qt::TopEdge)
-        r.setHeight(r.height() + dy);
-      else
-        r.translate(0, dy);
-    }
-    a.control->setGeometry(r);
-  }
+  for (const Ancora& a : ancoras_)
+    a.control->setGeometry(Lugar(Ancorado(*a.linha, width(), height())));
 }
 
 void TfrmInicio::keyPressEvent(QKeyEvent* event) {
@@ -330,18 +300,17 @@ void TfrmInicio::btnOkClick() {
     critica_.Executa(params, *this);
   } catch (const std::exception& e) {
     // The log keeps what the run wrote and the progress bar its position.
-    // What the message means for the analyst comes first, the message as
-    // raised below it.
-    const std::string why =
-        ExplicaErro(e.what(), ContextoDe(e, params, critica_.Estado().tabelaAtual));
-    if (why.empty())
-      MostraErro(DisplayText(e.what()));
-    else
-      Caixa(this, QMessageBox::Critical, QString::fromStdString(why), DisplayText(e.what()));
+    Mostra(AvisoDeErro(e, params, critica_.Estado().tabelaAtual));
   }
 }
 
-void TfrmInicio::MostraErro(const QString& text) { Caixa(this, QMessageBox::Critical, text); }
+// A message box of the application: its title, one OK button.
+void TfrmInicio::Mostra(const Aviso& aviso) {
+  QMessageBox box(kIcones[aviso.icone], QApplication::applicationDisplayName(),
+                  QString::fromStdString(aviso.texto), QMessageBox::Ok, this);
+  box.setInformativeText(QString::fromStdString(aviso.detalhe));
+  box.exec();
+}
 
 void TfrmInicio::AddLine(const std::string& line) {
   linhas_.push_back(line);
@@ -390,8 +359,7 @@ void TfrmInicio::Repinta() {
 }
 
 void TfrmInicio::ShowFinalMessage(const std::string& text) {
-  Caixa(this, QMessageBox::NoIcon, FromCp1252(text),
-        critica_.Estado().caixasTrocadas ? QString::fromUtf8(kCaixasTrocadas) : QString());
+  Mostra(AvisoFinal(text, critica_.Estado()));
 }
 
 // --- Export and help -------------------------------------------------------
@@ -400,8 +368,7 @@ bool TfrmInicio::PodeExportar(const QString& path) {
   const auto f =
       SaidaProibida(QFile::encodeName(path).toStdString(), ArquivosDaCritica(Parametros()));
   if (!f) return true;
-  MostraErro(QStringLiteral("\"%1\" é %2: o resultado não foi gravado. Escolha outro nome.")
-                 .arg(QDir::toNativeSeparators(path), QString::fromStdString(f->papel)));
+  Mostra(RecusaExportacao(Nativo(path).toStdString(), *f));
   return false;
 }
 
@@ -410,34 +377,21 @@ void TfrmInicio::btnExportaClick() {
   const QStringList files = SaveDialog1->selectedFiles();
   // A dialog of the desktop's own closes without asking this window first.
   if (files.isEmpty() || !PodeExportar(files.first())) return;
+  const std::string nome = Nativo(files.first()).toStdString();
   QString error;
   if (!GravaLog(files.first(), linhas_, error)) {
-    MostraErro(error);
+    Mostra(FalhaGravacao(nome, error.toStdString()));
     return;
   }
-  // Saved, but no program opens text files here: say where the file is,
-  // instead of the desktop's message, which reads like a failed export.
-  if (AbreNoDesktop(files.first()) == kSemAssociacao)
-    Caixa(this, QMessageBox::Information,
-          QStringLiteral("O resultado foi gravado em \"%1\", mas nenhum programa pôde abri-lo.")
-              .arg(QDir::toNativeSeparators(files.first())));
+  const Aviso aviso = AvisoExportado(AbreNoDesktop(files.first()), nome);
+  if (!aviso.texto.empty()) Mostra(aviso);
 }
 
 void TfrmInicio::btnAjudaClick() {
-  // The help file where a program opens it; otherwise the same pages in HTML,
-  // in the browser. Only when neither opens does the help file's failure show.
-  const QString chm = pastaPrograma + QStringLiteral("ZAVTolk.chm");
-  const int code = AbreNoDesktop(chm);
-  if (code > 32) return;
-  const QString html = pastaPrograma + QStringLiteral("ajuda/index.htm");
-  const bool paginas = QFileInfo(html).isFile();
-  if (paginas && AbreNoDesktop(html) > 32) return;
-  const QString text = MensagemAbertura(code);
-  if (text.isEmpty()) return;
-  Caixa(this, QMessageBox::NoIcon, text,
-        paginas ? QStringLiteral("A ajuda está também em \"%1\": abra esse arquivo num navegador.")
-                      .arg(QDir::toNativeSeparators(html))
-                : QString());
+  const Aviso aviso = AbreAjuda(Nativo(pastaPrograma).toStdString(), [](const std::string& path) {
+    return AbreNoDesktop(QString::fromStdString(path));
+  });
+  if (!aviso.texto.empty()) Mostra(aviso);
 }
 
 }  // namespace tolk

@@ -5,13 +5,13 @@
 
 #include <QElapsedTimer>
 #include <QLocale>
-#include <QRect>
 #include <QString>
 #include <QWidget>
 #include <string>
 #include <vector>
 
 #include "app/Critica.h"
+#include "app/janela.h"
 #include "app/run_window.h"
 
 class QFileDialog;
@@ -23,9 +23,6 @@ class QPushButton;
 class QToolButton;
 
 namespace tolk {
-
-// The application's title: the task bar and the caption of every message box.
-inline constexpr char kTituloAplicacao[] = "TOLK ZAV";
 
 // Names the application and gives its windows their icon. Call once, after
 // the QApplication exists and before the first window is created.
@@ -101,18 +98,17 @@ class TfrmInicio : public QWidget, public RunWindow {
   // run's files.
   bool PodeExportar(const QString& path);
 
-  // Names a control, puts it at `place` and records the edges it follows.
-  void Coloca(QWidget* control, const char* name, const QRect& place,
-              Qt::Edges anchors = Qt::LeftEdge | Qt::TopEdge);
+  // Names a control after its row of the window's control table, puts it at
+  // its place with its caption and hint, and records the edges it follows.
+  void Coloca(QWidget* control, const char* name);
   void Escolhe(QLineEdit* box);
-  void MostraErro(const QString& text);
+  void Mostra(const Aviso& aviso);
   // Paints the progress bar and the log now: a run holds the event loop.
   void Repinta();
 
   struct Ancora {
     QWidget* control;
-    QRect place;  // at the window's design size
-    Qt::Edges edges;
+    const ControleJanela* linha;
   };
   std::vector<Ancora> ancoras_;
   std::vector<std::string> linhas_;

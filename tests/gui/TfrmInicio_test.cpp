@@ -578,7 +578,7 @@ void TfrmInicioTest::abrirDocumento() {
   // Missing files never reach the desktop.
   QCOMPARE(opened_, (QList<QUrl>{QUrl::fromLocalFile(existe), QUrl::fromLocalFile(existe)}));
   // Above 32 is success; failures without a message show nothing either.
-  for (int code : {0, 1, 4, 12, 25, 33, 42}) QVERIFY(tolk::MensagemAbertura(code).isEmpty());
+  for (int code : {0, 1, 4, 12, 25, 33, 42}) QVERIFY(tolk::MensagemAbertura(code).empty());
 
   // Help: the program folder's ZAVTolk.chm where a program opens it, else
   // the same pages in HTML; F1 does what the button does.
