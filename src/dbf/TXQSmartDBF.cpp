@@ -9,6 +9,7 @@
 #include "dbf/dbf_errors.h"
 #include "dbf/dbf_format.h"
 #include "dbf/field_descriptors.h"
+#include "platform/system.h"
 
 namespace tolk {
 
@@ -140,7 +141,7 @@ void TXQSmartDBF::OpenMemoFile() {
       memoVersion_ == xBaseVersion::xFoxPro || memoVersion_ == xBaseVersion::xVisualFoxPro ? ".fpt"
                                                                                            : ".dbt";
   std::string base = DBFFileName;
-  std::size_t slash = base.find_last_of('/');
+  std::size_t slash = LastSeparator(base);
   std::size_t dot = base.find_last_of('.');
   bool upper = false;
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {

@@ -3,11 +3,12 @@
 #include "dataset/Exceptions.h"
 #include "dataset/text.h"
 #include "ntx/ntx_errors.h"
+#include "platform/system.h"
 
 namespace tolk {
 
 std::string BagNameOf(std::string_view path) {
-  std::size_t slash = path.find_last_of('/');
+  std::size_t slash = LastSeparator(path);
   std::string_view file = slash == std::string_view::npos ? path : path.substr(slash + 1);
   std::size_t dot = file.find_last_of('.');
   return std::string(dot == std::string_view::npos ? file : file.substr(0, dot));

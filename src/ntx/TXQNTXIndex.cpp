@@ -13,6 +13,7 @@
 #include "ntx/ntx_errors.h"
 #include "ntx/ntx_header.h"
 #include "ntx/ntx_tree.h"
+#include "platform/system.h"
 
 namespace tolk {
 
@@ -26,7 +27,7 @@ bool HasControlCharacter(std::string_view s) {
 
 // The file name without folder and without everything from its first ".".
 std::string IndexNameOf(std::string_view path) {
-  std::size_t slash = path.find_last_of('/');
+  std::size_t slash = LastSeparator(path);
   std::string_view file = slash == std::string_view::npos ? path : path.substr(slash + 1);
   return std::string(file.substr(0, file.find('.')));
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tolk {
@@ -13,6 +14,9 @@ namespace tolk {
 // The executable's folder, ending with the path separator; "./" when the
 // system cannot tell.
 std::string ExecutableFolder();
+
+// Where the folder part of `path` ends: its last path separator, or npos.
+std::size_t LastSeparator(std::string_view path);
 
 // `folder` ending with a path separator, so that a file name can follow;
 // "./" (".\\" on Windows) for an empty one.

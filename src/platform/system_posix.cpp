@@ -14,6 +14,8 @@ std::string ExecutableFolder() {
   return ec ? std::string("./") : exe.parent_path().string() + "/";
 }
 
+std::size_t LastSeparator(std::string_view path) { return path.find_last_of('/'); }
+
 std::string FolderWithSeparator(std::string folder) {
   if (folder.empty()) return "./";
   if (folder.back() != '/') folder += '/';

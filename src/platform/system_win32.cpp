@@ -23,6 +23,8 @@ std::string ExecutableFolder() {
   return slash == std::wstring::npos ? std::string(".\\") : Utf8(path.substr(0, slash + 1));
 }
 
+std::size_t LastSeparator(std::string_view path) { return path.find_last_of("/\\"); }
+
 // Either separator ends a folder here.
 std::string FolderWithSeparator(std::string folder) {
   if (folder.empty()) return ".\\";
