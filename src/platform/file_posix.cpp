@@ -4,13 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <utility>
 
 #include "platform/file.h"
+#include "platform/name_beside.h"
 
 namespace tolk {
 
@@ -78,17 +77,9 @@ bool SystemFile::OpenRead(const std::string& path, ShareMode share, std::string*
 
 bool SystemFile::CreateBeside(const std::string& path, std::string& created, std::string* reason) {
   Close();
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device device;
-  std::mt19937_64 random(
-      device() ^ static_cast<std::uint64_t>(::getpid()) << 32 ^
-      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  NameBeside names(path, static_cast<std::uint64_t>(::getpid()));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = folder + "." + name + ".";
-    for (int i = 0; i < 6; ++i) candidate += kLetters[random() % (sizeof kLetters - 1)];
+    std::string candidate = names.Next();
     // O_EXCL with O_CREAT: a name that exists, a link included, is refused.
     int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd >= 0) {

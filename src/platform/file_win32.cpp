@@ -3,12 +3,11 @@
 #undef ReplaceFile
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <random>
 #include <utility>
 
 #include "platform/file.h"
+#include "platform/name_beside.h"
 #include "platform/system.h"
 
 namespace tolk {
@@ -164,17 +163,9 @@ bool SystemFile::OpenRead(const std::string& path, ShareMode share, std::string*
 
 bool SystemFile::CreateBeside(const std::string& path, std::string& created, std::string* reason) {
   Close();
-  const std::size_t slash = path.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device device;
-  std::mt19937_64 random(
-      device() ^ static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32 ^
-      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  NameBeside names(path, ::GetCurrentProcessId());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = folder + "." + name + ".";
-    for (int i = 0; i < 6; ++i) candidate += kLetters[random() % (sizeof kLetters - 1)];
+    std::string candidate = names.Next();
     // CREATE_NEW: a name that exists is refused. Shared for deletion, so
     // that the file can be moved over its final name while it is open.
     HANDLE h = ::CreateFileW(Utf16(candidate).c_str(), GENERIC_READ | GENERIC_WRITE,
