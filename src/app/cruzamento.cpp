@@ -13,6 +13,7 @@
 #include "app/textos.h"
 #include "ntx/TXQNTXIndex.h"
 #include "ntx/ntx_errors.h"
+#include "platform/file.h"
 #include "platform/system.h"
 
 namespace tolk {
@@ -161,7 +162,15 @@ void Critica::CruzaBilhetes(const Execucao& x) {
   tbSinistros.DBFFileName = x.params.claimPath;
   tbRiscos.Open();
   tbSinistros.Open();
-  TXQNTXIndex& indice = MontaIndice(x, tbRiscos, x.params.programFolder + "bilhete.ntx");
+  // The user's cache folder is made when first needed, for the user alone;
+  // if it cannot be, the create of the index says why.
+  const std::string pasta = PastaDoIndice(x.params.programFolder);
+  if (pasta != x.params.programFolder) {
+    std::error_code ec;
+    if (std::filesystem::create_directories(PathOf(pasta), ec))
+      std::filesystem::permissions(PathOf(pasta), std::filesystem::perms::owner_all, ec);
+  }
+  TXQNTXIndex& indice = MontaIndice(x, tbRiscos, pasta + "bilhete.ntx");
 
   std::int32_t semBilhete = 0;
   const TField* bilhete = nullptr;
@@ -216,8 +225,7 @@ void Critica::CruzaBilhetes(const Execucao& x) {
   tbRiscos.DBFIndexDefs.Delete(0);
   tbRiscos.Close();
   tbSinistros.Close();
-  std::remove(
-      (x.params.programFolder + "apolice.ntx").c_str());  // whether it was there is not asked
+  RemoveFile(x.params.programFolder + "apolice.ntx");  // whether it was there is not asked
 }
 
 }  // namespace tolk

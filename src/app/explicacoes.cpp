@@ -111,6 +111,13 @@ Causa CausaDaAbertura(const std::string& arquivo) {
   return Causa::kEmUso;
 }
 
+// Where the index goes, as a sentence names it.
+std::string PastaDoIndiceTexto(const ContextoErro& c) {
+  if (c.params && PastaDoIndice(c.params->programFolder) != c.params->programFolder)
+    return "pasta de cache do usuário";
+  return "pasta do programa";
+}
+
 // The sentence for a file that failed as `causa` says. `campo`: the field a
 // kSemCampo lacks.
 std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
@@ -164,15 +171,13 @@ std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
                                  ", que o dicionário exige: confira se a caixa " + caixa +
                                  " indica mesmo esse arquivo da entrega (os dois arquivos não "
                                  "estão trocados?).";
-    case Causa::kIndiceGravacao:
-      return "Não foi possível gravar o índice bilhete.ntx na pasta do programa: confira se há "
-             "espaço livre no disco e critique de novo.";
     case Causa::kIndiceAlterado:
       return "O índice bilhete.ntx foi alterado por outro programa durante a crítica: critique de "
              "novo.";
     case Causa::kAbertura:
     case Causa::kIndiceCriacao:
-      break;  // told apart before, or told by FraseCriacao
+    case Causa::kIndiceGravacao:
+      break;  // told apart before, or told by ExplicaErro, which knows the folder
   }
   return {};
 }
@@ -180,8 +185,8 @@ std::string Frase(Causa causa, const Papel& papel, const std::string& campo) {
 // The index could not be created: the folder, and the system's reason that
 // the message leaves out.
 std::string FraseCriacao(const ContextoErro& c) {
-  std::string frase = "Não foi possível criar o índice bilhete.ntx na pasta do programa";
-  if (c.params) frase += " \"" + c.params->programFolder + "\"";
+  std::string frase = "Não foi possível criar o índice bilhete.ntx na " + PastaDoIndiceTexto(c);
+  if (c.params) frase += " \"" + PastaDoIndice(c.params->programFolder) + "\"";
   if (!c.motivo.empty()) frase += " (" + c.motivo + ")";
   return frase +
          ": a crítica precisa gravar nessa pasta, e o nome bilhete.ntx não pode ser o de um "
@@ -240,6 +245,9 @@ std::string ExplicaErro(const std::string& message, const ContextoErro& contexto
     if (meio == std::string_view::npos) continue;
 
     if (k.causa == Causa::kIndiceCriacao) return FraseCriacao(contexto);
+    if (k.causa == Causa::kIndiceGravacao)
+      return "Não foi possível gravar o índice bilhete.ntx na " + PastaDoIndiceTexto(contexto) +
+             ": confira se há espaço livre no disco e critique de novo.";
     if (k.causa == Causa::kSemCampo) {
       // "<component>: Field '<name>' not found"
       const std::size_t nome = meio + k.meio.size();

@@ -54,8 +54,17 @@ std::vector<ArquivoDaCritica> ArquivosLidos(const RunParameters& params) {
 
 std::vector<ArquivoDaCritica> ArquivosDaCritica(const RunParameters& params) {
   std::vector<ArquivoDaCritica> files = ArquivosLidos(params);
-  files.push_back({"bilhete.ntx da pasta do programa", params.programFolder + "bilhete.ntx"});
+  const std::string pasta = PastaDoIndice(params.programFolder);
+  files.push_back({pasta == params.programFolder ? "bilhete.ntx da pasta do programa"
+                                                 : "bilhete.ntx da pasta de cache do usuário",
+                   pasta + "bilhete.ntx"});
   return files;
+}
+
+std::string PastaDoIndice(const std::string& programFolder) {
+  if (FolderWritable(programFolder)) return programFolder;
+  const std::string cache = UserCacheFolder();
+  return cache.empty() ? programFolder : FolderWithSeparator(cache + "tolk-zav");
 }
 
 bool MesmoArquivo(const std::string& a, const std::string& b) {

@@ -27,8 +27,15 @@ struct ArquivoDaCritica {
 // not blank), and tabelas.dbf, anexos.dbf and DadosOrb.DBF in the program
 // folder.
 std::vector<ArquivoDaCritica> ArquivosLidos(const RunParameters& params);
-// Those, and bilhete.ntx in the program folder, which the run writes.
+// Those, and bilhete.ntx in PastaDoIndice, which the run writes.
 std::vector<ArquivoDaCritica> ArquivosDaCritica(const RunParameters& params);
+
+// The folder bilhete.ntx goes into, ending with the separator: the program
+// folder when the user may write there; otherwise (a program installed where
+// only the administrator writes) tolk-zav in the user's cache folder, so that
+// the run still reaches its cross-check. The dictionary, the figures and the
+// help stay in the program folder either way.
+std::string PastaDoIndice(const std::string& programFolder);
 
 // Whether two names lead to the same file: the same existing file (also
 // through hard or symbolic links), or, when it does not exist yet, the same

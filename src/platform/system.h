@@ -22,6 +22,16 @@ std::size_t LastSeparator(std::string_view path);
 // "./" (".\\" on Windows) for an empty one.
 std::string FolderWithSeparator(std::string folder);
 
+// Whether the user may create files in `folder` (which need not end with a
+// separator): a read-only folder, or one of the system's that only its
+// administrator writes, is not.
+bool FolderWritable(const std::string& folder);
+
+// The user's own folder for files a program can make again, ending with the
+// path separator: $XDG_CACHE_HOME (when absolute), else ~/.cache, on Linux;
+// %LOCALAPPDATA% on Windows. Empty when the system cannot tell.
+std::string UserCacheFolder();
+
 // The local date and time now.
 struct LocalTime {
   int year, month, day, hour, minute, second, millisecond;

@@ -1,7 +1,10 @@
+#include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 
 #include "platform/system.h"
@@ -20,6 +23,25 @@ std::string FolderWithSeparator(std::string folder) {
   if (folder.empty()) return "./";
   if (folder.back() != '/') folder += '/';
   return folder;
+}
+
+bool FolderWritable(const std::string& folder) {
+  // As the process's effective user: what a create in the folder would meet,
+  // a read-only mount included.
+  return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+std::string UserCacheFolder() {
+  // The XDG base directories: a relative $XDG_CACHE_HOME is to be ignored.
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  if (xdg && xdg[0] == '/') return FolderWithSeparator(xdg);
+  const char* home = std::getenv("HOME");
+  if (!home || home[0] != '/') {
+    const passwd* pw = ::getpwuid(::getuid());
+    home = pw ? pw->pw_dir : nullptr;
+  }
+  if (!home || home[0] != '/') return {};
+  return FolderWithSeparator(home) + ".cache/";
 }
 
 LocalTime LocalTimeNow() {

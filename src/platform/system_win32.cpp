@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "platform/system.h"
 
@@ -30,6 +31,45 @@ std::string FolderWithSeparator(std::string folder) {
   if (folder.empty()) return ".\\";
   if (folder.back() != '/' && folder.back() != '\\') folder += '\\';
   return folder;
+}
+
+bool FolderWritable(const std::string& folder) {
+  // The attributes of a folder do not say whether its access list lets the
+  // user in (Program Files does not): a file is made there and goes away as
+  // its handle closes.
+  const std::wstring base = Utf16(FolderWithSeparator(folder)) + L"tolk-zav-gravavel-" +
+                            std::to_wstring(::GetCurrentProcessId()) + L"-";
+  for (unsigned tentativa = 0; tentativa < 16; ++tentativa) {
+    const std::wstring nome = base + std::to_wstring(::GetTickCount64() + tentativa) + L".tmp";
+    HANDLE h = ::CreateFileW(nome.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      ::CloseHandle(h);
+      return true;
+    }
+    if (::GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
+  return false;
+}
+
+std::string UserCacheFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD n =
+      ::GetEnvironmentVariableW(L"LOCALAPPDATA", path.data(), static_cast<DWORD>(path.size()));
+  if (n >= path.size()) {
+    path.resize(n);
+    n = ::GetEnvironmentVariableW(L"LOCALAPPDATA", path.data(), static_cast<DWORD>(path.size()));
+  }
+  if (n > 0 && n < path.size()) {
+    path.resize(n);
+  } else {
+    path.assign(MAX_PATH, L'\0');
+    if (::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
+                           path.data()) != S_OK)
+      return {};
+    path.resize(::wcslen(path.c_str()));
+  }
+  return path.empty() ? std::string() : FolderWithSeparator(Utf8(path));
 }
 
 LocalTime LocalTimeNow() {

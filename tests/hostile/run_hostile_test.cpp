@@ -446,34 +446,38 @@ TEST(HostileRunTest, AnUnwritableProgramFolderAtTheCrossCheck) {
   e.Amostra();
   const Outcome clean = e.Run();
   ASSERT_EQ(clean.status, 0);
-  fs::remove(e.Ntx());
-  // Unwritable for real: as root the run drops to an unprivileged user.
+  const std::string cleanNtx = ReadBytes(e.Ntx());
+  // An index of an earlier run left in the program folder, which then
+  // becomes unwritable for real: as root the run drops to an unprivileged
+  // user. The index goes to the user's cache folder instead.
   ::chmod(e.pasta.c_str(), 0555);
+  const FileState before = StateOf(e.Ntx());
+  const std::string cache = e.dir.File("cache");
+  fs::create_directories(cache);
+  ::chmod(cache.c_str(), 0555);
+  ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+
+  // The cache folder cannot be made either: the explanation names it and
+  // the system's reason.
   Outcome r = e.Run(Unprivileged());
   if (r.status == kCannotDrop || r.status == kCannotExec)
     GTEST_SKIP() << "tolk-critica cannot be run as an unprivileged user here";
-  // The explanation names the folder and the system's reason.
   ExpectEndedBy(r, kCreateError,
-                "Não foi possível criar o índice bilhete.ntx na pasta do programa \"" + e.pasta +
-                    "/\" (Permission denied): ");
+                "Não foi possível criar o índice bilhete.ntx na pasta de cache do usuário \"" +
+                    cache + "/tolk-zav/\" (");
   EXPECT_EQ(Count(r.out, "Total de registros : "), 2);
   EXPECT_EQ(Count(r.out, kCruzamento), 0);
-  EXPECT_FALSE(fs::exists(e.Ntx()));
 
-  // An index of an earlier run left there is not written, and the run ends
-  // the same way rather than trusting it.
-  ::chmod(e.pasta.c_str(), 0755);
-  ASSERT_EQ(e.Run().status, 0);
-  ::chmod(e.Ntx().c_str(), 0444);
-  ::chmod(e.pasta.c_str(), 0555);
-  const FileState before = StateOf(e.Ntx());
+  // With a cache folder it may write, the run ends as the clean one did, the
+  // index there; the program folder's is neither written nor trusted.
+  ::chmod(cache.c_str(), 0777);
   r = e.Run(Unprivileged());
-  ExpectEndedBy(r, kCreateError, "Não foi possível criar o índice bilhete.ntx");
+  ::unsetenv("XDG_CACHE_HOME");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, clean.out);
+  EXPECT_EQ(ReadBytes(cache + "/tolk-zav/bilhete.ntx"), cleanNtx);
   EXPECT_EQ(StateOf(e.Ntx()), before);
-
   ::chmod(e.pasta.c_str(), 0755);
-  ::chmod(e.Ntx().c_str(), 0644);
-  EXPECT_EQ(e.Run().out, clean.out);
 }
 
 TEST(HostileRunTest, AFullDiskWhileTheIndexIsWritten) {
