@@ -38,6 +38,7 @@ const char* kUsage =
     "                    saída padrão no lugar do log\n"
     "  --json ARQ        grava um resumo da crítica em JSON\n"
     "  --help            mostra esta ajuda\n"
+    "  --version         mostra a versão\n"
     "\n"
     "Saída: 0 crítica finalizada; 1 um erro encerrou a crítica (o log até ali\n"
     "é escrito); 2 linha de comando inválida.\n";
@@ -156,6 +157,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& argv, Options& o
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       tolk::WriteUtf8(stdout, kUsage);
+      return 0;
+    }
+    if (a == "--version") {
+      tolk::WriteUtf8(stdout, "tolk-critica (tolk-zav) " TOLK_VERSION "\n");
       return 0;
     }
     std::string value;

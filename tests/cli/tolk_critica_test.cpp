@@ -178,6 +178,9 @@ TEST(TolkCriticaTest, CommandLine) {
   Result help = RunCli({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("uso: tolk-critica [--riscos ARQ]", 0), 0u);
+  Result version = RunCli({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "tolk-critica (tolk-zav) " TOLK_VERSION "\n");
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"--riscos"},
                                               {"--nada"},
                                               {"--agora", "2026-02-30 10:00:00"},
