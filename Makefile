@@ -8,7 +8,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME  ?= 60
 
-.PHONY: all run test deps configure build build-asan windows bench bench-run bench-janela bench-windows fuzz clean
+.PHONY: all run test deps configure build build-asan windows deb bench bench-run bench-janela bench-windows fuzz clean
 
 all: build
 
@@ -27,11 +27,13 @@ run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tolk-critica tolk_data
 	@$(BUILD)/bin/tolk-critica --riscos $(BUILD)/samples/riscos.dbf --sinistros $(BUILD)/samples/sinistros.dbf
 
-# The sources as the committed .clang-format has them, the whole suite, then
-# the suite again under AddressSanitizer and UndefinedBehaviorSanitizer in a
-# tree where every warning is an error, then the Windows programs' suites
-# under Wine, on a virtual display for the window.
+# The packaging tools the package's test uses, the sources as the committed
+# .clang-format has them, the whole suite, then the suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer in a tree where every
+# warning is an error, then the Windows programs' suites under Wine, on a
+# virtual display for the window.
 test: build
+	@tools/install-deps dpkg-dev file lintian
 	@tools/check-format
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
@@ -40,6 +42,14 @@ test: build
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory windows
 	@xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir $(WIN_BUILD) --output-on-failure -j $(JOBS)
+
+# The Debian package, $(BUILD)/pacotes/tolk-zav_<version>_amd64.deb, with the
+# dependencies dpkg-shlibdeps finds in the programs, checked by lintian.
+deb: build
+	@tools/install-deps dpkg-dev file lintian
+	@cd $(BUILD) && cpack -G DEB > /dev/null
+	@lintian --fail-on error $(BUILD)/pacotes/tolk-zav_*_amd64.deb 2>/dev/null
+	@ls $(BUILD)/pacotes/tolk-zav_*_amd64.deb
 
 # tolk-critica.exe under Wine against tolk-critica over 1,000,000 risks.
 bench-windows: windows

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -114,7 +115,17 @@ void IniciaAplicacao() {
     QCoreApplication::installTranslator(&qtbase);
   QApplication::setApplicationName(QStringLiteral("tolk-zav"));
   QApplication::setApplicationDisplayName(QString::fromUtf8(kTituloAplicacao));
-  QApplication::setWindowIcon(Glifo(QStyle::SP_FileDialogContentsView));
+  // The desktop finds the window's entry in the applications menu by its
+  // name. The icon is the theme's, else the program's own (its resources),
+  // else, in the tests, a glyph of the style's.
+  QGuiApplication::setDesktopFileName(QStringLiteral("tolk-zav"));
+  QIcon icone;
+  for (const char* lado : {"48", "256"}) {
+    const QString arquivo = QStringLiteral(":/icones/tolk-zav-%1.png").arg(QLatin1String(lado));
+    if (QFile::exists(arquivo)) icone.addFile(arquivo);
+  }
+  if (icone.isNull()) icone = Glifo(QStyle::SP_FileDialogContentsView);
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tolk-zav"), icone));
 }
 
 TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {

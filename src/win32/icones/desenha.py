@@ -3,6 +3,9 @@
 
     python3 src/win32/icones/desenha.py      # rewrites the .ico files beside this script
 
+It also draws the program's icon as the PNG files of the Linux desktop
+(pacote/linux/icones/tolk-zav-<side>.png), from the same shapes.
+
 Each picture is a list of shapes in a unit square, filled in order over a
 transparent ground and sampled 8 x 8 times per pixel, so that every size is
 drawn, not scaled. An .ico holds one 32-bit image (BGRA, rows bottom-up, with
@@ -13,6 +16,7 @@ to change a picture.
 import math
 import os
 import struct
+import zlib
 
 AQUI = os.path.dirname(os.path.abspath(__file__))
 AMOSTRAS = 8
@@ -185,7 +189,30 @@ def ico(nome, formas, lados):
         f.write(saida)
 
 
+def png(caminho, formas, lado):
+    """One RGBA image, 8 bits a channel, rows top-down, each after filter byte 0."""
+    linhas = bytearray()
+    pixels = imagem(formas, lado)
+    for linha in range(lado):
+        linhas.append(0)
+        for pixel in pixels[linha * lado:(linha + 1) * lado]:
+            linhas += bytes(pixel)
+
+    def bloco(tipo, dados):
+        return (struct.pack('>I', len(dados)) + tipo + dados +
+                struct.pack('>I', zlib.crc32(tipo + dados)))
+
+    with open(caminho, 'wb') as f:
+        f.write(b'\x89PNG\r\n\x1a\n' +
+                bloco(b'IHDR', struct.pack('>IIBBBBB', lado, lado, 8, 6, 0, 0, 0)) +
+                bloco(b'IDAT', zlib.compress(bytes(linhas), 9)) + bloco(b'IEND', b''))
+
+
 if __name__ == '__main__':
+    linux = os.path.join(AQUI, '..', '..', '..', 'pacote', 'linux', 'icones')
+    os.makedirs(linux, exist_ok=True)
+    for lado in (48, 256):
+        png(os.path.join(linux, 'tolk-zav-%d.png' % lado), programa(), lado)
     ico('tolk_zav.ico', programa(), (16, 24, 32, 48))
     for nome, formas in (('pasta.ico', pasta()), ('criticar.ico', criticar()),
                          ('ajuda.ico', ajuda()), ('exporta.ico', exporta()),
