@@ -58,13 +58,16 @@ bench-windows: windows
 # The Windows programs, cross-built with mingw-w64 into $(WIN_BUILD)/bin:
 # tolk-critica.exe, the window tolk-zav.exe, the tools and the test programs,
 # each with no DLL of its own beside it. The native tree lends its tolk-dbf
-# to the build and its tolk-critica to the comparisons of the suite.
+# to the build and its tolk-critica to the comparisons of the suite. Then
+# the installer, $(WIN_BUILD)/pacotes/tolk-zav-<version>-setup.exe (NSIS).
 windows: build
-	@tools/install-deps g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb xauth
+	@tools/install-deps g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb xauth nsis
 	@cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLK_WERROR=ON -DTOLK_BUILD_BENCH=OFF \
 	  -DTOLK_HOST_TOOLS=$(abspath $(BUILD))/bin > /dev/null
 	@cmake --build $(WIN_BUILD) -j $(JOBS)
+	@cd $(WIN_BUILD) && cpack -G NSIS > /dev/null
+	@ls $(WIN_BUILD)/pacotes/tolk-zav-*-setup.exe
 
 bench: build
 	@$(BUILD)/bin/bench_dbf

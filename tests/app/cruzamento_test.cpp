@@ -1,15 +1,14 @@
 // The claims-to-ticket cross-check.
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/Critica.h"
 #include "app/run_fixture.h"
+#include "app/saidas.h"
 #include "dataset/Exceptions.h"
+#include "platform/system.h"
 
 namespace tolk {
 namespace {
@@ -146,17 +145,9 @@ TEST(CruzaBilhetesTest, AnIndexFileThatCannotBeCreatedEndsTheRun) {
   RunFixture f;
   std::string r = f.Riscos({Risco("0000000001")});
   std::string s = f.Sinistros({Sinistro("0000000001")});
-  // A folder in the index file's place cannot be replaced, not even by root;
-  // without root a read-only program folder does the same (Windows has no
-  // read-only folders).
+  // A folder in the index file's place cannot be replaced, not even by root.
   std::filesystem::create_directory(f.dir.File("bilhete.ntx"));
-#ifndef _WIN32
-  if (::geteuid() != 0) ::chmod(f.dir.path().c_str(), 0555);
-#endif
   EXPECT_THROW_MSG(f.Run(r, s), Exception, "TXQNTXIndex.CreateIndex: Create error \"bilhete\"");
-#ifndef _WIN32
-  ::chmod(f.dir.path().c_str(), 0755);
-#endif
   std::filesystem::remove(f.dir.File("bilhete.ntx"));
   EXPECT_EQ(f.window.finalMessages, 0);
   EXPECT_TRUE(f.window.Has("Total de registros : 1"));
@@ -204,6 +195,32 @@ TEST(CruzaBilhetesTest, ALinkAtTheIndexNameIsReplacedAndAnotherNameOfARunFileRef
       EXPECT_EQ(testing::ReadBytes(target), before);
     }
   }
+}
+
+// The index goes to the program folder when the user may write there, else
+// to tolk-zav in the user's cache folder, named as the system names it.
+TEST(CruzaBilhetesTest, TheIndexFolderIsTheProgramsOrTheUsersCache) {
+  testing::TempDir dir;
+  const std::string programa = FolderWithSeparator(dir.path());
+  EXPECT_EQ(PastaDoIndice(programa), programa);
+  const std::string cache = dir.File("cache");
+#ifdef _WIN32
+  const char* antes = std::getenv("LOCALAPPDATA");
+  const std::string localAppData = antes ? antes : "";
+  ::_putenv_s("LOCALAPPDATA", cache.c_str());
+  const std::string esperada = cache + "\\tolk-zav\\";
+#else
+  ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+  const std::string esperada = cache + "/tolk-zav/";
+#endif
+  // A folder nobody can create files in: one that does not exist.
+  EXPECT_EQ(PastaDoIndice(FolderWithSeparator(dir.File("falta"))), esperada);
+  EXPECT_TRUE(FolderWritable(dir.path()));
+#ifdef _WIN32
+  ::_putenv_s("LOCALAPPDATA", localAppData.c_str());
+#else
+  ::unsetenv("XDG_CACHE_HOME");
+#endif
 }
 
 }  // namespace
