@@ -1,4 +1,6 @@
-# Sourced by the tests of the installed program, with $work their folder.
+# Sourced by the tests of the installed program. Unless the test made its
+# own $work, a temporary folder removed at the end; falha records a failure
+# in $failed, which the test exits with.
 #   como_usuario HOME CMD...   runs CMD as a user who cannot write where root
 #                              can (nobody under root, else the caller), with
 #                              HOME as its home, XDG_CACHE_HOME as the caller
@@ -10,6 +12,16 @@
 #                              $work/casa, and the build's program's log over it
 #                              in $work/referencia.log, made in a program
 #                              folder of its own, $work/referencia
+if [ -z "${work:-}" ]; then
+  work=$(mktemp -d "${TMPDIR:-/tmp}/tolk-pacote.XXXXXX")
+  trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+fi
+failed=0
+falha() {
+  echo "FALHA: $*"
+  failed=1
+}
+
 if [ "$(id -u)" -eq 0 ]; then
   como_usuario() {
     home=$1

@@ -12,14 +12,7 @@ for tool in cpack dpkg-deb dpkg-shlibdeps file; do
     exit 77
   fi
 done
-work=$(mktemp -d "${TMPDIR:-/tmp}/tolk-deb.XXXXXX")
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 . "$(dirname "$0")/comum.sh"
-failed=0
-falha() {
-  echo "FALHA: $*"
-  failed=1
-}
 referencia "$build/bin" "$samples"
 
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/cpack" > "$work/cpack.log" 2>&1 || {

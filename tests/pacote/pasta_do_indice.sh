@@ -5,14 +5,7 @@
 #   pasta_do_indice.sh BIN_DIR SAMPLES_DIR
 set -u
 bin=$(cd "$1" && pwd) samples=$(cd "$2" && pwd)
-work=$(mktemp -d "${TMPDIR:-/tmp}/tolk-indice.XXXXXX")
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 . "$(dirname "$0")/comum.sh"
-failed=0
-falha() {
-  echo "FALHA: $*"
-  failed=1
-}
 
 # The build's program, and a copy of it in a program folder of the user's.
 referencia "$bin" "$samples"
