@@ -31,16 +31,17 @@ Critica::Critica() {
     t->AccessMode = OpenRead | ShareDenyWrite;
 }
 
-void Execucao::Report(const std::string& table, const char* rule, std::int64_t record,
-                      const std::string& field, std::string_view value,
+void Execucao::Report(std::string_view table, std::string_view file, const char* rule,
+                      std::int64_t record, std::string_view field, std::string_view value,
                       std::string_view qualifier) const {
   Finding f;
   f.table = table;
+  f.file = file;
   f.record = record;
   f.field = field;
   f.rule = rule;
-  f.value = Trim(value);
-  f.qualifier = Trim(qualifier);
+  f.value = TrimView(value);
+  f.qualifier = TrimView(qualifier);
   window.AddFinding(f);
 }
 

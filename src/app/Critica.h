@@ -75,8 +75,9 @@ struct Execucao {
     for (const std::string& l : lines) window.AddLine(l);
   }
   // A finding, for a window that wants them; the two texts are trimmed.
-  void Report(const std::string& table, const char* rule, std::int64_t record,
-              const std::string& field, std::string_view value,
+  // `file` is the table's file.
+  void Report(std::string_view table, std::string_view file, const char* rule,
+              std::int64_t record, std::string_view field, std::string_view value,
               std::string_view qualifier = {}) const;
 };
 

@@ -11,7 +11,7 @@ namespace tolk {
 
 namespace {
 
-std::string CsvCell(const std::string& cp1252, char sep) {
+std::string CsvCell(std::string_view cp1252, char sep) {
   std::string t = Cp1252ToUtf8(cp1252);
   if (t.find_first_of(std::string("\"\r\n") + sep) == std::string::npos) return t;
   std::string q = "\"";

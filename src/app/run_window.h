@@ -5,22 +5,25 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "dataset/format_settings.h"
 
 namespace tolk {
 
-// One failing value, as the run counts it.
+// One failing value, as the run counts it. The texts are the run's own and
+// last only as long as the call that hands the finding over.
 struct Finding {
-  std::string table;        // the dictionary's table name, trimmed (Windows-1252)
+  std::string_view table;   // the dictionary's table name, trimmed (Windows-1252)
+  std::string_view file;    // the table's file, as the run was given it
   std::int64_t record = 0;  // physical record number in the table's file
-  std::string field;        // the field's name
+  std::string_view field;   // the field's name
   // "nulo", "tamanho", "data", "dominio", "empresa" (a record of another
   // insurer), "sem_bilhete" (a claim whose ticket the risks lack),
   // "classe_tarifaria" (a premium outside its tariff class).
   const char* rule = "";
-  std::string value;      // the field's stored text, trimmed
-  std::string qualifier;  // dominio: the qualifying field's value; classe_tarifaria: the class
+  std::string_view value;      // the field's stored text, trimmed
+  std::string_view qualifier;  // dominio: the qualifying field's value; classe_tarifaria: the class
 };
 
 class RunWindow {

@@ -33,10 +33,21 @@ class LogWindow : public RunWindow {
     ++finalMessages;
   }
   // Findings are asked for only when `wantsFindings` is set.
+  // A finding's texts last only as long as the call: each is kept as a copy.
+  struct Achado {
+    std::string table, file;
+    std::int64_t record = 0;
+    std::string field;
+    const char* rule = "";
+    std::string value, qualifier;
+  };
   bool wantsFindings = false;
-  std::vector<Finding> findings;
+  std::vector<Achado> findings;
   bool WantsFindings() const override { return wantsFindings; }
-  void AddFinding(const Finding& f) override { findings.push_back(f); }
+  void AddFinding(const Finding& f) override {
+    findings.push_back({std::string(f.table), std::string(f.file), f.record, std::string(f.field),
+                        f.rule, std::string(f.value), std::string(f.qualifier)});
+  }
   // Called on each report of records read, when set (it may throw).
   std::function<void(const std::string& table, long long count)> onRecordsRead;
   void RecordsRead(const std::string& table, long long count) override {
