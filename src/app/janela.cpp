@@ -125,3 +125,37 @@ Aviso AbreAjuda(const std::string& pasta, const std::function<int(const std::str
 }
 
 }  // namespace tolk
+
+// ---- The findings' view ------------------------------------------------------------
+
+namespace tolk {
+
+std::string TextoEscolha(const Escolha& escolha) {
+  return Cp1252ToUtf8(escolha.nome) + " (" + std::to_string(escolha.quantidade) + ")";
+}
+
+std::string TextoContagem(std::size_t vistas, std::size_t total, const TFormatSettings& fs) {
+  auto agrupa = [&fs](std::size_t n) {
+    std::string d = std::to_string(n), r;
+    for (std::size_t k = 0; k < d.size(); ++k) {
+      if (k != 0 && (d.size() - k) % 3 == 0 && fs.ThousandSeparator) r += fs.ThousandSeparator;
+      r += d[k];
+    }
+    return r;
+  };
+  return agrupa(vistas) + " de " + agrupa(total) + (total == 1 ? " ocorrência" : " ocorrências");
+}
+
+std::string TituloRegistro(std::size_t indice, const Ocorrencias& store) {
+  // Paths are UTF-8 on both systems, as the boxes hand them to the run.
+  const std::string arquivo(store.Arquivo(indice));
+  const std::size_t barra = arquivo.find_last_of("/\\");
+  return "Registro " + std::to_string(store.Registro(indice)) + " de " +
+         (barra == std::string::npos ? arquivo : arquivo.substr(barra + 1));
+}
+
+std::string RegistroIlegivel(const std::exception& e) {
+  return "Não foi possível ler o registro de novo: " + Cp1252ToUtf8(e.what());
+}
+
+}  // namespace tolk

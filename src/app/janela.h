@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/Critica.h"
+#include "app/ocorrencias.h"
 #include "app/run_window.h"
 #include "app/saidas.h"
 
@@ -72,6 +73,13 @@ inline constexpr ControleJanela kControles[] = {
      "Exporta Resultado",
      "Exporta para TXT"},
     {"btnFechar", {526, 67, 121, 25}, kBordaTopo | kBordaDireita, "&Fechar", "Sai do programa"},
+    // Between the two path boxes, under the end of the risks box: the only
+    // free place of the layout. Enabled after a run that counted findings.
+    {"btnOcorrencias",
+     {349, 41, 100, 20},
+     kBordasFixas,
+     "&Ocorrências",
+     "Mostra os valores recusados na última crítica"},
     {"edLog",
      {4, 99, 642, 380},
      kBordaEsquerda | kBordaTopo | kBordaDireita | kBordaBase,
@@ -81,8 +89,9 @@ inline constexpr ControleJanela kControles[] = {
 
 // The controls that take the focus, in the order Tab walks them (the
 // pickers take none).
-inline constexpr const char* kOrdemTab[] = {"edArqRisco", "edArqSinistro", "btnOk",   "btnFechar",
-                                            "edLog",      "btnExporta",    "btnAjuda"};
+inline constexpr const char* kOrdemTab[] = {"edArqRisco", "edArqSinistro", "btnOk",
+                                            "btnFechar",  "edLog",         "btnExporta",
+                                            "btnOcorrencias", "btnAjuda"};
 
 // The control named `nome`, which must be one of kControles.
 const ControleJanela& Controle(std::string_view nome);
@@ -130,6 +139,40 @@ Aviso FalhaGravacao(const std::string& caminho, const std::string& motivo);
 // its type (the desktop's own message reads like a failed export); the
 // desktop's message otherwise.
 Aviso AvisoExportado(int codigo, const std::string& caminho);
+
+// --- The findings' view ------------------------------------------------------
+
+// A window of its own beside the main one, over the findings of the last
+// run (app/ocorrencias.h): the filters on top, the rows, the record of the
+// selected row below them.
+inline constexpr char kTituloOcorrencias[] = "Ocorrências";
+inline constexpr int kLarguraOcorrencias = 760;
+inline constexpr int kAlturaOcorrencias = 560;
+// The column titles, in the order of Coluna.
+inline constexpr const char* kColunasOcorrencias[] = {"Tabela", "Registro", "Campo",
+                                                      "Regra",  "Valor",    "Qualificador"};
+// The filters' labels; the first choice of each list takes any value.
+inline constexpr char kRotuloTabela[] = "&Tabela:";
+inline constexpr char kRotuloCampo[] = "C&ampo:";
+inline constexpr char kRotuloRegra[] = "&Regra:";
+inline constexpr char kRotuloProcura[] = "&Procurar:";
+inline constexpr char kQualquerTabela[] = "(todas)";
+inline constexpr char kQualquerCampo[] = "(todos)";
+inline constexpr char kQualquerRegra[] = "(todas)";
+// A choice of a list: "BILHETE (7)". The name is Windows-1252 as the run has it.
+std::string TextoEscolha(const Escolha& escolha);
+// "7 de 1.234 ocorrências": the counts with the regional thousands separator.
+std::string TextoContagem(std::size_t vistas, std::size_t total, const TFormatSettings& fs);
+// The title of the record pane: "Registro 12 de riscos.dbf" (the file's name alone).
+std::string TituloRegistro(std::size_t indice, const Ocorrencias& store);
+inline constexpr char kBotaoExportaOcorrencias[] = "&Exporta Ocorrências";
+inline constexpr char kDicaExportaOcorrencias[] =
+    "Grava todas as ocorrências em CSV, como tolk-critica --detalhes";
+inline constexpr char kTituloExportacaoOcorrencias[] = "Exporta Ocorrências";
+inline constexpr char kExtensaoOcorrencias[] = "csv";
+// The record could not be read again (moved, changed, locked): the pane says
+// so instead of the fields, with the system's message.
+std::string RegistroIlegivel(const std::exception& e);
 
 // --- The desktop and the help ------------------------------------------------
 
