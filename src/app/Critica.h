@@ -76,8 +76,8 @@ struct Execucao {
   }
   // A finding, for a window that wants them; the two texts are trimmed.
   // `file` is the table's file.
-  void Report(std::string_view table, std::string_view file, const char* rule,
-              std::int64_t record, std::string_view field, std::string_view value,
+  void Report(std::string_view table, std::string_view file, const char* rule, std::int64_t record,
+              std::string_view field, std::string_view value,
               std::string_view qualifier = {}) const;
 };
 

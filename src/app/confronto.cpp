@@ -208,8 +208,9 @@ void Critica::TestePremios(const Execucao& x, const std::string& inivig, const s
       ++estado_.qtdPremInconsist;
       estado_.somaPremInconsist += valor;
       if (x.achados)
-        x.Report(nome, tbRiscos.DBFFileName, "classe_tarifaria", tbRiscos.RecNo(), premio->FieldName(),
-                 StoredText(tbRiscos, *premio), StoredText(tbRiscos, classe->Campo()));
+        x.Report(nome, tbRiscos.DBFFileName, "classe_tarifaria", tbRiscos.RecNo(),
+                 premio->FieldName(), StoredText(tbRiscos, *premio),
+                 StoredText(tbRiscos, classe->Campo()));
     }
     estado_.somaPremios += valor;
   }

@@ -180,7 +180,8 @@ void Critica::CruzaBilhetes(const Execucao& x) {
         ++semBilhete;
         if (!x.achados) return;
         indice.WaitWritten();
-        x.Report(NomeDaTabela(false), tbSinistros.DBFFileName, "sem_bilhete", recno, bilhete->FieldName(), texto);
+        x.Report(NomeDaTabela(false), tbSinistros.DBFFileName, "sem_bilhete", recno,
+                 bilhete->FieldName(), texto);
       },
       x.achados);
   long long lidos = 0;

@@ -89,8 +89,8 @@ inline constexpr ControleJanela kControles[] = {
 
 // The controls that take the focus, in the order Tab walks them (the
 // pickers take none).
-inline constexpr const char* kOrdemTab[] = {"edArqRisco", "edArqSinistro", "btnOk",
-                                            "btnFechar",  "edLog",         "btnExporta",
+inline constexpr const char* kOrdemTab[] = {"edArqRisco",     "edArqSinistro", "btnOk",
+                                            "btnFechar",      "edLog",         "btnExporta",
                                             "btnOcorrencias", "btnAjuda"};
 
 // The control named `nome`, which must be one of kControles.

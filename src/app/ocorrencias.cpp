@@ -161,8 +161,8 @@ struct VisaoOcorrencias::Criterio {
     };
     tabelas = aceitos(
         store.NumTabelas(), [&](std::size_t k) { return store.NomeTabela(k); }, f.tabela);
-    campos =
-        aceitos(store.NumCampos(), [&](std::size_t k) { return store.NomeCampo(k); }, f.campo);
+    campos = aceitos(
+        store.NumCampos(), [&](std::size_t k) { return store.NomeCampo(k); }, f.campo);
     // A rule that is not one of kRegras matches nothing.
     if (f.regra) {
       const int r = NumeroDaRegra(*f.regra);
@@ -209,24 +209,58 @@ void VisaoOcorrencias::Ordena(std::optional<Coluna> coluna, bool crescente) {
       return a < b;
     });
   };
+  // Texts sort by their first sixteen bytes packed into two numbers, so
+  // most comparisons of a million rows are integer ones (values are mostly
+  // short); the texts themselves are compared only when those bytes are the
+  // same.
+  auto ordemDeTexto = [&](auto texto) {
+    struct Chave {
+      std::uint64_t alto, baixo;
+      std::uint32_t linha, tamanho;
+    };
+    auto palavra = [](std::string_view t, std::size_t de) {
+      std::uint64_t p = 0;
+      for (std::size_t j = de; j < de + 8; ++j)
+        p = p << 8 | (j < t.size() ? static_cast<unsigned char>(t[j]) : 0u);
+      return p;
+    };
+    std::vector<Chave> chaves(linhas_.size());
+    for (std::size_t k = 0; k < linhas_.size(); ++k) {
+      const std::string_view t = texto(linhas_[k]);
+      chaves[k] = {palavra(t, 0), palavra(t, 8), linhas_[k], static_cast<std::uint32_t>(t.size())};
+    }
+    std::sort(chaves.begin(), chaves.end(), [&](const Chave& a, const Chave& b) {
+      if (a.alto != b.alto) return crescente ? a.alto < b.alto : b.alto < a.alto;
+      if (a.baixo != b.baixo) return crescente ? a.baixo < b.baixo : b.baixo < a.baixo;
+      if (a.tamanho > 16 && b.tamanho > 16) {
+        const std::string_view ta = texto(a.linha), tb = texto(b.linha);
+        if (ta != tb) return crescente ? ta < tb : tb < ta;
+      } else if (a.tamanho != b.tamanho) {
+        // The same first bytes: the shorter text is the start of the longer.
+        return crescente ? a.tamanho < b.tamanho : b.tamanho < a.tamanho;
+      }
+      return a.linha < b.linha;
+    });
+    for (std::size_t k = 0; k < chaves.size(); ++k) linhas_[k] = chaves[k].linha;
+  };
   switch (*coluna) {
     case Coluna::kTabela:
-      ordem([&](std::uint32_t i) { return store_.Tabela(i); });
+      ordemDeTexto([&](std::uint32_t i) { return store_.Tabela(i); });
       break;
     case Coluna::kRegistro:
       ordem([&](std::uint32_t i) { return store_.Registro(i); });
       break;
     case Coluna::kCampo:
-      ordem([&](std::uint32_t i) { return store_.Campo(i); });
+      ordemDeTexto([&](std::uint32_t i) { return store_.Campo(i); });
       break;
     case Coluna::kRegra:
-      ordem([&](std::uint32_t i) { return std::string_view(store_.Regra(i)); });
+      ordemDeTexto([&](std::uint32_t i) { return std::string_view(store_.Regra(i)); });
       break;
     case Coluna::kValor:
-      ordem([&](std::uint32_t i) { return store_.Valor(i); });
+      ordemDeTexto([&](std::uint32_t i) { return store_.Valor(i); });
       break;
     case Coluna::kQualificador:
-      ordem([&](std::uint32_t i) { return store_.Qualificador(i); });
+      ordemDeTexto([&](std::uint32_t i) { return store_.Qualificador(i); });
       break;
   }
 }
@@ -261,8 +295,9 @@ std::vector<Escolha> VisaoOcorrencias::Contagem(int qual) const {
             [&](std::size_t a, std::size_t b) { return primeiro[a] < primeiro[b]; });
   std::vector<Escolha> escolhas;
   for (std::size_t k : ordem) escolhas.push_back({std::string(nome(k)), conta[k]});
-  const std::optional<std::string>& escolhido =
-      qual == 0 ? filtro_.tabela : qual == 1 ? filtro_.campo : filtro_.regra;
+  const std::optional<std::string>& escolhido = qual == 0   ? filtro_.tabela
+                                                : qual == 1 ? filtro_.campo
+                                                            : filtro_.regra;
   if (escolhido && std::none_of(escolhas.begin(), escolhas.end(),
                                 [&](const Escolha& e) { return e.nome == *escolhido; }))
     escolhas.push_back({*escolhido, 0});

@@ -23,8 +23,8 @@
 namespace tolk {
 
 // The rules a finding may break, in the order of their numbers in an entry.
-inline constexpr const char* kRegras[] = {"nulo",    "tamanho",     "data",            "dominio",
-                                          "empresa", "sem_bilhete", "classe_tarifaria"};
+inline constexpr const char* kRegras[] = {
+    "nulo", "tamanho", "data", "dominio", "empresa", "sem_bilhete", "classe_tarifaria"};
 inline constexpr int kNumRegras = static_cast<int>(sizeof kRegras / sizeof kRegras[0]);
 // The number of `regra`, -1 for a name that is not a rule.
 int NumeroDaRegra(std::string_view regra);

@@ -27,7 +27,8 @@ void Critica::CriticaRegistros(const Execucao& x) {
     const TField& f = tbDados.Fields()[i];
     const TField* qualificador = regras.Qualificador(i);
     const bool qualifica = std::strcmp(regra, "dominio") == 0 && qualificador;
-    x.Report(nome, tbDados.DBFFileName, regra, tbDados.RecNo(), f.FieldName(), StoredText(tbDados, f),
+    x.Report(nome, tbDados.DBFFileName, regra, tbDados.RecNo(), f.FieldName(),
+             StoredText(tbDados, f),
              qualifica ? StoredText(tbDados, *qualificador) : std::string());
   };
   // The insurer of every record against the one of the first table opened.
@@ -46,8 +47,8 @@ void Critica::CriticaRegistros(const Execucao& x) {
       x.window.SetProgress(progress);
       if (outraSeguradora()) {
         if (x.achados)
-          x.Report(nome, tbDados.DBFFileName, "empresa", tbDados.RecNo(), codSeg->Campo().FieldName(),
-                   StoredText(tbDados, codSeg->Campo()));
+          x.Report(nome, tbDados.DBFFileName, "empresa", tbDados.RecNo(),
+                   codSeg->Campo().FieldName(), StoredText(tbDados, codSeg->Campo()));
         x.Add(textos::MaisDeUmaEmpresa() + estado_.nomeTabela);
         estado_.criticaOk = 0;
         break;
