@@ -8,7 +8,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME  ?= 60
 
-.PHONY: all run test deps configure build build-asan windows deb bench bench-run bench-janela bench-windows fuzz clean
+.PHONY: all run test deps configure build build-asan windows deb bench bench-run bench-janela bench-ocorrencias bench-windows fuzz clean
 
 all: build
 
@@ -81,6 +81,11 @@ bench-run: build
 # A run in the window against tolk-critica over 1,000,000 risks in random order.
 bench-janela: build
 	@bench/janela/run.sh $(BUILD)
+
+# What keeping every finding for the window costs, over 1,000,000 risks with
+# about 1.5 findings each.
+bench-ocorrencias: build
+	@$(BUILD)/bin/bench_ocorrencias 1000000 5
 
 # Each fuzz target for FUZZ_TIME seconds under libFuzzer with ASan and UBSan,
 # starting from the seeds the project writes and the inputs kept in
