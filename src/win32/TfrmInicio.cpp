@@ -1,20 +1,20 @@
 #include "win32/TfrmInicio.h"
 
 #include <commctrl.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include "app/saidas.h"
-#include "dataset/cp1252.h"
 #include "dataset/text.h"
 #include "front/regional_settings.h"
 #include "platform/system.h"
 #include "win32/recursos.h"
+#include "win32/utilidades.h"
 
 namespace tolk {
 
@@ -57,6 +57,9 @@ const Criacao kCriacao[] = {
     {"btnAjuda", &TfrmInicio::btnAjuda, WC_BUTTONW, kBotao | BS_ICON, 0, IDC_BTN_AJUDA, IDI_AJUDA},
     {"btnExporta", &TfrmInicio::btnExporta, WC_BUTTONW, kBotao, 0, IDC_BTN_EXPORTA, IDI_EXPORTA},
     {"btnFechar", &TfrmInicio::btnFechar, WC_BUTTONW, kBotao, 0, IDC_BTN_FECHAR, IDI_FECHAR},
+    // Enabled once a run has counted a finding.
+    {"btnOcorrencias", &TfrmInicio::btnOcorrencias, WC_BUTTONW, kBotao | WS_DISABLED, 0,
+     IDC_BTN_OCORRENCIAS, IDI_OCORRENCIAS},
     // The log's columns line up only unwrapped: a horizontal scroll bar and
     // ES_AUTOHSCROLL keep every line on one row.
     {"edLog", &TfrmInicio::edLog, WC_EDITW,
@@ -65,69 +68,11 @@ const Criacao kCriacao[] = {
      WS_EX_CLIENTEDGE, IDC_ED_LOG, 0},
 };
 
+// Posted by a double-click on a line of the log that stands for findings.
+constexpr UINT kAbreDoLog = WM_APP + 1;
+
 // Any log the run writes fits: the edit control's own limit is far lower.
 constexpr WPARAM kLimiteLog = 0x7FFFFFFE;
-
-std::wstring DeCp1252(const std::string& line) {
-  std::wstring text = Utf16(Cp1252ToUtf8(line));
-  // A line break inside a line would shift the lines that follow it.
-  for (wchar_t& c : text)
-    if (c == L'\r' || c == L'\n' || c == L'\0') c = L' ';
-  return text;
-}
-
-std::wstring Texto(HWND control) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-// The user's documents folder, where a dialog starts when nothing says
-// otherwise.
-std::wstring PastaDocumentos() {
-  wchar_t pasta[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, pasta)))
-    return {};
-  return pasta;
-}
-
-// The system's text for an error code, without the final period and line end.
-std::string TextoDoErro(DWORD erro) {
-  wchar_t* texto = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, erro, 0, reinterpret_cast<wchar_t*>(&texto), 0, nullptr);
-  std::wstring w = n ? std::wstring(texto, n) : L"erro " + std::to_wstring(erro);
-  LocalFree(texto);
-  while (!w.empty() &&
-         (w.back() == L'\r' || w.back() == L'\n' || w.back() == L' ' || w.back() == L'.'))
-    w.pop_back();
-  return Utf8(w);
-}
-
-// Writes `bytes` as the whole file `caminho`, replacing any file of that
-// name. False with the system's reason.
-bool Grava(const std::wstring& caminho, const std::string& bytes, std::string& motivo) {
-  const HANDLE h = CreateFileW(caminho.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    motivo = TextoDoErro(GetLastError());
-    return false;
-  }
-  DWORD escritos = 0;
-  bool ok = bytes.size() <= MAXDWORD &&
-            (bytes.empty() ||
-             WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &escritos, nullptr)) &&
-            escritos == bytes.size();
-  DWORD erro = ok ? ERROR_SUCCESS : GetLastError();
-  if (!CloseHandle(h) && ok) {
-    ok = false;
-    erro = GetLastError();
-  }
-  if (!ok) motivo = TextoDoErro(erro == ERROR_SUCCESS ? ERROR_WRITE_FAULT : erro);
-  return ok;
-}
 
 }  // namespace
 
@@ -191,6 +136,7 @@ void TfrmInicio::CriaControles() {
   }
   SendMessageW(ProgressBar, PBM_SETRANGE32, 0, 100);
   SendMessageW(edLog, EM_SETLIMITTEXT, kLimiteLog, 0);
+  SetWindowSubclass(edLog, &ProcedimentoLog, 0, reinterpret_cast<DWORD_PTR>(this));
 
   // Tab walks the controls that take the focus in the order of the child
   // windows: put them first, in their order.
@@ -275,7 +221,7 @@ void TfrmInicio::Dispoe() {
     int w = Escala(r.x + r.largura) - x, a = Escala(r.y + r.altura) - y;
     if (r.largura == 0) {
       // A label is as large as its text.
-      const std::wstring texto = Texto(h);
+      const std::wstring texto = TextoDe(h);
       HDC dc = GetDC(h);
       HGDIOBJ antes = SelectObject(dc, fonteJanela_);
       SIZE s{};
@@ -308,6 +254,9 @@ LRESULT TfrmInicio::Mensagem(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_SIZE:
       Dispoe();
+      return 0;
+    case kAbreDoLog:
+      if (const auto filtro = std::exchange(filtroDoLog_, std::nullopt)) AbreOcorrencias(filtro);
       return 0;
     case WM_GETMINMAXINFO: {
       // Never smaller than drawn.
@@ -348,6 +297,7 @@ LRESULT TfrmInicio::Mensagem(UINT msg, WPARAM wp, LPARAM lp) {
       if (!emCritica_) DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
+      frmOcorrencias_.reset();
       if (encerraAoFechar) PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY:
@@ -382,10 +332,14 @@ void TfrmInicio::Comando(int id) {
     case IDC_BTN_FECHAR:
       SendMessageW(hwnd_, WM_CLOSE, 0, 0);
       break;
+    case IDC_BTN_OCORRENCIAS:
+      AbreOcorrencias(std::nullopt);
+      break;
   }
 }
 
 bool TfrmInicio::TrataTecla(MSG& msg) {
+  if (frmOcorrencias_ && frmOcorrencias_->TrataTecla(msg)) return true;
   if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd))) return false;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
     Comando(IDC_BTN_AJUDA);
@@ -414,7 +368,7 @@ void TfrmInicio::Escolhe(HWND box) {
   pedido.filtros = {{L"Tabelas dBASE (*.dbf)", L"*.dbf"}, {L"Todos os arquivos (*)", L"*"}};
   // The folder of the file the box names, else the user's documents.
   pedido.pasta = PastaDocumentos();
-  const std::string atual = Trim(Utf8(Texto(box)));
+  const std::string atual = Trim(Utf8(TextoDe(box)));
   std::error_code ec;
   const fs::path arquivo = atual.empty() ? fs::path() : fs::absolute(PathOf(atual), ec);
   if (!arquivo.empty() && !ec && fs::is_directory(arquivo.parent_path(), ec)) {
@@ -437,8 +391,8 @@ RunParameters TfrmInicio::Parametros() const {
   RunParameters params;
   // The boxes as typed, blanks and all, in UTF-8: the file layer turns the
   // names back into the system's UTF-16.
-  params.riskPath = Utf8(Texto(edArqRisco));
-  params.claimPath = Utf8(Texto(edArqSinistro));
+  params.riskPath = Utf8(TextoDe(edArqRisco));
+  params.claimPath = Utf8(TextoDe(edArqSinistro));
   params.programFolder = pastaPrograma;
   params.regional = regional;
   params.clock = relogio;
@@ -448,6 +402,11 @@ RunParameters TfrmInicio::Parametros() const {
 
 void TfrmInicio::btnOkClick() {
   const RunParameters params = Parametros();
+  // The findings go with the run that counted them: the view closes, and
+  // opens again over the next run's.
+  frmOcorrencias_.reset();
+  ocorrencias_.Limpa();
+  EnableWindow(btnOcorrencias, FALSE);
   emCritica_ = true;
   pintou_ = false;
   HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -459,6 +418,7 @@ void TfrmInicio::btnOkClick() {
   }
   SetCursor(cursor);
   emCritica_ = false;
+  EnableWindow(btnOcorrencias, !ocorrencias_.Vazia());
 }
 
 bool TfrmInicio::Avisa(const Aviso& aviso) { return desktop->Caixa(hwnd_, aviso); }
@@ -536,6 +496,8 @@ void TfrmInicio::Repinta() {
   }
 }
 
+void TfrmInicio::AddFinding(const Finding& finding) { ocorrencias_.Adiciona(finding); }
+
 void TfrmInicio::ShowFinalMessage(const std::string& text) {
   Avisa(AvisoFinal(text, critica_.Estado()));
 }
@@ -573,7 +535,8 @@ void TfrmInicio::btnExportaClick() {
   }
   pastaExportacao_ = pedido.pasta;
   std::string motivo;
-  if (!Grava(escolhido, TextoExportado(linhas_), motivo)) {
+  if (!Grava(
+          escolhido, [this](const auto& grava) { grava(TextoExportado(linhas_)); }, motivo)) {
     Avisa(FalhaGravacao(nome, motivo));
     return;
   }
@@ -586,6 +549,33 @@ void TfrmInicio::btnAjudaClick() {
     return desktop->AbreDocumento(hwnd_, Utf16(caminho));
   });
   if (!aviso.texto.empty()) Avisa(aviso);
+}
+
+// --- The findings ------------------------------------------------------------
+
+void TfrmInicio::AbreOcorrencias(const std::optional<FiltroOcorrencias>& filtro) {
+  if (emCritica_ || ocorrencias_.Vazia()) return;
+  if (!frmOcorrencias_ || !frmOcorrencias_->frmOcorrencias())
+    frmOcorrencias_ = std::make_unique<TfrmOcorrencias>(instancia_, hwnd_, ocorrencias_, *desktop,
+                                                        [this] { return Parametros(); });
+  if (filtro) frmOcorrencias_->Filtra(*filtro);
+  frmOcorrencias_->Mostra();
+}
+
+LRESULT CALLBACK TfrmInicio::ProcedimentoLog(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                             DWORD_PTR dados) {
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &ProcedimentoLog, 0);
+  if (msg != WM_LBUTTONDBLCLK) return DefSubclassProc(hwnd, msg, wp, lp);
+  // The edit selects the word first, as always; the line of the selection is
+  // the line clicked. The view opens once the edit has let the mouse go:
+  // activated while the edit holds it, it would stay behind.
+  const LRESULT resultado = DefSubclassProc(hwnd, msg, wp, lp);
+  auto* janela = reinterpret_cast<TfrmInicio*>(dados);
+  const auto linha = SendMessageW(hwnd, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0);
+  if (linha < 0) return resultado;
+  janela->filtroDoLog_ = FiltroDaLinha(janela->linhas_, static_cast<std::size_t>(linha));
+  if (janela->filtroDoLog_) PostMessageW(janela->hwnd_, kAbreDoLog, 0, 0);
+  return resultado;
 }
 
 int LacoDeMensagens(TfrmInicio& janela) {

@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "app/Critica.h"
 #include "app/janela.h"
 #include "app/run_window.h"
+#include "win32/TfrmOcorrencias.h"
 #include "win32/desktop.h"
 
 namespace tolk {
@@ -44,6 +47,7 @@ class TfrmInicio : public RunWindow {
   HWND btnAjuda = nullptr;
   HWND btnExporta = nullptr;
   HWND btnFechar = nullptr;
+  HWND btnOcorrencias = nullptr;
   HWND edLog = nullptr;
   // The hints' window.
   HWND Dicas = nullptr;
@@ -69,8 +73,16 @@ class TfrmInicio : public RunWindow {
   // The log as the run wrote it: Windows-1252, one string per line. edLog
   // shows the same lines decoded.
   const std::vector<std::string>& Linhas() const { return linhas_; }
+  // The findings of the last run, every one as the run counted it.
+  const Ocorrencias& Achados() const { return ocorrencias_; }
+  // The findings' view while it is open; null before it opens and once it
+  // has been closed.
+  TfrmOcorrencias* frmOcorrencias() const {
+    return frmOcorrencias_ && frmOcorrencias_->frmOcorrencias() ? frmOcorrencias_.get() : nullptr;
+  }
 
-  // The keys the window takes before its controls: F1 opens the help, Enter
+  // The keys the window takes before its controls, after the findings'
+  // view has taken its own: F1 opens the help, Enter
   // presses the focused button or else starts a run (the log keeps Enter to
   // itself), Tab and the access keys move between the controls. True when
   // `msg` was handled and must not be dispatched.
@@ -83,6 +95,8 @@ class TfrmInicio : public RunWindow {
   void SetProgress(int position) override;
   void ShowFinalMessage(const std::string& text) override;
   void RecordsRead(const std::string& table, long long count) override;
+  bool WantsFindings() const override { return true; }
+  void AddFinding(const Finding& finding) override;
 
  private:
   void SpeedButton4Click();
@@ -90,6 +104,15 @@ class TfrmInicio : public RunWindow {
   void btnOkClick();
   void btnExportaClick();
   void btnAjudaClick();
+  // Opens the findings' view, or brings it to the front; with `filtro`, the
+  // rows it lets through. Nothing while a run is going or when the last one
+  // counted no finding.
+  void AbreOcorrencias(const std::optional<FiltroOcorrencias>& filtro);
+  // The log: a double-click on a line that stands for findings (a row of a
+  // table's summary, the claims without a ticket, the inconsistent premiums)
+  // opens them in the view, after the edit's own selection of the word.
+  static LRESULT CALLBACK ProcedimentoLog(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                          DWORD_PTR dados);
 
   static LRESULT CALLBACK Procedimento(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Mensagem(UINT msg, WPARAM wp, LPARAM lp);
@@ -128,6 +151,9 @@ class TfrmInicio : public RunWindow {
   std::chrono::steady_clock::time_point ultimaPintura_;
   std::wstring pastaExportacao_;
   std::vector<std::string> linhas_;
+  Ocorrencias ocorrencias_;
+  std::unique_ptr<TfrmOcorrencias> frmOcorrencias_;
+  std::optional<FiltroOcorrencias> filtroDoLog_;  // the view opens with it when the click ends
   Critica critica_;
 };
 

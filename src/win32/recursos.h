@@ -9,6 +9,7 @@
 #define IDI_AJUDA 4
 #define IDI_EXPORTA 5
 #define IDI_FECHAR 6
+#define IDI_OCORRENCIAS 7
 
 // Controls. btnOk is IDOK: Enter in a box presses the window's default button.
 #define IDC_LABEL3 100
@@ -22,3 +23,19 @@
 #define IDC_BTN_EXPORTA 108
 #define IDC_BTN_FECHAR 109
 #define IDC_ED_LOG 110
+#define IDC_BTN_OCORRENCIAS 111
+
+// The findings' view.
+#define IDC_LBL_TABELA 200
+#define IDC_CB_TABELA 201
+#define IDC_LBL_CAMPO 202
+#define IDC_CB_CAMPO 203
+#define IDC_LBL_REGRA 204
+#define IDC_CB_REGRA 205
+#define IDC_LBL_PROCURA 206
+#define IDC_ED_PROCURA 207
+#define IDC_LBL_CONTAGEM 208
+#define IDC_BTN_EXPORTA_OCORRENCIAS 209
+#define IDC_LV_OCORRENCIAS 210
+#define IDC_LBL_REGISTRO 211
+#define IDC_LV_REGISTRO 212

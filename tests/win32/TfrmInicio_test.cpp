@@ -1,6 +1,7 @@
 // The Windows window in-process: its controls, a run over the sample delivery
 // against the terminal front's log of it, a run ended by an error, the
-// export with its refusals and question, the pickers and the help. The
+// export with its refusals and question, the pickers and the help, and the
+// findings' view against the terminal front's --detalhes. The
 // test's Desktop answers every box and dialog at once and launches nothing.
 // File names carry accented letters throughout: they go from the boxes'
 // UTF-16 to the run as UTF-8 and back to the system.
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 
 #include "app/explicacoes.h"
@@ -22,6 +24,7 @@
 #include "dataset/number_format.h"
 #include "platform/system.h"
 #include "test_support.h"
+#include "win32/recursos.h"
 
 // Places compare and print as left, top, width x height.
 static bool operator==(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; }
@@ -67,6 +70,42 @@ std::wstring Texto(HWND control) {
   text.resize(static_cast<std::size_t>(
       GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
   return text;
+}
+
+// The texts of row `linha` of a list view, its columns joined by ';'.
+std::string LinhaDaLista(HWND lista, int linha, int colunas) {
+  std::string s;
+  for (int c = 0; c < colunas; ++c) {
+    wchar_t texto[256] = {};
+    ListView_GetItemText(lista, linha, c, texto, 256);
+    s += (c ? ";" : "") + Utf8(texto);
+  }
+  return s;
+}
+
+std::vector<std::string> ItensDaCaixa(HWND caixa) {
+  std::vector<std::string> itens;
+  const auto n = SendMessageW(caixa, CB_GETCOUNT, 0, 0);
+  for (LRESULT k = 0; k < n; ++k) {
+    std::wstring texto(static_cast<std::size_t>(SendMessageW(caixa, CB_GETLBTEXTLEN, k, 0)), L'\0');
+    SendMessageW(caixa, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(texto.data()));
+    itens.push_back(Utf8(texto));
+  }
+  return itens;
+}
+
+// What a person's double-click on line `linha` of an edit sends it; then the
+// messages it posted.
+void DuploClique(HWND edit, int linha) {
+  const auto inicio = SendMessageW(edit, EM_LINEINDEX, static_cast<WPARAM>(linha), 0);
+  SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(inicio), inicio);
+  SendMessageW(edit, EM_SCROLLCARET, 0, 0);
+  const auto onde = SendMessageW(edit, EM_POSFROMCHAR, static_cast<WPARAM>(inicio + 2), 0);
+  const LPARAM ponto = MAKELPARAM(LOWORD(onde) + 1, HIWORD(onde) + 3);
+  for (UINT m : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+    SendMessageW(edit, m, m == WM_LBUTTONUP ? 0 : MK_LBUTTON, ponto);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
 }
 
 // 08/12/2026 16:40:35, the instant of the committed log of the sample.
@@ -248,6 +287,8 @@ TEST_F(JanelaWin32Test, ControlesNoLugar) {
       {"btnAjuda", L"Button", Lugar(622, 4, 25, 25), L"", L"Ajuda"},
       {"btnExporta", L"Button", Lugar(526, 35, 121, 25), L"Exporta Resultado", L"Exporta para TXT"},
       {"btnFechar", L"Button", Lugar(526, 67, 121, 25), L"&Fechar", L"Sai do programa"},
+      {"btnOcorrencias", L"Button", Lugar(349, 41, 100, 20), L"&Ocorrências",
+       L"Mostra os valores recusados na última crítica"},
       {"edLog", L"Edit", Lugar(4, 99, 642, 380), L"", L"Resultado do teste"},
   };
   for (const Esperado& e : controles) {
@@ -290,6 +331,7 @@ TEST_F(JanelaWin32Test, ControlesNoLugar) {
     EXPECT_EQ(log & bit, bit);
   EXPECT_GE(static_cast<std::size_t>(SendMessageW(w_->edLog, EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEu);
   EXPECT_EQ(GetDlgCtrlID(w_->btnOk), IDOK);
+  EXPECT_FALSE(IsWindowEnabled(w_->btnOcorrencias)) << "no run, no findings";
   EXPECT_EQ(GetWindowLongPtrW(w_->btnOk, GWL_STYLE) & BS_DEFPUSHBUTTON, BS_DEFPUSHBUTTON);
 
   // 8 points: the window's face by name; in the log every character as wide
@@ -572,6 +614,143 @@ TEST_F(JanelaWin32Test, SeletoresEAjuda) {
   Clica(w_->btnAjuda);
   EXPECT_EQ(desktop_.avisos.size(), 2u);
   EXPECT_EQ(desktop_.abertos, (std::vector<std::string>{chm, chm, chm, html, chm}));
+}
+
+// --- The findings --------------------------------------------------------------
+
+// The view over a run of the sample: its rows, the lists' counts, the CSV of
+// the export and of the clipboard are the native tolk-critica's --detalhes of
+// the same delivery (pt_BR: ";" between columns); the record of a row is read
+// again from its file; a double-click on a summary row of the log opens the
+// view filtered to that table and field.
+TEST_F(JanelaWin32Test, OcorrenciasComoDetalhes) {
+#ifndef TOLK_DETALHES_AMOSTRA
+  GTEST_SKIP() << "no native tolk-critica (TOLK_HOST_TOOLS) to compare with";
+#else
+  const std::string detalhes = Ler(TOLK_DETALHES_AMOSTRA);
+  const std::vector<std::string> csv = Linhas(detalhes.substr(0, detalhes.size() - 2), "\r\n");
+  ASSERT_EQ(csv.size(), 89u);
+  // The rows' columns, and the counts of each table, field and rule in the
+  // order first met, as the lists give them.
+  std::vector<std::vector<std::string>> colunas;
+  std::vector<std::string> esperadas[3];
+  std::map<std::string, std::size_t> contagens[3];
+  for (std::size_t k = 1; k < csv.size(); ++k) {
+    colunas.push_back(Linhas(csv[k], ";"));
+    ASSERT_EQ(colunas.back().size(), 6u) << csv[k];
+    for (int q = 0; q < 3; ++q) {
+      const std::string& nome = colunas.back()[q == 0 ? 0 : q == 1 ? 2 : 3];
+      if (contagens[q][nome]++ == 0) esperadas[q].push_back(nome);
+    }
+  }
+  const char* qualquer[] = {"(todas)", "(todos)", "(todas)"};
+  for (int q = 0; q < 3; ++q) {
+    for (std::string& nome : esperadas[q]) nome += " (" + std::to_string(contagens[q][nome]) + ")";
+    esperadas[q].insert(esperadas[q].begin(), qualquer[q]);
+  }
+
+  Escreve(w_->edArqRisco, riscos_);
+  Escreve(w_->edArqSinistro, sinistros_);
+  Clica(w_->btnOk);
+  ASSERT_EQ(w_->Achados().Tamanho(), 88u);
+  ASSERT_TRUE(IsWindowEnabled(w_->btnOcorrencias));
+  Clica(w_->btnOcorrencias);
+  TfrmOcorrencias* v = w_->frmOcorrencias();
+  ASSERT_TRUE(v);
+  EXPECT_EQ(Texto(v->frmOcorrencias()), L"Ocorrências");
+  ASSERT_EQ(ListView_GetItemCount(v->lvOcorrencias), 88);
+  for (int k = 0; k < 88; ++k) EXPECT_EQ(LinhaDaLista(v->lvOcorrencias, k, 6), csv[k + 1]);
+  EXPECT_EQ(ItensDaCaixa(v->cbTabela), esperadas[0]);
+  EXPECT_EQ(ItensDaCaixa(v->cbCampo), esperadas[1]);
+  EXPECT_EQ(ItensDaCaixa(v->cbRegra), esperadas[2]);
+  EXPECT_EQ(Utf8(Texto(v->lblContagem)), "88 de 88 ocorrências");
+
+  // The header sorts up, down, then back to the order found.
+  NMLISTVIEW clique{};
+  clique.hdr = {v->lvOcorrencias, IDC_LV_OCORRENCIAS, LVN_COLUMNCLICK};
+  clique.iItem = -1;
+  clique.iSubItem = 1;  // Registro
+  std::vector<long> registros;
+  for (int vez = 0; vez < 3; ++vez) {
+    SendMessageW(v->frmOcorrencias(), WM_NOTIFY, IDC_LV_OCORRENCIAS,
+                 reinterpret_cast<LPARAM>(&clique));
+    registros.clear();
+    for (int k = 0; k < 88; ++k)
+      registros.push_back(std::stol(Linhas(LinhaDaLista(v->lvOcorrencias, k, 2), ";")[1]));
+    if (vez == 0) {
+      EXPECT_TRUE(std::is_sorted(registros.begin(), registros.end()));
+    } else if (vez == 1) {
+      EXPECT_TRUE(std::is_sorted(registros.rbegin(), registros.rend()));
+    }
+  }
+  for (int k = 0; k < 88; ++k) EXPECT_EQ(LinhaDaLista(v->lvOcorrencias, k, 6), csv[k + 1]);
+
+  // A row selected: its record below, the failing field selected.
+  const int linha = 3;
+  ListView_SetItemState(v->lvOcorrencias, linha, LVIS_SELECTED | LVIS_FOCUSED,
+                        LVIS_SELECTED | LVIS_FOCUSED);
+  EXPECT_EQ(Utf8(Texto(v->lblRegistro)), "Registro " + colunas[linha][1] + " de riscos ção.dbf");
+  const int falho = ListView_GetNextItem(v->lvRegistro, -1, LVNI_SELECTED);
+  ASSERT_GE(falho, 0);
+  EXPECT_EQ(LinhaDaLista(v->lvRegistro, falho, 2), colunas[linha][2] + ";" + colunas[linha][4]);
+  EXPECT_GT(ListView_GetItemCount(v->lvRegistro), 10);
+
+  // Ctrl+C copies the selected rows, in their order, under the header.
+  ListView_SetItemState(v->lvOcorrencias, 7, LVIS_SELECTED, LVIS_SELECTED);
+  v->Copia();
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HANDLE dados = GetClipboardData(CF_UNICODETEXT);
+  ASSERT_TRUE(dados);
+  const std::string copiado = Utf8(static_cast<const wchar_t*>(GlobalLock(dados)));
+  GlobalUnlock(dados);
+  CloseClipboard();
+  EXPECT_EQ(copiado, csv[0] + "\r\n" + csv[linha + 1] + "\r\n" + csv[8] + "\r\n");
+
+  // The export refuses the run's files, then writes --detalhes's bytes.
+  const std::string arquivo = base_ + "ocorrências é.csv";
+  desktop_.avisos.clear();
+  desktop_.escolhas = {sinistros_, arquivo};
+  Clica(v->btnExporta);
+  ASSERT_EQ(desktop_.avisos.size(), 1u);
+  EXPECT_EQ(desktop_.avisos[0].icone, Aviso::kErro);
+  EXPECT_EQ(desktop_.pedidos.back().titulo, L"Exporta Ocorrências");
+  EXPECT_EQ(desktop_.pedidos.back().extensao, L"csv");
+  EXPECT_EQ(Ler(arquivo), detalhes);
+  EXPECT_TRUE(IsWindowEnabled(w_->frmInicio()));
+
+  // Esc closes the view.
+  MSG esc{v->lvOcorrencias, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+  EXPECT_TRUE(w_->TrataTecla(esc));
+  EXPECT_EQ(w_->frmOcorrencias(), nullptr);
+
+  // A double-click on a summary row opens the rows of that table and field;
+  // on another line, nothing.
+  const std::vector<std::string>& log = w_->Linhas();
+  const auto resumo = std::find_if(log.begin(), log.end(), [](const std::string& l) {
+    return l.rfind("RISCOS              DATA_EMI ", 0) == 0;
+  });
+  ASSERT_NE(resumo, log.end());
+  DuploClique(w_->edLog, 0);
+  EXPECT_EQ(w_->frmOcorrencias(), nullptr);
+  DuploClique(w_->edLog, static_cast<int>(resumo - log.begin()));
+  v = w_->frmOcorrencias();
+  ASSERT_TRUE(v);
+  const auto n =
+      static_cast<std::size_t>(std::count_if(colunas.begin(), colunas.end(), [](const auto& c) {
+        return c[0] == "RISCOS" && c[2] == "DATA_EMI";
+      }));
+  EXPECT_EQ(Utf8(Texto(v->cbTabela)), "RISCOS (" + std::to_string(n) + ")");
+  EXPECT_EQ(Utf8(Texto(v->cbCampo)), "DATA_EMI (" + std::to_string(n) + ")");
+  ASSERT_EQ(ListView_GetItemCount(v->lvOcorrencias), static_cast<int>(n));
+  for (int k = 0; k < static_cast<int>(n); ++k)
+    EXPECT_EQ(Linhas(LinhaDaLista(v->lvOcorrencias, k, 3), ";")[2], "DATA_EMI");
+
+  // A new run takes the view and the findings with it.
+  Escreve(w_->edArqRisco, entrega_ + "nenhum.dbf");
+  Clica(w_->btnOk);
+  EXPECT_EQ(w_->frmOcorrencias(), nullptr);
+  EXPECT_FALSE(IsWindowEnabled(w_->btnOcorrencias));
+#endif
 }
 
 }  // namespace

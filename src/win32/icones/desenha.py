@@ -117,6 +117,16 @@ def fechar():
             ((240, 210, 80, 255), circulo(0.52, 0.56, 0.05))]
 
 
+def ocorrencias():
+    """Lines of a list under a magnifying glass: the findings, searched."""
+    formas = [((110, 110, 110, 255), retangulo(0.04, y, 0.62, y + 0.09))
+              for y in (0.08, 0.28, 0.48, 0.68)]
+    formas += [(BRANCO, circulo(0.56, 0.52, 0.27)),
+               ((30, 90, 190, 255), contorno(circulo(0.56, 0.52, 0.27), 0.09)),
+               ((30, 90, 190, 255), traco(0.15, (0.75, 0.72), (0.93, 0.92)))]
+    return formas
+
+
 def programa():
     """A sheet of a table with a check mark: a delivery that was checked."""
     folha = poligono((0.14, 0.04), (0.66, 0.04), (0.86, 0.24), (0.86, 0.96), (0.14, 0.96))
@@ -216,5 +226,5 @@ if __name__ == '__main__':
     ico('tolk_zav.ico', programa(), (16, 24, 32, 48))
     for nome, formas in (('pasta.ico', pasta()), ('criticar.ico', criticar()),
                          ('ajuda.ico', ajuda()), ('exporta.ico', exporta()),
-                         ('fechar.ico', fechar())):
+                         ('fechar.ico', fechar()), ('ocorrencias.ico', ocorrencias())):
         ico(nome, formas, (16, 24))

@@ -1,0 +1,35 @@
+// Small pieces both windows of the Windows front use: texts between the
+// controls' UTF-16 and the program's UTF-8 and Windows-1252, the system's
+// error texts, the user's documents folder, and writing a whole file.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tolk {
+
+// The text of a control or window.
+std::wstring TextoDe(HWND controle);
+
+// A Windows-1252 text as a control shows it. A line break inside it becomes
+// a blank: in the log it would shift the lines that follow.
+std::wstring DeCp1252(std::string_view texto);
+
+// The system's text for an error code, without the final period and line end.
+std::string TextoDoErro(DWORD erro);
+
+// The user's documents folder, where a dialog starts when nothing says
+// otherwise; empty when the system has none.
+std::wstring PastaDocumentos();
+
+// Writes the file `caminho`, replacing any file of that name, with what
+// `produz` hands to the function it is given, piece by piece. False with the
+// system's reason when it could not be created or written.
+bool Grava(const std::wstring& caminho,
+           const std::function<void(const std::function<void(std::string_view)>&)>& produz,
+           std::string& motivo);
+
+}  // namespace tolk
