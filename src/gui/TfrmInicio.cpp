@@ -1,6 +1,7 @@
 #include "gui/TfrmInicio.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -13,11 +14,12 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
@@ -25,6 +27,7 @@
 #include <QTextCursor>
 #include <QToolButton>
 #include <QTranslator>
+#include <algorithm>
 #include <exception>
 #include <functional>
 
@@ -32,6 +35,8 @@
 #include "dataset/cp1252.h"
 #include "front/regional.h"
 #include "gui/AbrirDocumento.h"
+#include "gui/TfrmOcorrencias.h"
+#include "gui/dialogos.h"
 
 namespace tolk {
 
@@ -82,28 +87,6 @@ bool GravaLog(const QString& path, const std::vector<std::string>& lines, QStrin
   return false;
 }
 
-// The export's dialog. The file the user confirms is first checked against
-// the run's files, while the dialog is still open: a refused name never
-// reaches the question about replacing a file, and the user picks another.
-class DialogoExportacao : public QFileDialog {
- public:
-  DialogoExportacao(QWidget* parent, std::function<bool(const QString&)> aceita)
-      : QFileDialog(parent, QStringLiteral("Exporta resultado ZAV"), QDir::homePath()),
-        aceita_(std::move(aceita)) {}
-
-  void accept() override {
-    const QStringList files = selectedFiles();
-    if (!files.isEmpty() && !aceita_(files.first())) return;
-    QFileDialog::accept();
-  }
-
- private:
-  std::function<bool(const QString&)> aceita_;
-};
-
-constexpr QMessageBox::Icon kIcones[] = {QMessageBox::NoIcon, QMessageBox::Information,
-                                         QMessageBox::Critical, QMessageBox::Question};
-
 }  // namespace
 
 void IniciaAplicacao() {
@@ -147,6 +130,8 @@ TfrmInicio::TfrmInicio(QWidget* parent) : QWidget(parent) {
   connect(btnAjuda, &QPushButton::clicked, this, &TfrmInicio::btnAjudaClick);
   connect(btnExporta, &QPushButton::clicked, this, &TfrmInicio::btnExportaClick);
   connect(btnFechar, &QPushButton::clicked, this, &QWidget::close);
+  connect(btnOcorrencias, &QPushButton::clicked, this, &TfrmInicio::btnOcorrenciasClick);
+  edLog->viewport()->installEventFilter(this);
 }
 
 // The controls in the order of the layout, each at its place.
@@ -199,6 +184,11 @@ void TfrmInicio::CriaControles() {
   btnFechar->setAutoDefault(true);
   Coloca(btnFechar, "btnFechar");
 
+  btnOcorrencias = new QPushButton(Glifo(QStyle::SP_FileDialogDetailedView), QString(), this);
+  btnOcorrencias->setAutoDefault(true);
+  btnOcorrencias->setEnabled(false);
+  Coloca(btnOcorrencias, "btnOcorrencias");
+
   // The log's columns line up only in a fixed-pitch font and unwrapped.
   edLog = new QPlainTextEdit(this);
   edLog->setReadOnly(true);
@@ -228,19 +218,17 @@ void TfrmInicio::CriaDialogos() {
       {QStringLiteral("Tabelas dBASE (*.dbf)"), QStringLiteral("Todos os arquivos (*)")});
   Openfile->setFilter(Openfile->filter() & ~QDir::CaseSensitive);
 
-  SaveDialog1 =
-      new DialogoExportacao(this, [this](const QString& path) { return PodeExportar(path); });
+  SaveDialog1 = new DialogoExportacao(this, QString::fromUtf8(kTituloExportacao),
+                                      QString::fromUtf8(kExtensaoExportacao),
+                                      [this](const QString& path) { return PodeExportar(path); });
   SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
-  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-  SaveDialog1->setFileMode(QFileDialog::AnyFile);
-  SaveDialog1->setDefaultSuffix(QStringLiteral("txt"));
-  SaveDialog1->selectFile(QStringLiteral("*.txt"));
 
   auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
   connect(f1, &QShortcut::activated, this, &TfrmInicio::btnAjudaClick);
 }
 
-TfrmInicio::~TfrmInicio() = default;
+// The view reads the store, which goes before the window's children do.
+TfrmInicio::~TfrmInicio() { delete frmOcorrencias; }
 
 void TfrmInicio::Coloca(QWidget* control, const char* name) {
   const ControleJanela& linha = Controle(name);
@@ -267,6 +255,24 @@ void TfrmInicio::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+void TfrmInicio::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  if (event->isAccepted() && frmOcorrencias) frmOcorrencias->close();
+}
+
+bool TfrmInicio::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == edLog->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+      btnOcorrencias->isEnabled()) {
+    const QPoint onde = static_cast<QMouseEvent*>(event)->position().toPoint();
+    const int linha = edLog->cursorForPosition(onde).blockNumber();
+    if (const auto filtro = FiltroDaLinha(linhas_, static_cast<std::size_t>(linha))) {
+      AbreOcorrencias(filtro);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 // --- The pickers -----------------------------------------------------------
@@ -307,21 +313,19 @@ RunParameters TfrmInicio::Parametros() const {
 void TfrmInicio::btnOkClick() {
   const RunParameters params = Parametros();
   repintura_.invalidate();
+  ocorrencias_.Limpa();
+  AtualizaOcorrencias();
   try {
     critica_.Executa(params, *this);
   } catch (const std::exception& e) {
-    // The log keeps what the run wrote and the progress bar its position.
+    // The log keeps what the run wrote and the progress bar its position;
+    // the findings counted before the error stay to be seen.
+    AtualizaOcorrencias();
     Mostra(AvisoDeErro(e, params, critica_.Estado().tabelaAtual));
   }
 }
 
-// A message box of the application: its title, one OK button.
-void TfrmInicio::Mostra(const Aviso& aviso) {
-  QMessageBox box(kIcones[aviso.icone], QApplication::applicationDisplayName(),
-                  QString::fromStdString(aviso.texto), QMessageBox::Ok, this);
-  box.setInformativeText(QString::fromStdString(aviso.detalhe));
-  box.exec();
-}
+void TfrmInicio::Mostra(const Aviso& aviso) { MostraAviso(this, aviso); }
 
 void TfrmInicio::AddLine(const std::string& line) {
   linhas_.push_back(line);
@@ -370,8 +374,44 @@ void TfrmInicio::Repinta() {
 }
 
 void TfrmInicio::ShowFinalMessage(const std::string& text) {
+  AtualizaOcorrencias();
   Mostra(AvisoFinal(text, critica_.Estado()));
 }
+
+void TfrmInicio::AddFinding(const Finding& finding) { ocorrencias_.Adiciona(finding); }
+
+// --- The findings ------------------------------------------------------------
+
+void TfrmInicio::AtualizaOcorrencias() {
+  btnOcorrencias->setEnabled(!ocorrencias_.Vazia());
+  if (!frmOcorrencias) return;
+  frmOcorrencias->regional = RegionalSettings(regional);
+  frmOcorrencias->Recarrega();
+}
+
+void TfrmInicio::AbreOcorrencias(const std::optional<FiltroOcorrencias>& filtro) {
+  if (!frmOcorrencias) {
+    frmOcorrencias = new TfrmOcorrencias(ocorrencias_, this);
+    frmOcorrencias->podeGravar = [this](const QString& path) { return PodeExportar(path); };
+    frmOcorrencias->regional = RegionalSettings(regional);
+    frmOcorrencias->Recarrega();
+    // Beside the window where the screen has room, else as far right as it
+    // fits, its top level with the window's: the log stays in sight.
+    const QRect tela = screen()->availableGeometry();
+    const QRect janela = frameGeometry();
+    // Its frame will be as wide as this window's.
+    const int largura = frmOcorrencias->width() + janela.width() - width();
+    frmOcorrencias->move(
+        std::max(tela.left(), std::min(janela.right() + 8, tela.right() - largura)),
+        std::max(tela.top(), janela.top()));
+  }
+  if (filtro) frmOcorrencias->Filtra(*filtro);
+  frmOcorrencias->show();
+  frmOcorrencias->raise();
+  frmOcorrencias->activateWindow();
+}
+
+void TfrmInicio::btnOcorrenciasClick() { AbreOcorrencias(); }
 
 // --- Export and help -------------------------------------------------------
 

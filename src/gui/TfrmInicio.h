@@ -1,17 +1,20 @@
 // The main window: the two path boxes with their pickers, the buttons, the
 // progress bar and the log. It shows a run of tolk::Critica through the run's
-// window interface, exports the log and opens the help file.
+// window interface, exports the log, opens the help file, and keeps the
+// run's findings for the findings' view (TfrmOcorrencias).
 #pragma once
 
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QString>
 #include <QWidget>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Critica.h"
 #include "app/janela.h"
+#include "app/ocorrencias.h"
 #include "app/run_window.h"
 
 class QFileDialog;
@@ -23,6 +26,8 @@ class QPushButton;
 class QToolButton;
 
 namespace tolk {
+
+class TfrmOcorrencias;
 
 // Names the application and gives its windows their icon. Call once, after
 // the QApplication exists and before the first window is created.
@@ -47,11 +52,15 @@ class TfrmInicio : public QWidget, public RunWindow {
   QPushButton* btnAjuda;
   QPushButton* btnExporta;
   QPushButton* btnFechar;
+  // Enabled after a run that counted a finding: opens the findings' view.
+  QPushButton* btnOcorrencias;
   QPlainTextEdit* edLog;
   // The pickers' dialog and the export's. Each keeps the folder and name
   // last chosen in it for its next use.
   QFileDialog* Openfile;
   QFileDialog* SaveDialog1;
+  // The findings' view, made when first opened; a window of its own.
+  TfrmOcorrencias* frmOcorrencias = nullptr;
 
   // What a run takes besides the two boxes. By default the executable's
   // folder (ending with "/"), the desktop's regional settings and the
@@ -69,6 +78,10 @@ class TfrmInicio : public QWidget, public RunWindow {
   // shows the same lines decoded.
   const std::vector<std::string>& Linhas() const { return linhas_; }
 
+  // Opens the findings' view, or brings it to the front, showing the rows
+  // that pass `filtro` when one is given (else as the view was left).
+  void AbreOcorrencias(const std::optional<FiltroOcorrencias>& filtro = std::nullopt);
+
   // The run's window.
   void AddLine(const std::string& line) override;
   void ReplaceLine(int index, const std::string& line) override;
@@ -76,12 +89,20 @@ class TfrmInicio : public QWidget, public RunWindow {
   void SetProgress(int position) override;
   void ShowFinalMessage(const std::string& text) override;
   void RecordsRead(const std::string& table, long long count) override;
+  bool WantsFindings() const override { return true; }
+  void AddFinding(const Finding& finding) override;
 
  protected:
   // Enter starts a run unless the focused control takes the key itself.
   void keyPressEvent(QKeyEvent* event) override;
   // Keeps the anchored controls at their distance from the right and bottom edges.
   void resizeEvent(QResizeEvent* event) override;
+  // The findings' view closes with the window.
+  void closeEvent(QCloseEvent* event) override;
+  // A double-click on a line of the log that counts findings (a field of an
+  // error summary, the claims without a ticket, the inconsistent premiums)
+  // opens the findings' view on those rows.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void SpeedButton4Click();
@@ -89,6 +110,7 @@ class TfrmInicio : public QWidget, public RunWindow {
   void btnOkClick();
   void btnExportaClick();
   void btnAjudaClick();
+  void btnOcorrenciasClick();
 
   void CriaControles();
   void CriaDialogos();
@@ -105,6 +127,8 @@ class TfrmInicio : public QWidget, public RunWindow {
   void Mostra(const Aviso& aviso);
   // Paints the progress bar and the log now: a run holds the event loop.
   void Repinta();
+  // After the findings changed: the button, and the view's rows if it is open.
+  void AtualizaOcorrencias();
 
   struct Ancora {
     QWidget* control;
@@ -114,6 +138,7 @@ class TfrmInicio : public QWidget, public RunWindow {
   std::vector<std::string> linhas_;
   QElapsedTimer repintura_;  // since the last paint during a run
   Critica critica_;
+  Ocorrencias ocorrencias_;  // the last run's, in the order counted
 };
 
 }  // namespace tolk

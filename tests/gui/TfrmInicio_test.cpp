@@ -1,13 +1,19 @@
 // The main window under the offscreen platform: its controls, a run beside
 // the terminal front's run of the same delivery, a run ended by an error, the
-// export and the hand-off to the desktop. ModalBoxes answers every box; the
+// export, the hand-off to the desktop, and the findings' view beside
+// tolk-critica --detalhes. ModalBoxes answers every box; the
 // desktop is replaced by a recorder, so nothing is launched.
 #include "gui/TfrmInicio.h"
 
 #include <unistd.h>
 
+#include <QClipboard>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,6 +21,8 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QToolButton>
@@ -25,6 +33,8 @@
 
 #include "dataset/number_format.h"
 #include "gui/AbrirDocumento.h"
+#include "gui/ModeloOcorrencias.h"
+#include "gui/TfrmOcorrencias.h"
 #include "gui/janela_teste.h"
 #include "gui/modal_boxes.h"
 #include "tools/delivery_generator.h"
@@ -118,6 +128,52 @@ Terminal RunTerminal(const QString& pasta, QStringList args) {
   return t;
 }
 
+// The rows of the findings' view, each as its CSV line would be (the
+// sample's values need no quotes).
+QStringList Rows(const QAbstractItemModel* m) {
+  QStringList rows;
+  for (int r = 0; r < m->rowCount(); ++r) {
+    QStringList cells;
+    for (int c = 0; c < m->columnCount(); ++c) cells << m->index(r, c).data().toString();
+    rows << cells.join(';');
+  }
+  return rows;
+}
+
+QStringList Items(const QComboBox* list) {
+  QStringList items;
+  for (int k = 0; k < list->count(); ++k) items << list->itemText(k);
+  return items;
+}
+
+// What a filter's list offers for the CSV rows `rows`: "any", then each value
+// of column `column` with its count, in the order first met.
+QStringList Counted(const QStringList& rows, int column, const QString& any) {
+  QStringList names;
+  QMap<QString, int> count;
+  for (const QString& row : rows) {
+    const QString name = row.split(';')[column];
+    if (!count.contains(name)) names << name;
+    ++count[name];
+  }
+  QStringList items{any};
+  for (const QString& name : names) items << QStringLiteral("%1 (%2)").arg(name).arg(count[name]);
+  return items;
+}
+
+void ClickHeader(QTableView* grid, int column) {
+  QHeaderView* h = grid->horizontalHeader();
+  QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                    QPoint(h->sectionViewportPosition(column) + 5, h->height() / 2));
+}
+
+void DoubleClickLine(QPlainTextEdit* log, int line) {
+  QTextCursor cursor(log->document()->findBlockByNumber(line));
+  log->setTextCursor(cursor);
+  log->ensureCursorVisible();
+  QTest::mouseDClick(log->viewport(), Qt::LeftButton, {}, log->cursorRect(cursor).center());
+}
+
 }  // namespace
 
 class TfrmInicioTest : public QObject {
@@ -133,6 +189,8 @@ class TfrmInicioTest : public QObject {
   void criticaComoNoTerminal();
   void erroEncerraCritica();
   void repintaDuranteLeitura();
+  void ocorrenciasComoNoTerminal();
+  void ocorrenciasMilhao();
   void exportacao();
   void exportacaoRecusaArquivosDaCritica();
   void seletores();
@@ -200,6 +258,8 @@ void TfrmInicioTest::controles_data() {
                               << "Exporta para TXT";
   QTest::newRow("btnFechar") << "QPushButton" << QRect(526, 67, 121, 25) << "&Fechar"
                              << "Sai do programa";
+  QTest::newRow("btnOcorrencias") << "QPushButton" << QRect(349, 41, 100, 20) << "&Ocorrências"
+                                  << "Mostra os valores recusados na última crítica";
   QTest::newRow("edLog") << "QPlainTextEdit" << QRect(4, 99, 642, 380) << ""
                          << "Resultado do teste";
 }
@@ -399,6 +459,180 @@ void TfrmInicioTest::repintaDuranteLeitura() {
   QCOMPARE(boxes.boxes.size(), 1);
   QVERIFY2(bar.seen.count(25) >= 3, qPrintable(QString::number(bar.seen.count(25))));
   QVERIFY2(log.seen.count(25) >= 3, qPrintable(QString::number(log.seen.count(25))));
+}
+
+// --- The findings' view ----------------------------------------------------
+
+// The view after a run holds what tolk-critica --detalhes writes: the same
+// rows in the same order, the lists' counts, the export's bytes. The
+// delivery is a copy, as the refused export must not touch the sample.
+void TfrmInicioTest::ocorrenciasComoNoTerminal() {
+  if (!HasTerminal()) QSKIP("tolk-critica is not built");
+  const QString entrega = Temp("ocorrencias/");
+  QVERIFY(QDir().mkpath(entrega));
+  const QString riscos = entrega + "riscos.dbf", sinistros = entrega + "sinistros.dbf";
+  QVERIFY(QFile::copy(Amostra("riscos.dbf"), riscos));
+  QVERIFY(QFile::copy(Amostra("sinistros.dbf"), sinistros));
+  const Terminal t = RunTerminal(
+      pasta_, {"--riscos", riscos, "--sinistros", sinistros, "--detalhes", Temp("detalhes.csv")});
+  QCOMPARE(t.status, 0);
+  const QByteArray csv = ReadAll(Temp("detalhes.csv"));
+  QStringList lines = QString::fromUtf8(csv).split("\r\n");
+  QCOMPARE(lines.takeFirst(), QStringLiteral("tabela;registro;campo;regra;valor;qualificador"));
+  QCOMPARE(lines.takeLast(), QString());
+  QCOMPARE(lines.size(), 88);
+
+  auto w = NovaJanela();
+  QVERIFY(w);
+  QVERIFY(!w->btnOcorrencias->isEnabled());
+  w->edArqRisco->setText(riscos);
+  w->edArqSinistro->setText(sinistros);
+  ModalBoxes boxes;
+  QTest::mouseClick(w->btnOk, Qt::LeftButton);
+  QVERIFY(w->btnOcorrencias->isEnabled());
+  QTest::mouseClick(w->btnOcorrencias, Qt::LeftButton);
+  tolk::TfrmOcorrencias* v = w->frmOcorrencias;
+  QVERIFY(v && v->isVisible() && v->isWindow());
+  QVERIFY(QTest::qWaitForWindowActive(v));
+  QCOMPARE(v->windowTitle(), QStringLiteral("Ocorrências"));
+  QCOMPARE(v->size(), QSize(760, 560));
+  const QAbstractItemModel* m = v->grade->model();
+  QCOMPARE(Rows(m), lines);
+  QCOMPARE(Items(v->cbTabela), Counted(lines, 0, "(todas)"));
+  QCOMPARE(Items(v->cbCampo), Counted(lines, 2, "(todos)"));
+  QCOMPARE(Items(v->cbRegra), Counted(lines, 3, "(todas)"));
+  QCOMPARE(v->lbContagem->text(), QStringLiteral("88 de 88 ocorrências"));
+
+  // A header sorts by its column (ties in the order found), then the other
+  // way, then goes back to the order found.
+  auto record = [&](int row) { return m->index(row, 1).data().toInt(); };
+  ClickHeader(v->grade, 1);
+  for (int r = 1; r < m->rowCount(); ++r) QVERIFY(record(r - 1) <= record(r));
+  ClickHeader(v->grade, 1);
+  for (int r = 1; r < m->rowCount(); ++r) QVERIFY(record(r - 1) >= record(r));
+  ClickHeader(v->grade, 1);
+  QCOMPARE(Rows(m), lines);
+
+  // The lists filter, and each other's counts follow; so does the search.
+  v->cbRegra->setCurrentIndex(v->cbRegra->findText("dominio", Qt::MatchStartsWith));
+  emit v->cbRegra->activated(v->cbRegra->currentIndex());
+  const QStringList dominio = lines.filter(";dominio;");
+  QCOMPARE(Rows(m), dominio);
+  QCOMPARE(Items(v->cbTabela), Counted(dominio, 0, "(todas)"));
+  QCOMPARE(Items(v->cbCampo), Counted(dominio, 2, "(todos)"));
+  QTest::keyClicks(v->edProcura, "br");  // in the value or the qualifier, in either case
+  QStringList br;
+  for (const QString& row : dominio)
+    if (row.section(';', 4).contains("BR", Qt::CaseInsensitive)) br << row;
+  QVERIFY(!br.isEmpty() && br.size() < dominio.size());
+  QCOMPARE(Rows(m), br);
+
+  // A field's row of a summary in the log: that table and field, whatever
+  // the view showed; the line of claims without a ticket: that rule.
+  const QStringList log = LogShown(*w);
+  const int bilhete = int(log.indexOf(QRegularExpression("RISCOS +BILHETE .*")));
+  const int semBilhete = int(log.indexOf(QRegularExpression(".* sinistros sem bilhete .*")));
+  QVERIFY(bilhete > 0 && semBilhete > 0);
+  DoubleClickLine(w->edLog, bilhete);
+  QStringList expected = lines.filter(QRegularExpression("^RISCOS;\\d+;BILHETE;"));
+  QCOMPARE(Rows(m), expected);
+  QCOMPARE(v->cbTabela->currentText(), QStringLiteral("RISCOS (%1)").arg(expected.size()));
+  QCOMPARE(v->cbCampo->currentText(), QStringLiteral("BILHETE (%1)").arg(expected.size()));
+  QCOMPARE(v->cbRegra->currentText(), QStringLiteral("(todas)"));
+  QVERIFY(v->edProcura->text().isEmpty());
+  QCOMPARE(v->lbContagem->text(), QStringLiteral("%1 de 88 ocorrências").arg(expected.size()));
+  DoubleClickLine(w->edLog, semBilhete);
+  QCOMPARE(Rows(m), lines.filter(";sem_bilhete;"));
+  QCOMPARE(v->cbTabela->currentText(), QStringLiteral("(todas)"));
+  QCOMPARE(v->cbRegra->currentText(), QStringLiteral("sem_bilhete (5)"));
+
+  // A row's record, read again from its file, its failing field marked.
+  QVERIFY(QTest::qWaitForWindowActive(v));
+  v->grade->selectRow(2);
+  const QStringList cells = Rows(m)[2].split(';');
+  QCOMPARE(v->gbRegistro->title(), QStringLiteral("Registro %1 de sinistros.dbf").arg(cells[1]));
+  const QTableWidget* fields = v->tbRegistro;
+  QVERIFY(fields->isVisibleTo(v) && fields->rowCount() > 5);
+  QList<int> bold;
+  for (int k = 0; k < fields->rowCount(); ++k)
+    if (fields->item(k, 0)->font().bold()) bold << k;
+  QCOMPARE(bold.size(), 1);
+  QCOMPARE(fields->item(bold[0], 0)->text(), cells[2]);
+  QCOMPARE(fields->item(bold[0], 1)->text(), cells[4]);
+  QCOMPARE(fields->currentRow(), bold[0]);
+
+  // Ctrl+C: the chosen rows as the CSV has them, header first.
+  v->grade->setFocus();
+  v->grade->selectionModel()->select(m->index(0, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  QTest::keyClick(v->grade, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QApplication::clipboard()->text(),
+           QStringLiteral("tabela;registro;campo;regra;valor;qualificador\r\n%1\r\n%2\r\n")
+               .arg(Rows(m)[0], Rows(m)[2]));
+
+  // The export: every finding, the bytes of --detalhes; never over a file of
+  // the run.
+  boxes.answer = QMessageBox::Yes;
+  QString chosen = riscos;
+  boxes.fileDialog = [&](QFileDialog* d) { Choose(d, chosen); };
+  const QByteArray before = ReadAll(riscos);
+  QTest::mouseClick(v->btnExporta, Qt::LeftButton);
+  QCOMPARE(boxes.boxes.size(), 2);
+  QVERIFY(
+      boxes.boxes[1].text.startsWith(QStringLiteral("\"%1\" é o arquivo de riscos").arg(riscos)));
+  QCOMPARE(ReadAll(riscos), before);
+  chosen = Temp("exportadas");
+  QTest::mouseClick(v->btnExporta, Qt::LeftButton);
+  QCOMPARE(boxes.boxes.size(), 2);
+  QCOMPARE(ReadAll(Temp("exportadas.csv")), csv);
+
+  // A new run starts from nothing: the same rows, not twice as many.
+  QTest::mouseClick(w->btnOk, Qt::LeftButton);
+  QCOMPARE(v->lbContagem->text(), QStringLiteral("5 de 88 ocorrências"));
+  w->close();
+  QVERIFY(!v->isVisible());
+}
+
+// A million findings: how long the view takes to open, sort and filter,
+// printed (the machines that run the suite vary too much for a limit).
+void TfrmInicioTest::ocorrenciasMilhao() {
+  tolk::Ocorrencias store;
+  const std::string campos[] = {"BILHETE", "DATA_EMI", "UF", "COD_MUN", "CATEG", "VAL_PREM"};
+  for (int k = 0; k < 1000000; ++k) {
+    tolk::Finding f;
+    f.table = k % 3 ? "RISCOS" : "SINISTROS";
+    f.file = k % 3 ? "riscos.dbf" : "sinistros.dbf";
+    f.record = k + 1;
+    f.field = campos[k % 6];
+    f.rule = tolk::kRegras[k % 5];
+    const std::string valor = std::to_string(k * 7919LL % 1000003);
+    f.value = valor;
+    store.Adiciona(f);
+  }
+  QElapsedTimer clock;
+  clock.start();
+  tolk::TfrmOcorrencias v(store);
+  v.Recarrega();
+  v.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&v));
+  const qint64 open = clock.restart();
+  ClickHeader(v.grade, 4);
+  QCoreApplication::processEvents();
+  const qint64 sort = clock.restart();
+  v.cbCampo->setCurrentIndex(2);
+  emit v.cbCampo->activated(2);
+  QCoreApplication::processEvents();
+  const qint64 filter = clock.restart();
+  v.atrasoProcura = 0;
+  QTest::keyClicks(v.edProcura, "12");
+  QTRY_VERIFY(v.grade->model()->rowCount() < 100000);
+  const qint64 search = clock.restart();
+  qInfo(
+      "1.000.000 ocorrências: abrir %lld ms, ordenar por valor %lld ms, filtrar por campo %lld "
+      "ms, procurar %lld ms",
+      open, sort, filter, search);
+  QCOMPARE(v.grade->model()->rowCount(),
+           int(v.findChild<tolk::ModeloOcorrencias*>()->Visao().Linhas()));
 }
 
 // --- Export, pickers, desktop ----------------------------------------------
