@@ -51,8 +51,7 @@ int main(int argc, char** argv) {
   d.ticketOrder = tools::TicketOrder::kRandom;
   std::printf("generating %u risks and %u claims, many findings ...\n", d.risks, d.claims);
   tools::WriteDeliveryDbf(tools::DeliveryGenerator(d), dir.File(""));
-  const std::filesystem::path exe =
-      std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe").parent_path();
   for (const char* f : {"tabelas.dbf", "anexos.dbf", "DadosOrb.DBF"})
     std::filesystem::copy_file(exe / f, dir.File(f),
                                std::filesystem::copy_options::overwrite_existing);
@@ -118,7 +117,8 @@ int main(int argc, char** argv) {
   };
   std::printf("the view over %zu findings, medians of 3:\n", store.Tamanho());
   tempo("every finding", [&] { v.Filtra({}); });
-  tempo("the lists' counts", [&] { bench::Keep(v.Tabelas().size() + v.Campos().size() + v.Regras().size()); });
+  tempo("the lists' counts",
+        [&] { bench::Keep(v.Tabelas().size() + v.Campos().size() + v.Regras().size()); });
   tempo("sort by value", [&] { v.Ordena(Coluna::kValor, true); });
   tempo("sort by record, descending", [&] { v.Ordena(Coluna::kRegistro, false); });
   tempo("back to the order found", [&] { v.Ordena(std::nullopt); });

@@ -29,9 +29,9 @@ class StoreWindow : public LogWindow {
 struct RunWithFindings : RunFixture {
   StoreWindow w;
   RunWithFindings() {
-    params.riskPath =
-        Riscos({Risco("0000000001"), {"05428", "", "201703", "9", "10", "3550308", "22.22"},
-                {"05428", "0000000003", "201703", "1", "20", "3550308", "22.22"}});
+    params.riskPath = Riscos({Risco("0000000001"),
+                              {"05428", "", "201703", "9", "10", "3550308", "22.22"},
+                              {"05428", "0000000003", "201703", "1", "20", "3550308", "22.22"}});
     params.claimPath = Sinistros(
         {Sinistro("0000000001"), {"05428", "0000000077", "20170315", "20170401", "X", "1.00"}});
     critica.Executa(params, w);
