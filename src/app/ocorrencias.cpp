@@ -22,11 +22,14 @@ int NumeroDaRegra(std::string_view regra) {
 
 void Ocorrencias::Limpa() {
   // The memory of a run of a million findings goes back with it.
-  std::vector<Entrada>().swap(entradas_);
-  std::string().swap(arena_);
+  std::vector<std::unique_ptr<Entrada[]>>().swap(blocos_);
+  std::vector<BlocoTexto>().swap(textos_);
+  tamanho_ = 0;
   tabelas_.clear();
   campos_.clear();
   numeroCampo_.clear();
+  vistos_ = {};
+  ultimaRegra_ = nullptr;
 }
 
 std::uint8_t Ocorrencias::NumeroTabela(std::string_view nome, std::string_view arquivo) {
@@ -41,6 +44,15 @@ std::uint8_t Ocorrencias::NumeroTabela(std::string_view nome, std::string_view a
 }
 
 std::uint16_t Ocorrencias::NumeroCampo(std::string_view nome) {
+  Visto& visto = vistos_[(reinterpret_cast<std::uintptr_t>(nome.data()) >> 3) % vistos_.size()];
+  if (visto.dados == nome.data() && visto.tamanho == nome.size() && campos_[visto.numero] == nome)
+    return visto.numero;
+  const std::uint16_t n = NumeroNoMapa(nome);
+  visto = {nome.data(), nome.size(), n};
+  return n;
+}
+
+std::uint16_t Ocorrencias::NumeroNoMapa(std::string_view nome) {
   std::string chave(nome);
   auto it = numeroCampo_.find(chave);
   if (it != numeroCampo_.end()) return it->second;
@@ -56,17 +68,37 @@ void Ocorrencias::Adiciona(const Finding& f) {
   Entrada e;
   e.tabela = NumeroTabela(f.table, f.file);
   e.campo = NumeroCampo(f.field);
-  const int regra = NumeroDaRegra(f.rule);
+  // The run names its rules with the same few literals again and again.
+  if (f.rule != ultimaRegra_) {
+    numeroUltimaRegra_ = NumeroDaRegra(f.rule);
+    ultimaRegra_ = f.rule;
+  }
+  const int regra = numeroUltimaRegra_;
   if (regra < 0) throw std::invalid_argument(std::string("unknown rule ") + f.rule);
   e.regra = static_cast<std::uint8_t>(regra);
   // Record numbers are 32-bit in the file's header.
   e.registro = static_cast<std::uint32_t>(f.record);
-  e.texto = arena_.size();
   e.valor = static_cast<std::uint32_t>(f.value.size());
   e.qualificador = static_cast<std::uint32_t>(f.qualifier.size());
-  arena_ += f.value;
-  arena_ += f.qualifier;
-  entradas_.push_back(e);
+  // Both texts go into one block, a new one when the last has no room. A
+  // block never fills to its last byte: an offset stays inside its block
+  // even for empty texts.
+  const std::size_t n = f.value.size() + f.qualifier.size();
+  constexpr std::size_t kBytesBloco = std::size_t{1} << kBitsTexto;
+  if (n >= kBytesBloco) throw std::length_error("finding too long");  // fields are far shorter
+  if (textos_.empty() || kBytesBloco - textos_.back().usado <= n)
+    textos_.push_back({std::make_unique_for_overwrite<char[]>(kBytesBloco), 0});
+  BlocoTexto& b = textos_.back();
+  e.texto = static_cast<std::uint64_t>(textos_.size() - 1) << kBitsTexto | b.usado;
+  std::memcpy(b.dados.get() + b.usado, f.value.data(), f.value.size());
+  std::memcpy(b.dados.get() + b.usado + f.value.size(), f.qualifier.data(), f.qualifier.size());
+  b.usado += n;
+
+  const std::size_t porBloco = std::size_t{1} << kBitsBloco;
+  if (tamanho_ % porBloco == 0)
+    blocos_.push_back(std::make_unique_for_overwrite<Entrada[]>(porBloco));
+  blocos_.back()[tamanho_ % porBloco] = e;
+  ++tamanho_;
 }
 
 std::string Ocorrencias::Texto(std::size_t i, Coluna c) const {
@@ -100,7 +132,9 @@ Finding Ocorrencias::Achado(std::size_t i) const {
 }
 
 std::size_t Ocorrencias::BytesOcupados() const {
-  std::size_t n = entradas_.capacity() * sizeof(Entrada) + arena_.capacity();
+  std::size_t n = blocos_.size() * (sizeof(Entrada) << kBitsBloco) +
+                  blocos_.capacity() * sizeof blocos_[0] + textos_.capacity() * sizeof textos_[0];
+  n += textos_.size() << kBitsTexto;
   for (const TabelaVista& t : tabelas_) n += sizeof t + t.nome.capacity() + t.arquivo.capacity();
   for (const std::string& c : campos_) n += 2 * (sizeof c + c.capacity()) + sizeof(std::uint16_t);
   return n;

@@ -9,6 +9,7 @@
 // sorted) is a vector of 32-bit entry numbers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,8 +44,8 @@ class Ocorrencias {
   // Keeps `f`: its texts are copied (Windows-1252, as the run has them).
   void Adiciona(const Finding& f);
 
-  std::size_t Tamanho() const { return entradas_.size(); }
-  bool Vazia() const { return entradas_.empty(); }
+  std::size_t Tamanho() const { return tamanho_; }
+  bool Vazia() const { return tamanho_ == 0; }
 
   // Finding `i` (0-based, in the order found). The views stay valid until
   // the next Limpa or Adiciona.
@@ -55,11 +56,9 @@ class Ocorrencias {
   std::string_view Campo(std::size_t i) const { return campos_[At(i).campo]; }
   int NumeroRegra(std::size_t i) const { return At(i).regra; }
   const char* Regra(std::size_t i) const { return kRegras[At(i).regra]; }
-  std::string_view Valor(std::size_t i) const {
-    return std::string_view(arena_).substr(At(i).texto, At(i).valor);
-  }
+  std::string_view Valor(std::size_t i) const { return {Texto(At(i).texto), At(i).valor}; }
   std::string_view Qualificador(std::size_t i) const {
-    return std::string_view(arena_).substr(At(i).texto + At(i).valor, At(i).qualificador);
+    return {Texto(At(i).texto) + At(i).valor, At(i).qualificador};
   }
   // Column `c` of finding `i` as text (the record number in decimal).
   std::string Texto(std::size_t i, Coluna c) const;
@@ -81,7 +80,9 @@ class Ocorrencias {
 
  private:
   struct Entrada {
-    std::uint64_t texto = 0;  // the value's first byte in the arena; the qualifier follows it
+    // The value's first byte in the arena (its block above kBitsTexto, the
+    // byte in it below); the qualifier follows it in the same block.
+    std::uint64_t texto = 0;
     std::uint32_t registro = 0;
     std::uint32_t valor = 0;         // the value's length
     std::uint32_t qualificador = 0;  // the qualifier's length
@@ -94,15 +95,43 @@ class Ocorrencias {
     std::string nome, arquivo;
   };
 
-  const Entrada& At(std::size_t i) const { return entradas_[i]; }
+  // Entries and texts live in blocks that never move: a store of a million
+  // findings grows without copying what it holds, and without touching its
+  // memory twice.
+  static constexpr unsigned kBitsBloco = 15;  // entries per block: 2^15 (768 KiB)
+  static constexpr unsigned kBitsTexto = 20;  // bytes per text block: 2^20
+  const Entrada& At(std::size_t i) const {
+    return blocos_[i >> kBitsBloco][i & ((std::size_t{1} << kBitsBloco) - 1)];
+  }
+  const char* Texto(std::uint64_t onde) const {
+    return textos_[onde >> kBitsTexto].dados.get() +
+           (onde & ((std::uint64_t{1} << kBitsTexto) - 1));
+  }
+  struct BlocoTexto {
+    std::unique_ptr<char[]> dados;  // 2^kBitsTexto bytes
+    std::size_t usado = 0;
+  };
   std::uint8_t NumeroTabela(std::string_view nome, std::string_view arquivo);
   std::uint16_t NumeroCampo(std::string_view nome);
+  std::uint16_t NumeroNoMapa(std::string_view nome);
 
-  std::vector<Entrada> entradas_;
-  std::string arena_;
+  std::vector<std::unique_ptr<Entrada[]>> blocos_;
+  std::size_t tamanho_ = 0;
+  std::vector<BlocoTexto> textos_;
   std::vector<TabelaVista> tabelas_;
   std::vector<std::string> campos_;
   std::unordered_map<std::string, std::uint16_t> numeroCampo_;
+  // The names a run hands over are its fields' own, at the same addresses
+  // record after record: the last number found for an address is tried
+  // first (and its text compared) before the map is asked.
+  struct Visto {
+    const char* dados = nullptr;
+    std::size_t tamanho = 0;
+    std::uint16_t numero = 0;
+  };
+  std::array<Visto, 64> vistos_{};
+  const char* ultimaRegra_ = nullptr;
+  int numeroUltimaRegra_ = -1;
 };
 
 // --- Filters and order ----------------------------------------------------------------
