@@ -90,8 +90,9 @@ void Ocorrencias::Adiciona(const Finding& f) {
     textos_.push_back({std::make_unique_for_overwrite<char[]>(kBytesBloco), 0});
   BlocoTexto& b = textos_.back();
   e.texto = static_cast<std::uint64_t>(textos_.size() - 1) << kBitsTexto | b.usado;
-  std::memcpy(b.dados.get() + b.usado, f.value.data(), f.value.size());
-  std::memcpy(b.dados.get() + b.usado + f.value.size(), f.qualifier.data(), f.qualifier.size());
+  // An empty text may have no address at all: std::copy asks none of it.
+  std::copy(f.value.begin(), f.value.end(), b.dados.get() + b.usado);
+  std::copy(f.qualifier.begin(), f.qualifier.end(), b.dados.get() + b.usado + f.value.size());
   b.usado += n;
 
   const std::size_t porBloco = std::size_t{1} << kBitsBloco;
