@@ -555,9 +555,24 @@ void TfrmInicio::btnAjudaClick() {
 
 void TfrmInicio::AbreOcorrencias(const std::optional<FiltroOcorrencias>& filtro) {
   if (emCritica_ || ocorrencias_.Vazia()) return;
-  if (!frmOcorrencias_ || !frmOcorrencias_->frmOcorrencias())
+  if (!frmOcorrencias_ || !frmOcorrencias_->frmOcorrencias()) {
     frmOcorrencias_ = std::make_unique<TfrmOcorrencias>(instancia_, hwnd_, ocorrencias_, *desktop,
                                                         [this] { return Parametros(); });
+    // Beside the window where the screen has room, else as far right as it
+    // fits, its top level with the window's: the log stays in sight.
+    const HWND vista = frmOcorrencias_->frmOcorrencias();
+    RECT janela{}, tamanho{};
+    MONITORINFO tela{};
+    tela.cbSize = sizeof tela;
+    if (GetWindowRect(hwnd_, &janela) && GetWindowRect(vista, &tamanho) &&
+        GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &tela)) {
+      const RECT& area = tela.rcWork;
+      const LONG largura = tamanho.right - tamanho.left, altura = tamanho.bottom - tamanho.top;
+      const LONG x = std::max(area.left, std::min(janela.right, area.right - largura));
+      const LONG y = std::max(area.top, std::min(janela.top, area.bottom - altura));
+      SetWindowPos(vista, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
   if (filtro) frmOcorrencias_->Filtra(*filtro);
   frmOcorrencias_->Mostra();
 }
