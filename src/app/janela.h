@@ -165,6 +165,8 @@ std::string TextoEscolha(const Escolha& escolha);
 std::string TextoContagem(std::size_t vistas, std::size_t total, const TFormatSettings& fs);
 // The title of the record pane: "Registro 12 de riscos.dbf" (the file's name alone).
 std::string TituloRegistro(std::size_t indice, const Ocorrencias& store);
+// The rows' context menu: the selected rows as CSV, as Ctrl+C copies them.
+inline constexpr char kCopiarOcorrencias[] = "&Copiar";
 inline constexpr char kBotaoExportaOcorrencias[] = "&Exporta Ocorrências";
 inline constexpr char kDicaExportaOcorrencias[] =
     "Grava todas as ocorrências em CSV, como tolk-critica --detalhes";

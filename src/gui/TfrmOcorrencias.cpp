@@ -152,11 +152,12 @@ void TfrmOcorrencias::CriaControles() {
     grade->setColumnWidth(static_cast<int>(coluna),
                           fm.horizontalAdvance(QLatin1String(amostra)) + margem);
 
-  auto* copiar = new QAction(grade);
+  auto* copiar = new QAction(Texto(kCopiarOcorrencias), grade);
   copiar->setShortcuts(QKeySequence::Copy);
   copiar->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   connect(copiar, &QAction::triggered, this, &TfrmOcorrencias::Copia);
   grade->addAction(copiar);
+  grade->setContextMenuPolicy(Qt::ActionsContextMenu);
 
   // The record pane.
   gbRegistro = new QGroupBox(this);

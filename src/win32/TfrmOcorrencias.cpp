@@ -1,6 +1,7 @@
 #include "win32/TfrmOcorrencias.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cstring>
@@ -289,6 +290,8 @@ LRESULT TfrmOcorrencias::Mensagem(UINT msg, WPARAM wp, LPARAM lp) {
       const int codigo = HIWORD(wp);
       if (id == IDC_BTN_EXPORTA_OCORRENCIAS && codigo == BN_CLICKED) {
         btnExportaClick();
+      } else if (id == IDM_COPIAR_OCORRENCIAS) {
+        Copia();
       } else if (id == IDC_ED_PROCURA && codigo == EN_CHANGE) {
         SetTimer(hwnd_, kTimerProcura, kEsperaProcura, nullptr);
       } else if ((id == IDC_CB_TABELA || id == IDC_CB_CAMPO || id == IDC_CB_REGRA) &&
@@ -299,6 +302,27 @@ LRESULT TfrmOcorrencias::Mensagem(UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     }
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wp) == lvOcorrencias) {
+        // At the mouse, or under the focused row when the keyboard asked.
+        POINT onde{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        if (onde.x == -1 && onde.y == -1) {
+          RECT linha{};
+          const int foco = ListView_GetNextItem(lvOcorrencias, -1, LVNI_FOCUSED);
+          if (foco < 0 || !ListView_GetItemRect(lvOcorrencias, foco, &linha, LVIR_LABEL))
+            GetClientRect(lvOcorrencias, &linha);
+          onde = {linha.left, linha.bottom};
+          ClientToScreen(lvOcorrencias, &onde);
+        }
+        HMENU menu = CreatePopupMenu();
+        AppendMenuW(menu,
+                    MF_STRING | (ListView_GetSelectedCount(lvOcorrencias) ? MF_ENABLED : MF_GRAYED),
+                    IDM_COPIAR_OCORRENCIAS, W(kCopiarOcorrencias).c_str());
+        TrackPopupMenu(menu, TPM_RIGHTBUTTON, onde.x, onde.y, 0, hwnd_, nullptr);
+        DestroyMenu(menu);
+        return 0;
+      }
+      break;
     case WM_TIMER:
       if (wp == kTimerProcura) {
         KillTimer(hwnd_, kTimerProcura);
