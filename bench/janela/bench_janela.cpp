@@ -2,6 +2,9 @@
 // over one delivery, round by round.
 //   bench_janela --riscos ARQ --sinistros ARQ --pasta DIR [--critica EXE] [--runs N]
 //                [--intervalo MS]
+//   bench_janela --ocorrencias N
+// The second form fills the findings' view with N synthetic findings and
+// times its opening, a sort by value, a field's filter and a search.
 // The window (offscreen unless QT_QPA_PLATFORM says otherwise) is driven by
 // its own button and timed from the click to the moment the run's final box
 // "Crítica finalizada." is shown; tolk-critica (by default the one beside
@@ -17,10 +20,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
@@ -34,6 +41,7 @@
 
 #include "bench/bench_common.h"
 #include "gui/TfrmInicio.h"
+#include "gui/TfrmOcorrencias.h"
 
 namespace {
 
@@ -185,6 +193,49 @@ int Bench(const Options& o) {
   return 0;
 }
 
+// The findings' view over `n` findings made up here, as a window drives it.
+int BenchOcorrencias(int n) {
+  tolk::Ocorrencias store;
+  const std::string campos[] = {"BILHETE", "DATA_EMI", "UF", "COD_MUN", "CATEG", "VAL_PREM"};
+  for (int k = 0; k < n; ++k) {
+    tolk::Finding f;
+    f.table = k % 3 ? "RISCOS" : "SINISTROS";
+    f.file = k % 3 ? "riscos.dbf" : "sinistros.dbf";
+    f.record = k + 1;
+    f.field = campos[k % 6];
+    f.rule = tolk::kRegras[k % 5];
+    const std::string valor = std::to_string(k * 7919LL % 1000003);
+    f.value = valor;
+    store.Adiciona(f);
+  }
+  QElapsedTimer clock;
+  clock.start();
+  tolk::TfrmOcorrencias v(store);
+  v.Recarrega();
+  v.show();
+  if (!QTest::qWaitForWindowExposed(&v)) return 1;
+  const qint64 open = clock.restart();
+  QHeaderView* h = v.grade->horizontalHeader();
+  QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                    QPoint(h->sectionViewportPosition(4) + 5, h->height() / 2));
+  QCoreApplication::processEvents();
+  const qint64 sort = clock.restart();
+  v.cbCampo->setCurrentIndex(2);
+  emit v.cbCampo->activated(2);
+  QCoreApplication::processEvents();
+  const qint64 filter = clock.restart();
+  v.atrasoProcura = 0;
+  QTest::keyClicks(v.edProcura, "12");
+  QCoreApplication::processEvents();
+  const qint64 search = clock.restart();
+  std::printf("%d findings: open %lld ms, sort by value %lld ms, one field %lld ms, search %lld ms"
+              " (%d rows)\n",
+              n, static_cast<long long>(open), static_cast<long long>(sort),
+              static_cast<long long>(filter), static_cast<long long>(search),
+              v.grade->model()->rowCount());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -193,6 +244,8 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   tolk::IniciaAplicacao();
+  if (argc == 3 && std::string(argv[1]) == "--ocorrencias")
+    return BenchOcorrencias(std::max(1, std::atoi(argv[2])));
 
   Options o;
   const bool read = tolk::bench::ReadOptions(

@@ -190,7 +190,6 @@ class TfrmInicioTest : public QObject {
   void erroEncerraCritica();
   void repintaDuranteLeitura();
   void ocorrenciasComoNoTerminal();
-  void ocorrenciasMilhao();
   void exportacao();
   void exportacaoRecusaArquivosDaCritica();
   void seletores();
@@ -595,46 +594,6 @@ void TfrmInicioTest::ocorrenciasComoNoTerminal() {
 
 // A million findings: how long the view takes to open, sort and filter,
 // printed (the machines that run the suite vary too much for a limit).
-void TfrmInicioTest::ocorrenciasMilhao() {
-  tolk::Ocorrencias store;
-  const std::string campos[] = {"BILHETE", "DATA_EMI", "UF", "COD_MUN", "CATEG", "VAL_PREM"};
-  for (int k = 0; k < 1000000; ++k) {
-    tolk::Finding f;
-    f.table = k % 3 ? "RISCOS" : "SINISTROS";
-    f.file = k % 3 ? "riscos.dbf" : "sinistros.dbf";
-    f.record = k + 1;
-    f.field = campos[k % 6];
-    f.rule = tolk::kRegras[k % 5];
-    const std::string valor = std::to_string(k * 7919LL % 1000003);
-    f.value = valor;
-    store.Adiciona(f);
-  }
-  QElapsedTimer clock;
-  clock.start();
-  tolk::TfrmOcorrencias v(store);
-  v.Recarrega();
-  v.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&v));
-  const qint64 open = clock.restart();
-  ClickHeader(v.grade, 4);
-  QCoreApplication::processEvents();
-  const qint64 sort = clock.restart();
-  v.cbCampo->setCurrentIndex(2);
-  emit v.cbCampo->activated(2);
-  QCoreApplication::processEvents();
-  const qint64 filter = clock.restart();
-  v.atrasoProcura = 0;
-  QTest::keyClicks(v.edProcura, "12");
-  QTRY_VERIFY(v.grade->model()->rowCount() < 100000);
-  const qint64 search = clock.restart();
-  qInfo(
-      "1.000.000 ocorrências: abrir %lld ms, ordenar por valor %lld ms, filtrar por campo %lld "
-      "ms, procurar %lld ms",
-      open, sort, filter, search);
-  QCOMPARE(v.grade->model()->rowCount(),
-           int(v.findChild<tolk::ModeloOcorrencias*>()->Visao().Linhas()));
-}
-
 // --- Export, pickers, desktop ----------------------------------------------
 
 void TfrmInicioTest::exportacao() {
