@@ -228,11 +228,11 @@ int BenchOcorrencias(int n) {
   QTest::keyClicks(v.edProcura, "12");
   QCoreApplication::processEvents();
   const qint64 search = clock.restart();
-  std::printf("%d findings: open %lld ms, sort by value %lld ms, one field %lld ms, search %lld ms"
-              " (%d rows)\n",
-              n, static_cast<long long>(open), static_cast<long long>(sort),
-              static_cast<long long>(filter), static_cast<long long>(search),
-              v.grade->model()->rowCount());
+  std::printf(
+      "%d findings: open %lld ms, sort by value %lld ms, one field %lld ms, search %lld ms"
+      " (%d rows)\n",
+      n, static_cast<long long>(open), static_cast<long long>(sort), static_cast<long long>(filter),
+      static_cast<long long>(search), v.grade->model()->rowCount());
   return 0;
 }
 

@@ -102,22 +102,26 @@ void Ocorrencias::Adiciona(const Finding& f) {
   ++tamanho_;
 }
 
-std::string Ocorrencias::Texto(std::size_t i, Coluna c) const {
+std::string_view Ocorrencias::TextoDaColuna(std::size_t i, Coluna c) const {
   switch (c) {
     case Coluna::kTabela:
-      return std::string(Tabela(i));
-    case Coluna::kRegistro:
-      return std::to_string(Registro(i));
+      return Tabela(i);
     case Coluna::kCampo:
-      return std::string(Campo(i));
+      return Campo(i);
     case Coluna::kRegra:
       return Regra(i);
     case Coluna::kValor:
-      return std::string(Valor(i));
+      return Valor(i);
     case Coluna::kQualificador:
-      return std::string(Qualificador(i));
+      return Qualificador(i);
+    case Coluna::kRegistro:
+      break;
   }
   return {};
+}
+
+std::string Ocorrencias::Texto(std::size_t i, Coluna c) const {
+  return c == Coluna::kRegistro ? std::to_string(Registro(i)) : std::string(TextoDaColuna(i, c));
 }
 
 Finding Ocorrencias::Achado(std::size_t i) const {
@@ -237,13 +241,6 @@ void VisaoOcorrencias::Ordena(std::optional<Coluna> coluna, bool crescente) {
     return;
   }
   // Ties keep the order found in both directions: the entry number breaks them.
-  auto ordem = [&](auto chave) {
-    std::sort(linhas_.begin(), linhas_.end(), [&](std::uint32_t a, std::uint32_t b) {
-      const auto ka = chave(a), kb = chave(b);
-      if (ka != kb) return crescente ? ka < kb : kb < ka;
-      return a < b;
-    });
-  };
   // Texts sort by their first sixteen bytes packed into two numbers, so
   // most comparisons of a million rows are integer ones (values are mostly
   // short); the texts themselves are compared only when those bytes are the
@@ -278,26 +275,14 @@ void VisaoOcorrencias::Ordena(std::optional<Coluna> coluna, bool crescente) {
     });
     for (std::size_t k = 0; k < chaves.size(); ++k) linhas_[k] = chaves[k].linha;
   };
-  switch (*coluna) {
-    case Coluna::kTabela:
-      ordemDeTexto([&](std::uint32_t i) { return store_.Tabela(i); });
-      break;
-    case Coluna::kRegistro:
-      ordem([&](std::uint32_t i) { return store_.Registro(i); });
-      break;
-    case Coluna::kCampo:
-      ordemDeTexto([&](std::uint32_t i) { return store_.Campo(i); });
-      break;
-    case Coluna::kRegra:
-      ordemDeTexto([&](std::uint32_t i) { return std::string_view(store_.Regra(i)); });
-      break;
-    case Coluna::kValor:
-      ordemDeTexto([&](std::uint32_t i) { return store_.Valor(i); });
-      break;
-    case Coluna::kQualificador:
-      ordemDeTexto([&](std::uint32_t i) { return store_.Qualificador(i); });
-      break;
-  }
+  if (*coluna == Coluna::kRegistro)
+    std::sort(linhas_.begin(), linhas_.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const auto ka = store_.Registro(a), kb = store_.Registro(b);
+      if (ka != kb) return crescente ? ka < kb : kb < ka;
+      return a < b;
+    });
+  else
+    ordemDeTexto([&, c = *coluna](std::uint32_t i) { return store_.TextoDaColuna(i, c); });
 }
 
 std::optional<std::size_t> VisaoOcorrencias::LinhaDe(std::size_t indice) const {

@@ -33,9 +33,6 @@ int NumeroDaRegra(std::string_view regra);
 // The columns of a finding, as --detalhes writes them.
 enum class Coluna { kTabela, kRegistro, kCampo, kRegra, kValor, kQualificador };
 inline constexpr int kNumColunas = 6;
-// The column titles, as the CSV's header has them.
-inline constexpr const char* kTitulosColunas[] = {"tabela", "registro", "campo",
-                                                  "regra",  "valor",    "qualificador"};
 
 class Ocorrencias {
  public:
@@ -62,6 +59,8 @@ class Ocorrencias {
   }
   // Column `c` of finding `i` as text (the record number in decimal).
   std::string Texto(std::size_t i, Coluna c) const;
+  // The same as the store holds it, for every column but the record's.
+  std::string_view TextoDaColuna(std::size_t i, Coluna c) const;
   Finding Achado(std::size_t i) const;
 
   // The distinct tables, fields and rule numbers met, in the order first

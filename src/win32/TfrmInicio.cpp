@@ -80,23 +80,7 @@ TfrmInicio::TfrmInicio(HINSTANCE instancia) : instancia_(instancia) {
   pastaPrograma = ExecutableFolder();
   regional = RegionalSettingsNamed("").value_or(TFormatSettings{});
 
-  WNDCLASSEXW classe{};
-  classe.cbSize = sizeof classe;
-  if (!GetClassInfoExW(instancia_, kClasse, &classe)) {
-    classe.cbSize = sizeof classe;
-    classe.lpfnWndProc = &Procedimento;
-    classe.hInstance = instancia_;
-    classe.hIcon = static_cast<HICON>(LoadImageW(instancia_, MAKEINTRESOURCEW(IDI_TOLK_ZAV),
-                                                 IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                                 GetSystemMetrics(SM_CYICON), LR_SHARED));
-    classe.hIconSm = static_cast<HICON>(LoadImageW(instancia_, MAKEINTRESOURCEW(IDI_TOLK_ZAV),
-                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    classe.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    classe.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    classe.lpszClassName = kClasse;
-    if (!RegisterClassExW(&classe)) throw std::runtime_error("RegisterClassExW: TfrmInicio");
-  }
+  RegistraJanela(instancia_, kClasse, &Procedimento);
   // Opens where it was drawn; its size follows once the DPI is known.
   CreateWindowExW(WS_EX_CONTROLPARENT, kClasse, Utf16(kTituloJanela).c_str(),
                   WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, kEsquerdaJanela, kTopoJanela,
@@ -147,32 +131,17 @@ void TfrmInicio::CriaControles() {
     anterior = h;
   }
 
-  Dicas = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instancia_, nullptr);
-  for (const ControleJanela& linha : kControles) {
-    if (!*linha.dica) continue;
-    std::wstring dica = Utf16(linha.dica);
-    TTTOOLINFOW ferramenta{};
-    ferramenta.cbSize = sizeof ferramenta;
-    ferramenta.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    ferramenta.hwnd = hwnd_;
-    ferramenta.uId = reinterpret_cast<UINT_PTR>(Filho(linha.nome));
-    ferramenta.lpszText = dica.data();
-    SendMessageW(Dicas, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ferramenta));
-  }
+  Dicas = CriaDicas(instancia_, hwnd_);
+  for (const ControleJanela& linha : kControles)
+    if (*linha.dica) AdicionaDica(Dicas, hwnd_, Filho(linha.nome), linha.dica);
 }
 
 void TfrmInicio::AplicaDpi() {
   // 8 points at this DPI. The log's face where it is installed, else the
   // closest fixed-pitch face: its columns line up only when every character
   // has the same advance.
-  LOGFONTW janela{};
-  janela.lfHeight = -MulDiv(8, static_cast<int>(dpi_), 72);
-  janela.lfCharSet = DEFAULT_CHARSET;
+  const LOGFONTW janela = FonteDaJanela(dpi_);
   LOGFONTW log = janela;
-  janela.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-  wcscpy_s(janela.lfFaceName, L"MS Sans Serif");
   log.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
   wcscpy_s(log.lfFaceName, L"Courier New");
   HFONT antigaJanela = fonteJanela_, antigaLog = fonteLog_;
@@ -237,13 +206,9 @@ void TfrmInicio::Dispoe() {
 }
 
 LRESULT CALLBACK TfrmInicio::Procedimento(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* janela = static_cast<TfrmInicio*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    janela->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(janela));
-  }
-  auto* janela = reinterpret_cast<TfrmInicio*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* janela = static_cast<TfrmInicio*>(DonoDaJanela(hwnd, msg, lp));
   if (!janela) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCCREATE) janela->hwnd_ = hwnd;
   return janela->Mensagem(msg, wp, lp);
 }
 

@@ -86,24 +86,8 @@ TfrmOcorrencias::TfrmOcorrencias(HINSTANCE instancia, HWND principal, const Ocor
       desktop_(desktop),
       parametros_(std::move(parametros)),
       visao_(store) {
-  WNDCLASSEXW classe{};
-  classe.cbSize = sizeof classe;
-  if (!GetClassInfoExW(instancia_, kClasse, &classe)) {
-    classe.cbSize = sizeof classe;
-    classe.lpfnWndProc = &Procedimento;
-    classe.hInstance = instancia_;
-    // The program's icon: the view is a part of it, not another program.
-    classe.hIcon = static_cast<HICON>(LoadImageW(instancia_, MAKEINTRESOURCEW(IDI_TOLK_ZAV),
-                                                 IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                                 GetSystemMetrics(SM_CYICON), LR_SHARED));
-    classe.hIconSm = static_cast<HICON>(LoadImageW(instancia_, MAKEINTRESOURCEW(IDI_TOLK_ZAV),
-                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    classe.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    classe.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    classe.lpszClassName = kClasse;
-    if (!RegisterClassExW(&classe)) throw std::runtime_error("RegisterClassExW: TfrmOcorrencias");
-  }
+  // The program's icon: the view is a part of it, not another program.
+  RegistraJanela(instancia_, kClasse, &Procedimento);
   CreateWindowExW(WS_EX_CONTROLPARENT, kClasse, W(kTituloOcorrencias).c_str(),
                   WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
                   kLarguraOcorrencias, kAlturaOcorrencias, nullptr, nullptr, instancia_, this);
@@ -179,26 +163,13 @@ void TfrmOcorrencias::CriaControles() {
     ListView_InsertColumn(lvRegistro, c, &coluna);
   }
 
-  Dicas = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instancia_, nullptr);
-  std::wstring dica = W(kDicaExportaOcorrencias);
-  TTTOOLINFOW ferramenta{};
-  ferramenta.cbSize = sizeof ferramenta;
-  ferramenta.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  ferramenta.hwnd = hwnd_;
-  ferramenta.uId = reinterpret_cast<UINT_PTR>(btnExporta);
-  ferramenta.lpszText = dica.data();
-  SendMessageW(Dicas, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ferramenta));
+  Dicas = CriaDicas(instancia_, hwnd_);
+  AdicionaDica(Dicas, hwnd_, btnExporta, kDicaExportaOcorrencias);
 }
 
 void TfrmOcorrencias::AplicaDpi() {
   // The main window's face and size; the failing field's row in bold.
-  LOGFONTW lf{};
-  lf.lfHeight = -MulDiv(8, static_cast<int>(dpi_), 72);
-  lf.lfCharSet = DEFAULT_CHARSET;
-  lf.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-  wcscpy_s(lf.lfFaceName, L"MS Sans Serif");
+  LOGFONTW lf = FonteDaJanela(dpi_);
   HFONT antiga = fonte_, antigoNegrito = negrito_;
   fonte_ = CreateFontIndirectW(&lf);
   lf.lfWeight = FW_BOLD;
@@ -272,14 +243,9 @@ void TfrmOcorrencias::Dispoe() {
 }
 
 LRESULT CALLBACK TfrmOcorrencias::Procedimento(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* janela =
-        static_cast<TfrmOcorrencias*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    janela->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(janela));
-  }
-  auto* janela = reinterpret_cast<TfrmOcorrencias*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* janela = static_cast<TfrmOcorrencias*>(DonoDaJanela(hwnd, msg, lp));
   if (!janela) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCCREATE) janela->hwnd_ = hwnd;
   return janela->Mensagem(msg, wp, lp);
 }
 

@@ -1,13 +1,70 @@
 #include "win32/utilidades.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 #include "dataset/cp1252.h"
 #include "platform/system.h"
+#include "win32/recursos.h"
 
 namespace tolk {
+
+void RegistraJanela(HINSTANCE instancia, const wchar_t* nome, WNDPROC procedimento) {
+  WNDCLASSEXW classe{};
+  classe.cbSize = sizeof classe;
+  if (GetClassInfoExW(instancia, nome, &classe)) return;
+  classe.cbSize = sizeof classe;
+  classe.lpfnWndProc = procedimento;
+  classe.hInstance = instancia;
+  auto icone = [instancia](int x, int y) {
+    return static_cast<HICON>(LoadImageW(instancia, MAKEINTRESOURCEW(IDI_TOLK_ZAV), IMAGE_ICON,
+                                         GetSystemMetrics(x), GetSystemMetrics(y), LR_SHARED));
+  };
+  classe.hIcon = icone(SM_CXICON, SM_CYICON);
+  classe.hIconSm = icone(SM_CXSMICON, SM_CYSMICON);
+  classe.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  classe.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  classe.lpszClassName = nome;
+  if (!RegisterClassExW(&classe)) throw std::runtime_error("RegisterClassExW: " + Utf8(nome));
+}
+
+void* DonoDaJanela(HWND hwnd, UINT msg, LPARAM lp) {
+  if (msg == WM_NCCREATE)
+    SetWindowLongPtrW(
+        hwnd, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+  return reinterpret_cast<void*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+LOGFONTW FonteDaJanela(UINT dpi) {
+  LOGFONTW fonte{};
+  fonte.lfHeight = -MulDiv(8, static_cast<int>(dpi), 72);
+  fonte.lfCharSet = DEFAULT_CHARSET;
+  fonte.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+  wcscpy_s(fonte.lfFaceName, L"MS Sans Serif");
+  return fonte;
+}
+
+HWND CriaDicas(HINSTANCE instancia, HWND dono) {
+  return CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                         CW_USEDEFAULT, CW_USEDEFAULT, dono, nullptr, instancia, nullptr);
+}
+
+void AdicionaDica(HWND dicas, HWND dono, HWND controle, const char* dica) {
+  std::wstring texto = Utf16(dica);
+  TTTOOLINFOW ferramenta{};
+  ferramenta.cbSize = sizeof ferramenta;
+  ferramenta.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  ferramenta.hwnd = dono;
+  ferramenta.uId = reinterpret_cast<UINT_PTR>(controle);
+  ferramenta.lpszText = texto.data();
+  SendMessageW(dicas, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ferramenta));
+}
 
 std::wstring TextoDe(HWND controle) {
   std::wstring texto(static_cast<std::size_t>(GetWindowTextLengthW(controle)) + 1, L'\0');

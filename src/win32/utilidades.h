@@ -1,6 +1,7 @@
 // Small pieces both windows of the Windows front use: texts between the
 // controls' UTF-16 and the program's UTF-8 and Windows-1252, the system's
-// error texts, the user's documents folder, and writing a whole file.
+// error texts, the user's documents folder, writing a whole file, and what
+// every top-level window of theirs does alike (its class, its face, hints).
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,19 @@
 #include <string_view>
 
 namespace tolk {
+
+// Registers, once, the class `nome` of a top-level window of the program:
+// the program's icon, the arrow cursor, the dialog face's colour. Raises an
+// error naming the class when the system refuses it.
+void RegistraJanela(HINSTANCE instancia, const wchar_t* nome, WNDPROC procedimento);
+// The object a window procedure serves: the parameter given to
+// CreateWindowExW, kept with the window from WM_NCCREATE on; null before.
+void* DonoDaJanela(HWND hwnd, UINT msg, LPARAM lp);
+// The face of the program's windows: 8 points at `dpi`.
+LOGFONTW FonteDaJanela(UINT dpi);
+// The hints of the controls of `dono`, and one more (UTF-8) for `controle`.
+HWND CriaDicas(HINSTANCE instancia, HWND dono);
+void AdicionaDica(HWND dicas, HWND dono, HWND controle, const char* dica);
 
 // The text of a control or window.
 std::wstring TextoDe(HWND controle);
