@@ -232,9 +232,7 @@ LRESULT TfrmInicio::Mensagem(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wp);
       AplicaDpi();
-      const RECT* r = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+      AplicaRetanguloSugerido(hwnd_, lp);
       Dispoe();
       return 0;
     }
@@ -248,14 +246,7 @@ LRESULT TfrmInicio::Mensagem(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_ACTIVATE:
-      // A window that is not a dialog gets the focus itself when activated:
-      // give it back to the control that had it.
-      if (LOWORD(wp) == WA_INACTIVE) {
-        HWND foco = GetFocus();
-        if (foco && IsChild(hwnd_, foco)) foco_ = foco;
-      } else {
-        SetFocus(foco_ && IsWindow(foco_) ? foco_ : edArqRisco);
-      }
+      DevolveFoco(hwnd_, wp, foco_, edArqRisco);
       return 0;
     case WM_CLOSE:
       // A run and its boxes end first.

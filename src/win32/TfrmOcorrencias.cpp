@@ -309,20 +309,12 @@ LRESULT TfrmOcorrencias::Mensagem(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wp);
       AplicaDpi();
-      const RECT* r = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+      AplicaRetanguloSugerido(hwnd_, lp);
       Dispoe();
       return 0;
     }
     case WM_ACTIVATE:
-      // As in the main window: the focus goes back to the control that had it.
-      if (LOWORD(wp) == WA_INACTIVE) {
-        HWND foco = GetFocus();
-        if (foco && IsChild(hwnd_, foco)) foco_ = foco;
-      } else {
-        SetFocus(foco_ && IsWindow(foco_) ? foco_ : lvOcorrencias);
-      }
+      DevolveFoco(hwnd_, wp, foco_, lvOcorrencias);
       return 0;
     case WM_CLOSE:
       DestroyWindow(hwnd_);

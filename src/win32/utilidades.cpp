@@ -49,6 +49,21 @@ LOGFONTW FonteDaJanela(UINT dpi) {
   return fonte;
 }
 
+void DevolveFoco(HWND janela, WPARAM wp, HWND& foco, HWND primeiro) {
+  if (LOWORD(wp) == WA_INACTIVE) {
+    HWND atual = GetFocus();
+    if (atual && IsChild(janela, atual)) foco = atual;
+  } else {
+    SetFocus(foco && IsWindow(foco) ? foco : primeiro);
+  }
+}
+
+void AplicaRetanguloSugerido(HWND janela, LPARAM lp) {
+  const RECT* r = reinterpret_cast<const RECT*>(lp);
+  SetWindowPos(janela, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 HWND CriaDicas(HINSTANCE instancia, HWND dono) {
   return CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,

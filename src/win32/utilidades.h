@@ -21,6 +21,12 @@ void RegistraJanela(HINSTANCE instancia, const wchar_t* nome, WNDPROC procedimen
 void* DonoDaJanela(HWND hwnd, UINT msg, LPARAM lp);
 // The face of the program's windows: 8 points at `dpi`.
 LOGFONTW FonteDaJanela(UINT dpi);
+// WM_ACTIVATE of a window that is not a dialog: the system gives the focus
+// to the window itself, so the control that had it is kept in `foco` when
+// the window goes inactive and gets it back (else `primeiro`) when it comes back.
+void DevolveFoco(HWND janela, WPARAM wp, HWND& foco, HWND primeiro);
+// WM_DPICHANGED: the window takes the place and size the system suggests.
+void AplicaRetanguloSugerido(HWND janela, LPARAM lp);
 // The hints of the controls of `dono`, and one more (UTF-8) for `controle`.
 HWND CriaDicas(HINSTANCE instancia, HWND dono);
 void AdicionaDica(HWND dicas, HWND dono, HWND controle, const char* dica);
