@@ -6,6 +6,7 @@
 
 #include "app/explicacoes.h"
 #include "dataset/cp1252.h"
+#include "dataset/number_format.h"
 #include "platform/system.h"
 
 namespace tolk {
@@ -124,24 +125,18 @@ Aviso AbreAjuda(const std::string& pasta, const std::function<int(const std::str
   return aviso;
 }
 
-}  // namespace tolk
-
 // ---- The findings' view ------------------------------------------------------------
-
-namespace tolk {
 
 std::string TextoEscolha(const Escolha& escolha) {
   return Cp1252ToUtf8(escolha.nome) + " (" + std::to_string(escolha.quantidade) + ")";
 }
 
 std::string TextoContagem(std::size_t vistas, std::size_t total, const TFormatSettings& fs) {
+  // The separator is Windows-1252, as the regional settings hold it (a
+  // no-break space in some regions); the text is UTF-8.
   auto agrupa = [&fs](std::size_t n) {
-    std::string d = std::to_string(n), r;
-    for (std::size_t k = 0; k < d.size(); ++k) {
-      if (k != 0 && (d.size() - k) % 3 == 0 && fs.ThousandSeparator) r += fs.ThousandSeparator;
-      r += d[k];
-    }
-    return r;
+    return Cp1252ToUtf8(
+        FormatFixed(static_cast<double>(n), 0, fs.DecimalSeparator, fs.ThousandSeparator));
   };
   return agrupa(vistas) + " de " + agrupa(total) + (total == 1 ? " ocorrência" : " ocorrências");
 }

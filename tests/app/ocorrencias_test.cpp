@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/janela.h"
 #include "app/relatorios.h"
 #include "run_fixture.h"
 
@@ -97,6 +98,12 @@ TEST(OcorrenciasTest, DoubleClickedLogLinesGiveTheirFilter) {
   std::size_t noCampo = 0;
   for (const Escolha& e : v.Campos()) noCampo += e.quantidade;
   EXPECT_EQ(noCampo, 2u);  // the claims' findings: NATUREZA, and the ticket nobody has
+
+  // The count under the lists: UTF-8 even where the thousands separator is a
+  // Windows-1252 no-break space.
+  TFormatSettings fs;
+  fs.ThousandSeparator = '\xA0';
+  EXPECT_EQ(TextoContagem(1, 1234567, fs), "1 de 1\u00A0234\u00A0567 ocorrências");
 }
 
 // Hand-made findings where order and search need texts of their own.
