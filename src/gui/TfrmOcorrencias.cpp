@@ -55,13 +55,6 @@ std::optional<std::string> Escolhido(const QComboBox* lista) {
   return nome.toByteArray().toStdString();
 }
 
-bool MesmoNome(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return QChar::toUpper(char16_t(static_cast<unsigned char>(x))) ==
-           QChar::toUpper(char16_t(static_cast<unsigned char>(y)));
-  });
-}
-
 }  // namespace
 
 TfrmOcorrencias::TfrmOcorrencias(const Ocorrencias& store, QWidget* parent)
@@ -309,7 +302,8 @@ void TfrmOcorrencias::MostraRegistro() {
     const CampoDoRegistro& c = campos[static_cast<std::size_t>(k)];
     auto* nome = new QTableWidgetItem(QString::fromStdString(Cp1252ToUtf8(c.nome)));
     auto* valor = new QTableWidgetItem(QString::fromStdString(Cp1252ToUtf8(c.texto)));
-    if (recusado < 0 && MesmoNome(c.nome, store_.Campo(i))) {
+    // Both names come from the same file's header.
+    if (recusado < 0 && c.nome == store_.Campo(i)) {
       recusado = k;
       QFont negrito = tbRegistro->font();
       negrito.setBold(true);
