@@ -70,7 +70,9 @@ void TXQSmartDBF::InternalOpen() {
   // Steps 1-2: the file, read-only, others locked out. No retry, no wait.
   // A failure raised from here on leaves the files to Open, which closes
   // the table.
-  if (!file_.OpenRead(DBFFileName, ShareModeOf(AccessMode))) dbf::RaiseOpenError(DBFFileName);
+  const TXQSmartDBF* same = SameFileAs && SameFileAs->Active() ? SameFileAs : nullptr;
+  if (!(same ? file_.OpenSame(same->file_) : file_.OpenRead(DBFFileName, ShareModeOf(AccessMode))))
+    dbf::RaiseOpenError(DBFFileName);
   std::int64_t size = file_.Size();
   fileSize_ = size < 0 ? 0 : static_cast<std::uint64_t>(size);
 
@@ -150,8 +152,11 @@ void TXQSmartDBF::OpenMemoFile() {
   }
   const std::string candidates[2] = {base + (upper ? UpperCaseAscii(ext) : ext),
                                      base + (upper ? ext : UpperCaseAscii(ext))};
-  for (const auto& name : candidates)
-    if (memo_.OpenRead(name, ShareModeOf(AccessMode))) break;
+  if (SameFileAs && SameFileAs->Active() && SameFileAs->memo_.IsOpen())
+    memo_.OpenSame(SameFileAs->memo_);
+  else
+    for (const auto& name : candidates)
+      if (memo_.OpenRead(name, ShareModeOf(AccessMode))) break;
   if (!memo_.IsOpen()) return;
   if (version_ == 0x83) {
     LobBlockSize = static_cast<int>(dbf::kDbtDefaultBlockSize);

@@ -66,6 +66,12 @@ class TXQSmartDBF : public TDataSet {
   TLockProtocol LobLockProtocol = TLockProtocol::lpClipperLock;
   bool OEM = false;
   TXQCrypt Crypt;
+  // When set to a table open on the same DBFFileName: Open opens that
+  // table's files again through its own opens, so that the two may read
+  // them at once (from two threads, say) under the lock the other took,
+  // which lasts until both are closed. AccessMode still says what this
+  // table was opened for.
+  const TXQSmartDBF* SameFileAs = nullptr;
 
   // The walk's reads from front to back come out of a window of this many
   // bytes when nobody else writes the table: a cut or a change by a program

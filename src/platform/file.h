@@ -31,6 +31,11 @@ class SystemFile {
   // another open of the same file in this process) holds the file in a way
   // that conflicts, the open fails at once. Returns false with `reason` set.
   bool OpenRead(const std::string& path, ShareMode share, std::string* reason = nullptr);
+  // Opens again the file `other` has open, through the same open (a
+  // duplicate of its descriptor or handle): whatever lock or share mode that
+  // open took holds for both, and lasts until both are closed. Reads of the
+  // two may go on at once from two threads. False with `reason` set.
+  bool OpenSame(const SystemFile& other, std::string* reason = nullptr);
   // Creates a new file for reading and writing beside `path`, in the same
   // folder, under a name of its own that no file had (".<name>.XXXXXX"):
   // never an existing file, never through a link. Its name goes to

@@ -75,6 +75,18 @@ bool SystemFile::OpenRead(const std::string& path, ShareMode share, std::string*
   return true;
 }
 
+bool SystemFile::OpenSame(const SystemFile& other, std::string* reason) {
+  Close();
+  const int fd = other.IsOpen() ? ::fcntl(Fd(other.handle_), F_DUPFD_CLOEXEC, 0) : -1;
+  if (fd < 0) {
+    if (reason) *reason = ErrnoText(other.IsOpen() ? errno : EBADF);
+    return false;
+  }
+  handle_ = fd;
+  writable_ = other.writable_;
+  return true;
+}
+
 bool SystemFile::CreateBeside(const std::string& path, std::string& created, std::string* reason) {
   Close();
   NameBeside names(path, static_cast<std::uint64_t>(::getpid()));

@@ -161,6 +161,22 @@ bool SystemFile::OpenRead(const std::string& path, ShareMode share, std::string*
   return true;
 }
 
+bool SystemFile::OpenSame(const SystemFile& other, std::string* reason) {
+  Close();
+  HANDLE h = nullptr;
+  if (!other.IsOpen() ||
+      !::DuplicateHandle(::GetCurrentProcess(), H(other.handle_), ::GetCurrentProcess(), &h, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS)) {
+    const DWORD error = other.IsOpen() ? ::GetLastError() : ERROR_INVALID_HANDLE;
+    if (reason) *reason = ErrnoText(ErrnoOf(error));
+    errno = ErrnoOf(error);
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  writable_ = other.writable_;
+  return true;
+}
+
 bool SystemFile::CreateBeside(const std::string& path, std::string& created, std::string* reason) {
   Close();
   NameBeside names(path, ::GetCurrentProcessId());
