@@ -92,9 +92,12 @@ class TXQNTXIndex : public TIndex {
   // cache holds the tree and writes it out on its own, and the process's
   // memory does not grow with it. Elsewhere CreateIndex hands the writing of
   // the file to a thread of its own and returns as soon as the tree is
-  // built. WaitWritten waits for that write; when it failed, the file is
-  // removed, the index closed, and the write error that CreateIndex would
-  // have raised is raised there. When pages of the mapped file were lost
+  // built. Either way the file keeps the build's own name until WaitWritten,
+  // which waits for that write and moves the file over the index's name; so
+  // an index closed before it (a caller that no longer needs the index)
+  // leaves whatever file had the name as it was. When the write failed, the
+  // file is removed, the index closed, and the write error that CreateIndex
+  // would have raised is raised there. When pages of the mapped file were lost
   // since the build (another program cut the file short), WaitWritten closes
   // the index and raises a read error: seeks made since cannot be trusted.
   // Close, a new build and the destructor wait for the write as well. Off

@@ -220,7 +220,8 @@ void TXQNTXIndex::FinishBuild() {
       store_.WriteImageToFile(kBlockSize);
       if (!file_.WriteAt(0, orderObj_->Header.data(), kBlockSize))
         RaiseWriteError(ntxFileName_, errno);
-      Publish();
+      // A build whose caller waits for its file takes the index's name there.
+      if (!WriteInBackground) Publish();
     }
   } catch (...) {
     FailWrite(0);
@@ -283,8 +284,9 @@ int TXQNTXIndex::JoinWriter() {
 void TXQNTXIndex::WaitWritten() {
   if (open_ && store_.LostPages()) {
     // The tree read since the build lost pages to zeros: no seek since can
-    // be trusted. The file is someone else's doing now; it stays.
-    keepFile_ = true;
+    // be trusted. A file that has the index's name is someone else's doing
+    // now, and stays; the build's own file never became the index, and goes.
+    keepFile_ = buildFile_.empty();
     Release();
     RaiseReadError(ntxFileName_, EIO);
   }

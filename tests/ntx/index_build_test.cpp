@@ -303,14 +303,17 @@ TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
   std::filesystem::remove(ntx);
   EXPECT_FALSE(MapsFile(ntx));
 
+  // The name waits for WaitWritten; the build's own file is whole already.
   auto& ind = AddBackgroundIndex(tb, ntx);
   ind.SetCreateNow(true);
-  EXPECT_TRUE(MapsFile(ntx));
-  EXPECT_EQ(ReadBytes(ntx), expected);  // already, and with its own size
+  EXPECT_FALSE(std::filesystem::exists(ntx));
+  EXPECT_TRUE(MapsFile(ind.BuildFileName()));
+  EXPECT_EQ(ReadBytes(ind.BuildFileName()), expected);  // with its own size
   EXPECT_TRUE(tb.FindKey({Variant(keys[123])}));
   EXPECT_EQ(tb.RecNo(), 124);
   EXPECT_FALSE(tb.FindKey({Variant(Key10(120000))}));
   ind.WaitWritten();
+  EXPECT_TRUE(MapsFile(ntx));
   EXPECT_EQ(ReadBytes(ntx), expected);
   EXPECT_TRUE(tb.FindKey({Variant(keys[119999])}));
 
@@ -338,7 +341,7 @@ TEST_F(TXQNTXIndexTest, AFileCutShortByAnotherProgramFailsTheIndexNotTheProcess)
 #ifdef _WIN32
   ind.SetCreateNow(true);
   EXPECT_TRUE(cut) << "the file was cut during the build";
-  std::filesystem::resize_file(ntx, 1024, cut);
+  std::filesystem::resize_file(ind.BuildFileName(), 1024, cut);
   EXPECT_TRUE(cut) << "the file was cut after the build";
   EXPECT_TRUE(tb.FindKey({Variant(keys[77])}));
   EXPECT_EQ(tb.RecNo(), 78);
@@ -355,8 +358,10 @@ TEST_F(TXQNTXIndexTest, AFileCutShortByAnotherProgramFailsTheIndexNotTheProcess)
   EXPECT_EQ(FilesIn(dir.path()).size(), 1u) << "the table alone";
 
   ind.OnBuildProgress = nullptr;
+  // Cut after the build, before the file takes the index's name: it never
+  // becomes the index, and goes.
   ind.SetCreateNow(true);
-  std::filesystem::resize_file(ntx, 1024);
+  std::filesystem::resize_file(ind.BuildFileName(), 1024);
   try {
     tb.FindKey({Variant(keys[77])});
   } catch (const Exception&) {
@@ -365,7 +370,7 @@ TEST_F(TXQNTXIndexTest, AFileCutShortByAnotherProgramFailsTheIndexNotTheProcess)
   EXPECT_THROW_MSG(ind.WaitWritten(), Exception,
                    "TXQNTXIndex: Read error \"" + ntx + "\": " + ErrnoText(EIO));
   EXPECT_FALSE(ind.IsOpen());
-  EXPECT_EQ(std::filesystem::file_size(ntx), 1024u);
+  EXPECT_EQ(FilesIn(dir.path()).size(), 1u) << "the table alone";
 #endif
 }
 
