@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/indice_antecipado.h"
 #include "app/log_text.h"
 #include "app/regras.h"
 #include "app/textos.h"
@@ -87,6 +88,8 @@ void Critica::ResumeTabela(bool estruturaOk, bool criticada) {
 }
 
 void Critica::CloseAll() {
+  // A build still on its thread ends before its table closes.
+  DescartaIndice();
   // An index a failed cross-check left attached goes with the table.
   for (TXQDBFNTX* t : {&tbRiscos, &tbSinistros}) {
     try {
@@ -96,8 +99,9 @@ void Critica::CloseAll() {
     }
     t->DBFIndexDefs.Clear();
   }
-  for (TXQSmartDBF* t : std::initializer_list<TXQSmartDBF*>{&tbTabelas, &tbAnexos, &tbDados,
-                                                            &tbRiscos, &tbSinistros, &tbDadosOrb}) {
+  confronto_.reset();
+  for (TXQSmartDBF* t : std::initializer_list<TXQSmartDBF*>{
+           &tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros, &tbDadosOrb, &tbPremios}) {
     try {
       t->Close();
     } catch (...) {
@@ -158,6 +162,7 @@ bool Critica::CriticaTabelas(const Execucao& x) {
     tbDados.Open();
     if (estado_.codSeg.empty()) estado_.codSeg = tbDados.FieldByName("cod_seg").AsString();
     estruturaOk = VerificaEstrutura(x);
+    if (estruturaOk && estado_.tabelaAtual == 1) AntecipaIndice(x);
     if (estruturaOk) {
       estado_.criticaOk = 1;
       CriticaRegistros(x);
@@ -187,12 +192,25 @@ void Critica::Encerramento(const Execucao& x, bool passou) {
   const bool riscosVazio = TrimView(x.params.riskPath).empty();
   const bool sinistrosVazio = TrimView(x.params.claimPath).empty();
   x.window.SetProgress(75);
-  if (passou && !riscosVazio && !sinistrosVazio && estado_.totalRiscos != 0) CruzaBilhetes(x);
+  if (passou && !riscosVazio && !sinistrosVazio && estado_.totalRiscos != 0)
+    CruzaBilhetes(x);
+  else
+    DescartaIndice();
   Linhas linhas;
   if (sinistrosVazio || (passou && riscosVazio)) AvisoFaltando(linhas);
   x.Add(linhas);
   x.window.SetProgress(90);
-  if (passou) ConfrontaDadosOrb(x);
+  if (passou && confronto_) {
+    // Run ahead, over the same files: its state with the cross-check's.
+    EstadoCritica& depois = confronto_->estado;
+    depois.cruzamentoFeito = estado_.cruzamentoFeito;
+    depois.semBilhete = estado_.semBilhete;
+    estado_ = std::move(depois);
+    confronto_->Mostra();
+  } else if (passou) {
+    ConfrontaDadosOrb(x, tbRiscos);
+  }
+  confronto_.reset();
   linhas.clear();
   BlocoFinal(linhas, estado_.qtdPremInconsist, estado_.somaPremInconsist, x.params.Now(), x.fs());
   x.Add(linhas);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,6 +85,9 @@ struct Execucao {
 class Critica {
  public:
   Critica();
+  ~Critica();
+  Critica(const Critica&) = delete;
+  Critica& operator=(const Critica&) = delete;
 
   // One run, as the "&Criticar" button starts it. An error that ends the run
   // propagates as the exception that raised it; the window keeps the lines
@@ -102,6 +106,8 @@ class Critica {
   TXQDBFNTX tbRiscos{"tbRiscos"};
   TXQDBFNTX tbSinistros{"tbSinistros"};
   TXQSmartDBF tbDadosOrb{"tbDadosOrb"};
+  // The risks table for a reconciliation run while tbRiscos builds the index.
+  TXQSmartDBF tbPremios{"tbRiscos"};
 
   const EstadoCritica& Estado() const { return estado_; }
 
@@ -124,9 +130,25 @@ class Critica {
   // closing block.
   void Encerramento(const Execucao& x, bool passou);
   void CruzaBilhetes(const Execucao& x);
-  void ConfrontaDadosOrb(const Execucao& x);
-  void TestePremios(const Execucao& x, const std::string& inivig, const std::string& fimvig,
-                    double totPr);
+  // The index of the cross-check, built on a thread of its own from the
+  // moment the risks table passes its structure check (AntecipaIndice), so
+  // that the build and the record rules share the machine's processors.
+  // Until the run reaches the cross-check nothing but the build's own file
+  // is written; a run that does not reach it ends the build and leaves no
+  // trace of it (DescartaIndice).
+  class IndiceAntecipado;
+  void AntecipaIndice(const Execucao& x);
+  void DescartaIndice();
+  // The reconciliation, run while that build ends, on tbPremios: its lines
+  // and findings wait for their turn, after the cross-check. Any failure of
+  // it is forgotten, and the reconciliation runs again in its turn.
+  class ConfrontoAntecipado;
+  void AntecipaConfronto(const Execucao& x);
+  // `riscos` reads the risks table: tbRiscos, or tbPremios ahead of the
+  // cross-check.
+  void ConfrontaDadosOrb(const Execucao& x, TXQSmartDBF& riscos);
+  void TestePremios(const Execucao& x, TXQSmartDBF& riscos, const std::string& inivig,
+                    const std::string& fimvig, double totPr);
   void TesteSinistros(const Execucao& x, const std::string& inivig, const std::string& fimvig,
                       double totSin);
 
@@ -145,6 +167,8 @@ class Critica {
 
   EstadoCritica estado_;
   DomainSet domain_;
+  std::unique_ptr<IndiceAntecipado> antecipado_;
+  std::unique_ptr<ConfrontoAntecipado> confronto_;
 };
 
 }  // namespace tolk

@@ -131,7 +131,7 @@ class Periodo {
 
 }  // namespace
 
-void Critica::ConfrontaDadosOrb(const Execucao& x) {
+void Critica::ConfrontaDadosOrb(const Execucao& x, TXQSmartDBF& riscos) {
   tbDadosOrb.DBFFileName = x.params.programFolder + "DadosOrb.DBF";
   tbDadosOrb.Open();
   estado_.confrontoFeito = true;
@@ -165,16 +165,16 @@ void Critica::ConfrontaDadosOrb(const Execucao& x) {
   estado_.totPr = totPr;
   estado_.totSin = totSin;
   x.window.ReplaceLine(2, textos::Empresa() + empresa);
-  if (!TrimView(x.params.riskPath).empty()) TestePremios(x, inivig, fimvig, totPr);
+  if (!TrimView(x.params.riskPath).empty()) TestePremios(x, riscos, inivig, fimvig, totPr);
   if (!TrimView(x.params.claimPath).empty()) TesteSinistros(x, inivig, fimvig, totSin);
   tbDadosOrb.Close();
 }
 
-void Critica::TestePremios(const Execucao& x, const std::string& inivig, const std::string& fimvig,
-                           double totPr) {
+void Critica::TestePremios(const Execucao& x, TXQSmartDBF& riscos, const std::string& inivig,
+                           const std::string& fimvig, double totPr) {
   const TFormatSettings& fs = x.fs();
-  tbRiscos.DBFFileName = x.params.riskPath;
-  tbRiscos.Open();
+  riscos.DBFFileName = x.params.riskPath;
+  riscos.Open();
   estado_.testePremios = true;
   const std::string nome = NomeDaTabela(true);
   std::optional<CampoLido> comp, classe;
@@ -185,32 +185,31 @@ void Critica::TestePremios(const Execucao& x, const std::string& inivig, const s
   Variant premioValor;
   double valor = 0;
   long long lidos = 0;
-  for (; !tbRiscos.Eof(); tbRiscos.Next()) {
+  for (; !riscos.Eof(); riscos.Next()) {
     if ((++lidos & 8191) == 0) x.window.RecordsRead(textos::LendoPremios(), lidos);
-    if (tbRiscos.Deleted()) continue;
-    if (!comp) comp.emplace(tbRiscos.FieldByName("DATA_COMP"));
+    if (riscos.Deleted()) continue;
+    if (!comp) comp.emplace(riscos.FieldByName("DATA_COMP"));
     comp->Le();
     if (comp->Nulo()) continue;
     periodo.assign(comp->Texto(fs));
     periodo += "01";
     if (!vigencia.Contem(periodo)) continue;
     if (!premio) {
-      premio = &tbRiscos.FieldByName("VAL_PREM");
+      premio = &riscos.FieldByName("VAL_PREM");
       premioDbf = dynamic_cast<const DbfField*>(premio) != nullptr;
     }
     // A dBASE field without a value (all blanks, Null) has no numeric value
     // either: asking for the value answers both questions.
     if ((!premioDbf && premio->IsNull()) || !NumericValue(*premio, premioValor, valor)) continue;
-    if (!classe) classe.emplace(tbRiscos.FieldByName("CLASSE_TAR"));
+    if (!classe) classe.emplace(riscos.FieldByName("CLASSE_TAR"));
     classe->Le();
     const std::string_view classeValor = classe->Nulo() ? std::string_view() : classe->Texto(fs);
-    if (!Tarifa(tbRiscos, *premio, premioValor, valor).Consistente(classeValor)) {
+    if (!Tarifa(riscos, *premio, premioValor, valor).Consistente(classeValor)) {
       ++estado_.qtdPremInconsist;
       estado_.somaPremInconsist += valor;
       if (x.achados)
-        x.Report(nome, tbRiscos.DBFFileName, "classe_tarifaria", tbRiscos.RecNo(),
-                 premio->FieldName(), StoredText(tbRiscos, *premio),
-                 StoredText(tbRiscos, classe->Campo()));
+        x.Report(nome, riscos.DBFFileName, "classe_tarifaria", riscos.RecNo(), premio->FieldName(),
+                 StoredText(riscos, *premio), StoredText(riscos, classe->Campo()));
     }
     estado_.somaPremios += valor;
   }
@@ -218,7 +217,7 @@ void Critica::TestePremios(const Execucao& x, const std::string& inivig, const s
   BlocoComparacao(linhas, textos::TestePremios(), textos::CabecalhoPremios(),
                   textos::PremiosZerados(), totPr, estado_.somaPremios, fs);
   x.Add(linhas);
-  tbRiscos.Close();
+  riscos.Close();
 }
 
 void Critica::TesteSinistros(const Execucao& x, const std::string& inivig,

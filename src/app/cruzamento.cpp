@@ -8,9 +8,11 @@
 #include <system_error>
 
 #include "app/Critica.h"
+#include "app/indice_antecipado.h"
 #include "app/log_text.h"
 #include "app/saidas.h"
 #include "app/textos.h"
+#include "dataset/text.h"
 #include "ntx/TXQNTXIndex.h"
 #include "ntx/ntx_errors.h"
 #include "platform/file.h"
@@ -120,8 +122,17 @@ class LoteDeBilhetes {
   std::vector<Chave> ordem_;
 };
 
-// The index "bilhete" over the open risks table, built into `ntxPath`.
-TXQNTXIndex& MontaIndice(const Execucao& x, TXQDBFNTX& riscos, const std::string& ntxPath) {
+// The index "bilhete" over the open risks table, to be built into bilhete.ntx
+// in the index's folder (made when first needed, for the user alone; if it
+// cannot be, the create of the index says why). Not built yet.
+TXQNTXIndex& PreparaIndice(const Execucao& x, TXQDBFNTX& riscos) {
+  const std::string pasta = PastaDoIndice(x.params.programFolder);
+  if (pasta != x.params.programFolder) {
+    std::error_code ec;
+    if (std::filesystem::create_directories(PathOf(pasta), ec))
+      std::filesystem::permissions(PathOf(pasta), std::filesystem::perms::owner_all, ec);
+  }
+  const std::string ntxPath = pasta + "bilhete.ntx";
   // The build writes a file of its own and moves it over bilhete.ntx when it
   // is whole: a link at that name is replaced, never written through. A name
   // that is itself one of the run's files (the risks file kept in the
@@ -151,26 +162,89 @@ TXQNTXIndex& MontaIndice(const Execucao& x, TXQDBFNTX& riscos, const std::string
   // another error) waits for the file first, so a full disk still reads as
   // the build's own error.
   indice.WriteInBackground = true;
-  indice.SetCreateNow(true);
   return indice;
 }
 
 }  // namespace
 
-void Critica::CruzaBilhetes(const Execucao& x) {
-  tbRiscos.DBFFileName = x.params.riskPath;
-  tbSinistros.DBFFileName = x.params.claimPath;
-  tbRiscos.Open();
-  tbSinistros.Open();
-  // The user's cache folder is made when first needed, for the user alone;
-  // if it cannot be, the create of the index says why.
-  const std::string pasta = PastaDoIndice(x.params.programFolder);
-  if (pasta != x.params.programFolder) {
-    std::error_code ec;
-    if (std::filesystem::create_directories(PathOf(pasta), ec))
-      std::filesystem::permissions(PathOf(pasta), std::filesystem::perms::owner_all, ec);
+Critica::~Critica() { DescartaIndice(); }
+
+void Critica::AntecipaIndice(const Execucao& x) {
+  DescartaIndice();
+  const RunParameters& p = x.params;
+  if (TrimView(p.riskPath).empty() || TrimView(p.claimPath).empty()) return;
+  // A claims table in the risks table's own file would find it locked by the build.
+  std::error_code ec;
+  if (std::filesystem::equivalent(PathOf(p.riskPath), PathOf(p.claimPath), ec) || ec) return;
+  try {
+    // The risks table opens through the open tbDados holds: the same file,
+    // under the same exclusive lock, which outlives tbDados's close.
+    tbRiscos.DBFFileName = p.riskPath;
+    tbRiscos.SameFileAs = &tbDados;
+    tbRiscos.Open();
+    tbRiscos.SameFileAs = nullptr;
+    antecipado_ = std::make_unique<IndiceAntecipado>(PreparaIndice(x, tbRiscos));
+  } catch (...) {
+    // No thread, no file, a refused name: the cross-check does it all itself.
+    tbRiscos.SameFileAs = nullptr;
+    DescartaIndice();
   }
-  TXQNTXIndex& indice = MontaIndice(x, tbRiscos, pasta + "bilhete.ntx");
+}
+
+void Critica::DescartaIndice() {
+  antecipado_.reset();
+  try {
+    while (tbRiscos.Indexes.Count() > 0) tbRiscos.Indexes.Delete(0);
+  } catch (...) {
+    tbRiscos.Indexes.Clear();
+  }
+  tbRiscos.DBFIndexDefs.Clear();
+  try {
+    tbRiscos.Close();
+  } catch (...) {
+  }
+}
+
+void Critica::AntecipaConfronto(const Execucao& x) {
+  confronto_.reset();
+  auto confronto = std::make_unique<ConfrontoAntecipado>(x.window);
+  const EstadoCritica antes = estado_;
+  try {
+    // The risks table opens through the build's open of it, as tbRiscos
+    // opened through tbDados's.
+    tbPremios.SameFileAs = &tbRiscos;
+    ConfrontaDadosOrb(Execucao{x.params, *confronto, x.achados}, tbPremios);
+    confronto->estado = estado_;
+    confronto_ = std::move(confronto);
+  } catch (...) {
+    for (TXQSmartDBF* t :
+         std::initializer_list<TXQSmartDBF*>{&tbPremios, &tbSinistros, &tbDadosOrb}) {
+      try {
+        t->Close();
+      } catch (...) {
+      }
+    }
+  }
+  tbPremios.SameFileAs = nullptr;
+  estado_ = antes;
+}
+
+void Critica::CruzaBilhetes(const Execucao& x) {
+  // The index built ahead is the one this stage would build: the same
+  // table, read under the same lock since its rules. Any failure of that
+  // build is forgotten, and this stage meets it again, in its own order.
+  if (antecipado_) AntecipaConfronto(x);
+  const bool antecipado = antecipado_ && antecipado_->Espera(x.window);
+  if (!antecipado) {
+    DescartaIndice();
+    tbRiscos.DBFFileName = x.params.riskPath;
+    tbRiscos.Open();
+  }
+  antecipado_.reset();
+  tbSinistros.DBFFileName = x.params.claimPath;
+  tbSinistros.Open();
+  if (!antecipado) PreparaIndice(x, tbRiscos).SetCreateNow(true);
+  auto& indice = dynamic_cast<TXQNTXIndex&>(tbRiscos.Indexes[0]);
 
   std::int32_t semBilhete = 0;
   const TField* bilhete = nullptr;

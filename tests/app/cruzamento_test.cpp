@@ -134,11 +134,33 @@ TEST(CruzaBilhetesTest, IndexFileStaysAndStaleOneGoes) {
   EXPECT_TRUE(probe.OpenRead(f.dir.File("riscos.dbf"), ShareMode::Exclusive));
 }
 
-TEST(CruzaBilhetesTest, NoCrossCheckWithoutBothTablesOrRisks) {
+// The index is built while the tables' rules run. A run that then ends
+// before the cross-check (no live risks, a claims table of the wrong
+// structure, a claims file that is no table) leaves no index and no file of
+// the build's, keeps apolice.ntx, and releases the risks table.
+TEST(CruzaBilhetesTest, NoCrossCheckLeavesNoIndexBehind) {
   RunFixture f;
+  testing::WriteBytes(f.dir.File("apolice.ntx"), "antigo");
+  auto nothingLeft = [&] {
+    for (const auto& e : std::filesystem::directory_iterator(f.dir.path()))
+      EXPECT_EQ(e.path().filename().string().find("bilhete"), std::string::npos) << e.path();
+    EXPECT_TRUE(std::filesystem::exists(f.dir.File("apolice.ntx")));
+    SystemFile probe;
+    EXPECT_TRUE(probe.OpenRead(f.dir.File("riscos.dbf"), ShareMode::Exclusive));
+  };
   f.Run(f.Riscos({{"*", "05428", "0000000001", "201703", "1", "10", "3550308", "22.22"}}),
         f.Sinistros({Sinistro("0000000001")}));
-  EXPECT_FALSE(std::filesystem::exists(f.dir.File("bilhete.ntx")));  // totalRiscos is 0
+  nothingLeft();  // totalRiscos is 0
+
+  std::vector<std::vector<std::string>> risks(50000, Risco("0000000001"));
+  const std::string r = f.Riscos(risks);
+  f.Run(r, f.Riscos({Risco("0000000001")}, "sinistros.dbf"));
+  EXPECT_TRUE(f.window.Has("Erro: estrutura incorreta na tabela SINISTROS"));
+  nothingLeft();
+
+  testing::WriteBytes(f.dir.File("sinistros.dbf"), "nada");
+  EXPECT_THROW(f.Run(r, f.dir.File("sinistros.dbf")), Exception);
+  nothingLeft();
 }
 
 TEST(CruzaBilhetesTest, AnIndexFileThatCannotBeCreatedEndsTheRun) {

@@ -1,0 +1,146 @@
+// What a run does ahead of its turn: the build of the cross-check's index
+// on a thread of its own, started while the record rules run
+// (Critica::AntecipaIndice), and the reconciliation, run while that build
+// ends and shown after the cross-check (Critica::AntecipaConfronto).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/Critica.h"
+#include "app/textos.h"
+#include "ntx/TXQNTXIndex.h"
+
+namespace tolk {
+
+// The thread alone touches the risks table and its index until Espera or
+// Para has joined it; the window hears of the build only from the run's own
+// thread, in Espera.
+class Critica::IndiceAntecipado {
+ public:
+  explicit IndiceAntecipado(TXQNTXIndex& indice) : indice_(indice) {
+    // Every 8192 records: how far the build got, and the moment to stop.
+    indice_.OnBuildProgress = [this](std::uint32_t lidos) {
+      lidos_.store(lidos, std::memory_order_relaxed);
+      if (parar_.load(std::memory_order_relaxed)) throw Parado{};
+    };
+    thread_ = std::thread([this] { Constroi(); });
+  }
+  ~IndiceAntecipado() { Para(); }
+  IndiceAntecipado(const IndiceAntecipado&) = delete;
+  IndiceAntecipado& operator=(const IndiceAntecipado&) = delete;
+
+  // Waits for the build, telling the window how far it got, as a build on
+  // the run's own thread would; whether the index was built.
+  bool Espera(RunWindow& window) {
+    {
+      std::unique_lock<std::mutex> lock(m_);
+      while (!fim_.wait_for(lock, std::chrono::milliseconds(100), [this] { return feito_; })) {
+        lock.unlock();
+        window.RecordsRead(textos::LendoIndice(), lidos_.load(std::memory_order_relaxed));
+        lock.lock();
+      }
+    }
+    thread_.join();
+    indice_.OnBuildProgress = nullptr;
+    if (construido_) window.RecordsRead(textos::LendoIndice(), lidos_.load());
+    return construido_;
+  }
+  // Ends the build where it is (its own file goes with it) and waits for it.
+  void Para() {
+    parar_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  struct Parado {};
+  void Constroi() {
+    try {
+      indice_.SetCreateNow(true);
+      construido_ = true;
+    } catch (...) {
+      // Stopped, or failed: the cross-check builds again and meets any
+      // failure in its own order.
+    }
+    std::lock_guard<std::mutex> lock(m_);
+    feito_ = true;
+    fim_.notify_all();
+  }
+
+  TXQNTXIndex& indice_;
+  std::atomic<std::uint32_t> lidos_{0};
+  std::atomic<bool> parar_{false};
+  bool construido_ = false;
+  std::mutex m_;
+  std::condition_variable fim_;
+  bool feito_ = false;
+  std::thread thread_;  // last: it starts once the rest is in place
+};
+
+// The reconciliation, run ahead: it takes what the reconciliation shows the
+// log and the findings, and shows it to the run's window when the run
+// reaches the reconciliation's turn. Progress goes straight through.
+class Critica::ConfrontoAntecipado : public RunWindow {
+ public:
+  explicit ConfrontoAntecipado(RunWindow& janela) : janela_(janela) {}
+
+  void AddLine(const std::string& line) override { eventos_.push_back({-1, line, {}}); }
+  void ReplaceLine(int index, const std::string& line) override {
+    eventos_.push_back({index, line, {}});
+  }
+  // The reconciliation neither clears the log nor ends the run.
+  void ClearLog() override {}
+  void ShowFinalMessage(const std::string&) override {}
+  void SetProgress(int position) override { janela_.SetProgress(position); }
+  void RecordsRead(const std::string& table, long long count) override {
+    janela_.RecordsRead(table, count);
+  }
+  bool WantsFindings() const override { return janela_.WantsFindings(); }
+  void AddFinding(const Finding& f) override {
+    Evento& e = eventos_.emplace_back();
+    e.linha = -2;
+    e.textos = {std::string(f.table), std::string(f.file), std::string(f.field),
+                std::string(f.value), std::string(f.qualifier)};
+    e.achado = f;
+  }
+
+  // Everything taken, in the order it came.
+  void Mostra() const {
+    for (const Evento& e : eventos_) {
+      if (e.linha == -1) {
+        janela_.AddLine(e.texto);
+      } else if (e.linha >= 0) {
+        janela_.ReplaceLine(e.linha, e.texto);
+      } else {
+        Finding f = e.achado;
+        f.table = e.textos[0];
+        f.file = e.textos[1];
+        f.field = e.textos[2];
+        f.value = e.textos[3];
+        f.qualifier = e.textos[4];
+        janela_.AddFinding(f);
+      }
+    }
+  }
+
+  // The run's state as the reconciliation left it.
+  EstadoCritica estado;
+
+ private:
+  struct Evento {
+    int linha;  // -1 a line added, -2 a finding, else the line replaced
+    std::string texto;
+    std::array<std::string, 5> textos;
+    Finding achado{};
+  };
+  RunWindow& janela_;
+  std::deque<Evento> eventos_;
+};
+
+}  // namespace tolk
