@@ -154,9 +154,9 @@ awk -F, -v table="$OUT/table$sfx.csv" -v gfile="$GROWTH" -v tgoal="$time_goal" -
     row("dictionary and structure checks", 5, "%12.4f", "")
     row("record rules, risks", 6, "%12.4f", "")
     row("record rules, claims", 7, "%12.4f", "")
-    row("cross-check: index build", 8, "%12.4f", "")
+    row("cross-check: wait for the index", 8, "%12.4f", "")
     row("cross-check: seeks", 9, "%12.4f", "")
-    row("reconciliation", 10, "%12.4f", "")
+    row("reconciliation, shown", 10, "%12.4f", "")
     row("complete run (tolk-critica)", 13, "%12.4f", "<= " tgoal " s at 1,000,000")
     # Each round compares the run with references taken just before it.
     for (k = 1; k <= n; k++) ratio[k] = v[k, 16]
@@ -210,12 +210,12 @@ if ! command -v gnuplot > /dev/null 2>&1; then
 fi
 mkdir -p "$(dirname "$PNG")"
 # The stages of the first order's deliveries; the complete run and the
-# index build of the random order beside them when it was timed.
+# wait for the index of the random order beside them when it was timed.
 first=$OUT/raw.csv
 [ -f "$first" ] || first=$OUT/raw-aleatoria.csv
 random=""
 if [ -f "$OUT/raw-aleatoria.csv" ] && [ "$first" != "$OUT/raw-aleatoria.csv" ]; then
-  random=", \"$OUT/raw-aleatoria.csv\" every ::1 using 1:13 with linespoints lw 2 dt 4 title \"complete run, random order\", \"\" every ::1 using 1:8 with linespoints dt 4 title \"index build, random order\""
+  random=", \"$OUT/raw-aleatoria.csv\" every ::1 using 1:13 with linespoints lw 2 dt 4 title \"complete run, random order\", \"\" every ::1 using 1:8 with linespoints dt 4 title \"wait for the index, random order\""
 fi
 gnuplot <<EOF
 set terminal pngcairo size 900,600 font "sans,10"
@@ -231,9 +231,9 @@ set grid
 plot "$first" every ::1 using 1:13 with linespoints lw 2 title "complete run", \
      "" every ::1 using 1:6 with linespoints title "record rules, risks", \
      "" every ::1 using 1:7 with linespoints title "record rules, claims", \
-     "" every ::1 using 1:8 with linespoints title "index build", \
+     "" every ::1 using 1:8 with linespoints title "wait for the index", \
      "" every ::1 using 1:9 with linespoints title "seeks", \
-     "" every ::1 using 1:10 with linespoints title "reconciliation", \
+     "" every ::1 using 1:10 with linespoints title "reconciliation, shown", \
      "" every ::1 using 1:5 with linespoints title "dictionary and structure", \
      "" every ::1 using 1:(\$3+\$4) with lines dt 2 lw 2 title "plain read + hand scan (ref.)", \
      "" every ::1 using 1:(10*(\$3+\$4)) with lines dt 3 title "10x the reference"$random
