@@ -32,7 +32,10 @@ class Critica::IndiceAntecipado {
     };
     thread_ = std::thread([this] { Constroi(); });
   }
-  ~IndiceAntecipado() { Para(); }
+  ~IndiceAntecipado() {
+    Para();
+    indice_.OnBuildProgress = nullptr;  // it names this object
+  }
   IndiceAntecipado(const IndiceAntecipado&) = delete;
   IndiceAntecipado& operator=(const IndiceAntecipado&) = delete;
 
@@ -48,7 +51,6 @@ class Critica::IndiceAntecipado {
       }
     }
     thread_.join();
-    indice_.OnBuildProgress = nullptr;
     if (construido_) window.RecordsRead(textos::LendoIndice(), lidos_.load());
     return construido_;
   }
