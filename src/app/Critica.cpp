@@ -87,26 +87,30 @@ void Critica::ResumeTabela(bool estruturaOk, bool criticada) {
   estado_.tabelas.push_back(std::move(r));
 }
 
-void Critica::CloseAll() {
-  // A build still on its thread ends before its table closes.
-  DescartaIndice();
-  // An index a failed cross-check left attached goes with the table.
-  for (TXQDBFNTX* t : {&tbRiscos, &tbSinistros}) {
-    try {
-      while (t->Indexes.Count() > 0) t->Indexes.Delete(0);
-    } catch (...) {
-      t->Indexes.Clear();
+void Critica::Fecha(std::initializer_list<TXQSmartDBF*> tabelas) {
+  for (TXQSmartDBF* t : tabelas) {
+    // An index a failed cross-check or a build ahead left attached goes
+    // with the table.
+    if (auto* ntx = dynamic_cast<TXQDBFNTX*>(t)) {
+      try {
+        while (ntx->Indexes.Count() > 0) ntx->Indexes.Delete(0);
+      } catch (...) {
+        ntx->Indexes.Clear();
+      }
+      ntx->DBFIndexDefs.Clear();
     }
-    t->DBFIndexDefs.Clear();
-  }
-  confronto_.reset();
-  for (TXQSmartDBF* t : std::initializer_list<TXQSmartDBF*>{
-           &tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros, &tbDadosOrb, &tbPremios}) {
     try {
       t->Close();
     } catch (...) {
     }
   }
+}
+
+void Critica::CloseAll() {
+  // A build still on its thread ends before its table closes.
+  DescartaIndice();
+  confronto_.reset();
+  Fecha({&tbTabelas, &tbAnexos, &tbDados, &tbRiscos, &tbSinistros, &tbDadosOrb, &tbPremios});
 }
 
 // ---- The run driver ------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -153,6 +154,9 @@ class Critica {
                       double totSin);
 
   void CloseAll();
+  // Closes each table, and drops the indexes of those that have any,
+  // whatever they report.
+  static void Fecha(std::initializer_list<TXQSmartDBF*> tabelas);
   void ResumeTabela(bool estruturaOk, bool criticada);
   // The trimmed stored text of a field of the current record.
   static std::string StoredText(const TXQSmartDBF& table, const TField& f);

@@ -193,16 +193,7 @@ void Critica::AntecipaIndice(const Execucao& x) {
 
 void Critica::DescartaIndice() {
   antecipado_.reset();
-  try {
-    while (tbRiscos.Indexes.Count() > 0) tbRiscos.Indexes.Delete(0);
-  } catch (...) {
-    tbRiscos.Indexes.Clear();
-  }
-  tbRiscos.DBFIndexDefs.Clear();
-  try {
-    tbRiscos.Close();
-  } catch (...) {
-  }
+  Fecha({&tbRiscos});
 }
 
 void Critica::AntecipaConfronto(const Execucao& x) {
@@ -217,13 +208,7 @@ void Critica::AntecipaConfronto(const Execucao& x) {
     confronto->estado = estado_;
     confronto_ = std::move(confronto);
   } catch (...) {
-    for (TXQSmartDBF* t :
-         std::initializer_list<TXQSmartDBF*>{&tbPremios, &tbSinistros, &tbDadosOrb}) {
-      try {
-        t->Close();
-      } catch (...) {
-      }
-    }
+    Fecha({&tbPremios, &tbSinistros, &tbDadosOrb});
   }
   tbPremios.SameFileAs = nullptr;
   estado_ = antes;

@@ -8,12 +8,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/Critica.h"
+#include "app/ocorrencias.h"
 #include "app/textos.h"
 #include "ntx/TXQNTXIndex.h"
 
@@ -92,9 +93,11 @@ class Critica::ConfrontoAntecipado : public RunWindow {
  public:
   explicit ConfrontoAntecipado(RunWindow& janela) : janela_(janela) {}
 
-  void AddLine(const std::string& line) override { eventos_.push_back({-1, line, {}}); }
+  void AddLine(const std::string& line) override {
+    linhas_.push_back({-1, line, achados_.Tamanho()});
+  }
   void ReplaceLine(int index, const std::string& line) override {
-    eventos_.push_back({index, line, {}});
+    linhas_.push_back({index, line, achados_.Tamanho()});
   }
   // The reconciliation neither clears the log nor ends the run.
   void ClearLog() override {}
@@ -104,45 +107,36 @@ class Critica::ConfrontoAntecipado : public RunWindow {
     janela_.RecordsRead(table, count);
   }
   bool WantsFindings() const override { return janela_.WantsFindings(); }
-  void AddFinding(const Finding& f) override {
-    Evento& e = eventos_.emplace_back();
-    e.linha = -2;
-    e.textos = {std::string(f.table), std::string(f.file), std::string(f.field),
-                std::string(f.value), std::string(f.qualifier)};
-    e.achado = f;
-  }
+  void AddFinding(const Finding& f) override { achados_.Adiciona(f); }
 
   // Everything taken, in the order it came.
   void Mostra() const {
-    for (const Evento& e : eventos_) {
-      if (e.linha == -1) {
-        janela_.AddLine(e.texto);
-      } else if (e.linha >= 0) {
-        janela_.ReplaceLine(e.linha, e.texto);
-      } else {
-        Finding f = e.achado;
-        f.table = e.textos[0];
-        f.file = e.textos[1];
-        f.field = e.textos[2];
-        f.value = e.textos[3];
-        f.qualifier = e.textos[4];
-        janela_.AddFinding(f);
-      }
+    std::size_t mostrados = 0;
+    auto achadosAte = [&](std::size_t n) {
+      for (; mostrados < n; ++mostrados) janela_.AddFinding(achados_.Achado(mostrados));
+    };
+    for (const Linha& l : linhas_) {
+      achadosAte(l.achadosAntes);
+      if (l.indice < 0)
+        janela_.AddLine(l.texto);
+      else
+        janela_.ReplaceLine(l.indice, l.texto);
     }
+    achadosAte(achados_.Tamanho());
   }
 
   // The run's state as the reconciliation left it.
   EstadoCritica estado;
 
  private:
-  struct Evento {
-    int linha;  // -1 a line added, -2 a finding, else the line replaced
+  struct Linha {
+    int indice;  // the line replaced; -1 for a line added
     std::string texto;
-    std::array<std::string, 5> textos;
-    Finding achado{};
+    std::size_t achadosAntes;  // the findings taken before it
   };
   RunWindow& janela_;
-  std::deque<Evento> eventos_;
+  std::vector<Linha> linhas_;
+  Ocorrencias achados_;
 };
 
 }  // namespace tolk
