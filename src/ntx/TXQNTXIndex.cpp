@@ -164,6 +164,13 @@ void TXQNTXIndex::Open() {
 
 void TXQNTXIndex::Close() {
   if (!open_) return;
+  if (!buildFile_.empty()) {
+    // A build whose file has not taken the index's name yet (WaitWritten)
+    // is given up: its own file goes, and a write that failed says so.
+    if (const int err = JoinWriter()) FailWrite(err);
+    Release();
+    return;
+  }
   WaitWritten();
   try {
     if (writePhase_)

@@ -100,8 +100,8 @@ class TXQNTXIndex : public TIndex {
   // would have raised is raised there. When pages of the mapped file were lost
   // since the build (another program cut the file short), WaitWritten closes
   // the index and raises a read error: seeks made since cannot be trusted.
-  // Close, a new build and the destructor wait for the write as well. Off
-  // by default.
+  // Close, a new build and the destructor wait for the write as well, and
+  // give up a file that has not taken the index's name. Off by default.
   bool WriteInBackground = false;
   void WaitWritten();
 

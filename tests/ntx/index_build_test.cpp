@@ -303,6 +303,12 @@ TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
   std::filesystem::remove(ntx);
   EXPECT_FALSE(MapsFile(ntx));
 
+  // An index closed before WaitWritten leaves no file behind.
+  AddBackgroundIndex(tb, ntx).SetCreateNow(true);
+  tb.Indexes.Clear();
+  tb.DBFIndexDefs.Clear();
+  EXPECT_EQ(FilesIn(dir.path()).size(), 1u) << "the table alone";
+
   // The name waits for WaitWritten; the build's own file is whole already.
   auto& ind = AddBackgroundIndex(tb, ntx);
   ind.SetCreateNow(true);
