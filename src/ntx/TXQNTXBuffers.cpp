@@ -17,21 +17,31 @@ using ntx::kBlockSize;
 TXQNTXBuffers::Page& TXQNTXBuffers::Page::operator=(Page&& o) noexcept {
   if (this != &o) {
     Release();
+    data_ = o.data_;
     group_ = o.group_;
+    store_ = o.store_;
     index_ = o.index_;
     offset_ = o.offset_;
     loaded_ = o.loaded_;
+    o.data_ = nullptr;
     o.group_ = nullptr;
   }
   return *this;
 }
 
-void TXQNTXBuffers::Page::MarkModified() { group_->modified[index_] = 1; }
+void TXQNTXBuffers::Page::MarkModified() {
+  if (group_)
+    group_->modified[index_] = 1;
+  else
+    store_->Reach(offset_ + kBlockSize);
+}
 
 void TXQNTXBuffers::Page::Release() {
-  if (!group_) return;
-  assert(group_->pins > 0);
-  --group_->pins;
+  if (group_) {
+    assert(group_->pins > 0);
+    --group_->pins;
+  }
+  data_ = nullptr;
   group_ = nullptr;
 }
 
@@ -43,6 +53,7 @@ void TXQNTXBuffers::Configure(TXQLimitIndexPages& limits, std::int64_t recordCou
   pagesPerGroup_ = static_cast<std::size_t>(std::clamp(limits.PagesPerBuffer, 1, 510));
   const std::uint64_t span = pagesPerGroup_ * kBlockSize;
   spanShift_ = std::has_single_bit(span) ? std::countr_zero(span) : -1;
+  autoLimit_ = limits.LimitPagesType == TXQLimitBuffersType::lbtAuto;
   switch (limits.LimitPagesType) {
     case TXQLimitBuffersType::lbtAuto: {
       const double base = std::max(2.0, static_cast<double>(halfPage) + 1);
@@ -67,6 +78,7 @@ TXQNTXBuffers::Page TXQNTXBuffers::Pin(TXQNTXBuffer& g, std::uint64_t offset, bo
   Page p;
   p.group_ = &g;
   p.index_ = static_cast<std::size_t>((offset - g.base) / kBlockSize);
+  p.data_ = g.data + p.index_ * kBlockSize;
   p.offset_ = offset;
   p.loaded_ = loaded;
   return p;
@@ -105,7 +117,22 @@ void TXQNTXBuffers::WriteBack(TXQNTXBuffer& g) {
   stats_.pagesWritten += to - from + 1;
 }
 
+bool TXQNTXBuffers::UseImageInPlace() {
+  assert(groups_.empty());
+  inPlace_ = store_.CurrentMode() == PageStore::Mode::ImageOnly && (autoLimit_ || limit_ < 0);
+  return inPlace_;
+}
+
 TXQNTXBuffers::Page TXQNTXBuffers::Get(std::uint64_t offset) {
+  if (inPlace_) {
+    Page p;
+    p.data_ = store_.Map(offset, kBlockSize);
+    p.store_ = &store_;
+    p.offset_ = offset;
+    p.loaded_ = true;  // nothing tells a cold page from a warm one
+    ++stats_.hits;
+    return p;
+  }
   const std::uint64_t span = pagesPerGroup_ * kBlockSize;
   const std::uint64_t number = spanShift_ >= 0 ? offset >> spanShift_ : offset / span;
   const std::uint64_t base = number * span;
@@ -175,6 +202,7 @@ void TXQNTXBuffers::Clear() {
   groups_.clear();
   pool_.clear();
   recent_.fill(nullptr);
+  inPlace_ = false;
 }
 
 }  // namespace tolk

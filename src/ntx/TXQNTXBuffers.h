@@ -11,6 +11,13 @@
 // use count (the first in list order on ties), after writing back its
 // modified pages. A hit raises the group's use count; a reused group keeps
 // its count. When every group is pinned the miss fails.
+//
+// In place (UseImageInPlace): while a build fills the store's image, every
+// page already has its place in memory and a group would only map onto it.
+// Pages are then handed out where they lie in the image, with no group, no
+// pin and no eviction, and marking one modified extends the image over it.
+// The bytes the tree reads and writes are the same ones; only the
+// bookkeeping goes: a tenth of a build of keys in random order.
 #pragma once
 
 #include <array>
@@ -68,19 +75,19 @@ class TXQNTXBuffers {
     Page(const Page&) = delete;
     Page& operator=(const Page&) = delete;
 
-    std::span<std::uint8_t> Bytes() const {
-      return {group_->data + index_ * ntx::kBlockSize, ntx::kBlockSize};
-    }
+    std::span<std::uint8_t> Bytes() const { return {data_, ntx::kBlockSize}; }
     // Whether the get that pinned the page had to load its group.
     bool Loaded() const { return loaded_; }
     std::uint64_t Offset() const { return offset_; }
     void MarkModified();
     void Release();
-    explicit operator bool() const { return group_ != nullptr; }
+    explicit operator bool() const { return data_ != nullptr; }
 
    private:
     friend class TXQNTXBuffers;
-    TXQNTXBuffer* group_ = nullptr;
+    std::uint8_t* data_ = nullptr;
+    TXQNTXBuffer* group_ = nullptr;  // null for a page in place
+    PageStore* store_ = nullptr;     // a page in place: the store it lies in
     std::size_t index_ = 0;
     std::uint64_t offset_ = 0;
     bool loaded_ = false;
@@ -107,11 +114,21 @@ class TXQNTXBuffers {
   Page Get(std::uint64_t offset);
   // Writes back every modified page of every group.
   void Flush();
-  // Drops every group without writing. No page may be pinned.
+  // Drops every group without writing, and ends the pages in place. No page
+  // may be pinned.
   void Clear();
+  // From here until Clear, pages in place (above). The store must hold an
+  // image that takes the writes (a build's), and the cache no group. Only
+  // a limit that a build cannot reach qualifies: none, or the automatic one,
+  // three times the depth of a tree of the table's records, where a build
+  // pins a page a level and two more. A limit set by hand keeps the groups
+  // and its error. Whether pages are in place:
+  bool UseImageInPlace();
 
-  std::uint32_t UseCount(const Page& p) const { return p.group_->uses; }
-  void SetUseCount(const Page& p, std::uint32_t uses) { p.group_->uses = uses; }
+  std::uint32_t UseCount(const Page& p) const { return p.group_ ? p.group_->uses : 0; }
+  void SetUseCount(const Page& p, std::uint32_t uses) {
+    if (p.group_) p.group_->uses = uses;
+  }
 
   int GroupLimit() const { return limit_; }  // -1: no limit
   int PagesPerBuffer() const { return static_cast<int>(pagesPerGroup_); }
@@ -133,6 +150,8 @@ class TXQNTXBuffers {
   int spanShift_ = -1;  // log2 of the group span when it is a power of two
   std::size_t pagesPerGroup_ = 4;
   int limit_ = -1;
+  bool autoLimit_ = false;
+  bool inPlace_ = false;
   Stats stats_;
 };
 

@@ -152,6 +152,7 @@ void TXQNTXIndex::Prepare(std::size_t keySize, int keyDecimals) {
   store_.Attach(&file_, ntxFileName_);
   store_.StartImage(static_cast<std::size_t>(cache_.PagesPerBuffer()) * kBlockSize,
                     WriteInBackground && table.Exclusive());
+  cache_.UseImageInPlace();
   fileSize_ = kBlockSize;
   tree_ = std::make_unique<NtxTree>(cache_, HeaderBytes(), geometry_, keyOrder_, fileSize_,
                                     ntxFileName_);

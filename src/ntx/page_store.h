@@ -80,6 +80,8 @@ class PageStore {
   // bytes): into the image and/or the file by mode. A failed file write
   // raises the write error naming the file.
   void Write(std::uint64_t offset, const std::uint8_t* src, std::size_t n);
+  // The image holds bytes written in place (into what Map gave) up to `end`.
+  void Reach(std::uint64_t end) { imageSize_ = end > imageSize_ ? end : imageSize_; }
   // Writes image bytes [from, image size) to the file in large blocks. An
   // image in the file is there already: the file is only cut to its size.
   void WriteImageToFile(std::uint64_t from);

@@ -1,6 +1,8 @@
 // The page cache: sizing, hits, eviction and write-back.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "dataset/Exceptions.h"
 #include "dbf/file_io.h"
 #include "ntx/TXQNTXBuffers.h"
@@ -141,6 +143,26 @@ TEST_F(TXQNTXBuffersTest, OverAnImageGroupsAreMappedNotCopied) {
   EXPECT_EQ(store.ImageSize(), 2 * kBlockSize);
   EXPECT_EQ(cache.Get(1024).Bytes().data(), first) << "the same bytes come back";
   EXPECT_EQ(store.Snapshot()[1024], 5);
+
+  // In place: no group at all, whatever is pinned, under a limit a build
+  // cannot reach; a limit set by hand keeps the groups that it limits.
+  cache.Clear();
+  EXPECT_FALSE(cache.UseImageInPlace());
+  TXQLimitIndexPages automatic;
+  cache.Configure(automatic, 0, 25);
+  ASSERT_TRUE(cache.UseImageInPlace());
+  std::vector<TXQNTXBuffers::Page> pinned;
+  for (std::uint64_t offset = 1024; offset <= 64 * kBlockSize; offset += kBlockSize)
+    pinned.push_back(cache.Get(offset));
+  EXPECT_EQ(pinned.front().Bytes().data(), first);
+  EXPECT_EQ(pinned.front().Bytes()[0], 5);
+  pinned[40].MarkModified();
+  EXPECT_EQ(store.ImageSize(), 42 * kBlockSize) << "a page written in place extends the image";
+  EXPECT_EQ(cache.GroupCount(), 0);
+  pinned.clear();
+  cache.Clear();
+  EXPECT_EQ(cache.Get(1024).Bytes().data(), first) << "groups again after a clear";
+  EXPECT_EQ(cache.GroupCount(), 1);
 }
 
 // An image in the file itself: the cache's groups are the file's own pages.
