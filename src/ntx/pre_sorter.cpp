@@ -4,6 +4,7 @@
 #include <array>
 #include <cassert>
 #include <cstring>
+#include <utility>
 
 namespace tolk {
 
@@ -18,7 +19,8 @@ NtxPreSorter::NtxPreSorter(std::size_t capacity, std::size_t keySize, const KeyO
       keys_(capacity_ * keySize),
       recnos_(capacity_),
       sorted_(capacity_),
-      items_(capacity_) {}
+      items_(capacity_),
+      scratch_(capacity_) {}
 
 void NtxPreSorter::Add(const std::uint8_t* key, std::uint32_t recno) {
   assert(count_ < capacity_);
@@ -87,11 +89,39 @@ void NtxPreSorter::SortByPrefix() {
     shifted += static_cast<std::size_t>(it - to);
     std::rotate(to, it, it + 1);
     if (shifted > budget) {
-      std::sort(first, end, before);
+      RadixSortByPrefix();
+      // Equal prefixes: by the rest of the key, then the record number.
+      for (auto run = first; run < end;) {
+        auto next = run + 1;
+        while (next < end && next->prefix == run->prefix) ++next;
+        if (next - run > 1) std::sort(run, next, before);
+        run = next;
+      }
       break;
     }
   }
   for (std::size_t k = 0; k < count_; ++k) sorted_[k] = items_[k].index;
+}
+
+// Least significant byte first, each pass stable: after the eight passes the
+// items ascend by prefix. A byte that every item shares (the leading zeros
+// of numbered tickets, say) needs no pass. All eight counts come from one
+// reading of the items.
+void NtxPreSorter::RadixSortByPrefix() {
+  std::array<std::array<std::uint32_t, 256>, kPrefix> counts{};
+  for (std::size_t i = 0; i < count_; ++i) {
+    const std::uint64_t p = items_[i].prefix;
+    for (std::size_t b = 0; b < kPrefix; ++b) ++counts[b][(p >> (8 * b)) & 0xFF];
+  }
+  for (std::size_t b = 0; b < kPrefix; ++b) {
+    std::array<std::uint32_t, 256>& c = counts[b];
+    if (c[(items_[0].prefix >> (8 * b)) & 0xFF] == count_) continue;
+    std::uint32_t at = 0;
+    for (std::uint32_t& n : c) at += std::exchange(n, at);
+    for (std::size_t i = 0; i < count_; ++i)
+      scratch_[c[(items_[i].prefix >> (8 * b)) & 0xFF]++] = items_[i];
+    std::swap(items_, scratch_);
+  }
 }
 
 void NtxPreSorter::Drain(const Sink& sink) {

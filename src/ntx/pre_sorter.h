@@ -44,6 +44,7 @@ class NtxPreSorter {
   };
   void SortByBuckets();
   void SortByPrefix();
+  void RadixSortByPrefix();
 
   std::size_t capacity_;
   std::size_t keySize_;
@@ -54,6 +55,7 @@ class NtxPreSorter {
   std::vector<std::uint32_t> recnos_;
   std::vector<std::uint32_t> sorted_;  // entry numbers in index order
   std::vector<Item> items_;
+  std::vector<Item> scratch_;
 };
 
 }  // namespace tolk
