@@ -63,7 +63,14 @@ class LoteDeBilhetes {
     } esvazia{*this};
     Ordena();
     try {
-      for (const Chave& c : ordem_) Procura(lote_[c.sinistro]);
+      // In the tickets' order the claims are taken from all over the batch,
+      // which a large tree keeps out of the processor's caches: each one is
+      // asked for a few seeks ahead of its own.
+      constexpr std::size_t kAdiante = 16;
+      for (std::size_t k = 0; k < ordem_.size(); ++k) {
+        if (k + kAdiante < ordem_.size()) Antecipa(lote_[ordem_[k + kAdiante].sinistro]);
+        Procura(lote_[ordem_[k].sinistro]);
+      }
     } catch (...) {
       // A seek that fails must fail where it would have failed in record
       // order, after the findings before it: the batch is sought again so.
@@ -109,6 +116,15 @@ class LoteDeBilhetes {
     std::sort(ordem_.begin(), ordem_.end());
   }
   void Procura(Sinistro& s) { s.achado = procura_(s.valor); }
+  static void Antecipa(const Sinistro& s) {
+#if defined(__GNUC__)
+    const char* p = reinterpret_cast<const char*>(&s);
+    __builtin_prefetch(p);
+    __builtin_prefetch(p + sizeof s - 1);
+#else
+    (void)s;
+#endif
+  }
   void Relata(std::size_t i) {
     static const std::string kNenhum;
     if (!lote_[i].achado) semBilhete_(lote_[i].recno, guardaTextos_ ? textos_[i] : kNenhum);
