@@ -4,7 +4,8 @@
 #include <array>
 #include <cassert>
 #include <cstring>
-#include <utility>
+
+#include "dataset/radix_sort.h"
 
 namespace tolk {
 
@@ -89,11 +90,13 @@ void NtxPreSorter::SortByPrefix() {
     shifted += static_cast<std::size_t>(it - to);
     std::rotate(to, it, it + 1);
     if (shifted > budget) {
-      RadixSortByPrefix();
-      // Equal prefixes: by the rest of the key, then the record number.
-      for (auto run = first; run < end;) {
+      // By prefix (the passes move the items to the other buffer and back),
+      // then equal prefixes by the rest of the key and the record number.
+      RadixSort<1>(items_, scratch_, count_, [](const Item& i, std::size_t) { return i.prefix; });
+      const auto sortedEnd = items_.begin() + static_cast<std::ptrdiff_t>(count_);
+      for (auto run = items_.begin(); run < sortedEnd;) {
         auto next = run + 1;
-        while (next < end && next->prefix == run->prefix) ++next;
+        while (next < sortedEnd && next->prefix == run->prefix) ++next;
         if (next - run > 1) std::sort(run, next, before);
         run = next;
       }
@@ -101,27 +104,6 @@ void NtxPreSorter::SortByPrefix() {
     }
   }
   for (std::size_t k = 0; k < count_; ++k) sorted_[k] = items_[k].index;
-}
-
-// Least significant byte first, each pass stable: after the eight passes the
-// items ascend by prefix. A byte that every item shares (the leading zeros
-// of numbered tickets, say) needs no pass. All eight counts come from one
-// reading of the items.
-void NtxPreSorter::RadixSortByPrefix() {
-  std::array<std::array<std::uint32_t, 256>, kPrefix> counts{};
-  for (std::size_t i = 0; i < count_; ++i) {
-    const std::uint64_t p = items_[i].prefix;
-    for (std::size_t b = 0; b < kPrefix; ++b) ++counts[b][(p >> (8 * b)) & 0xFF];
-  }
-  for (std::size_t b = 0; b < kPrefix; ++b) {
-    std::array<std::uint32_t, 256>& c = counts[b];
-    if (c[(items_[0].prefix >> (8 * b)) & 0xFF] == count_) continue;
-    std::uint32_t at = 0;
-    for (std::uint32_t& n : c) at += std::exchange(n, at);
-    for (std::size_t i = 0; i < count_; ++i)
-      scratch_[c[(items_[i].prefix >> (8 * b)) & 0xFF]++] = items_[i];
-    std::swap(items_, scratch_);
-  }
 }
 
 void NtxPreSorter::Drain(const Sink& sink) {

@@ -44,7 +44,6 @@ class NtxPreSorter {
   };
   void SortByBuckets();
   void SortByPrefix();
-  void RadixSortByPrefix();
 
   std::size_t capacity_;
   std::size_t keySize_;

@@ -234,7 +234,7 @@ TEST(NtxPreSorterTest, DrainsInIndexOrderWhateverTheKeysLookLike) {
     return std::string(10 - std::min<std::size_t>(10, s.size()), '0') + s;
   };
   const std::size_t n = 3000;
-  std::vector<std::pair<const char*, std::vector<std::string>>> inputs(5);
+  std::vector<std::pair<const char*, std::vector<std::string>>> inputs(6);
   for (std::size_t i = 0; i < n; ++i) {
     inputs[0].second.push_back(digits(i));           // already in order
     inputs[1].second.push_back(digits(n - i));       // reversed
@@ -244,12 +244,14 @@ TEST(NtxPreSorterTest, DrainsInIndexOrderWhateverTheKeysLookLike) {
     std::string nul = digits(rng() % 500);
     nul[2 + rng() % 3] = '\0';  // a NUL among the first eight bytes
     inputs[4].second.push_back(nul);
+    inputs[5].second.push_back(digits(rng() % 10000000));  // five of eight prefix bytes vary
   }
   inputs[0].first = "ascending";
   inputs[1].first = "descending";
   inputs[2].first = "random";
   inputs[3].first = "one out of place";
   inputs[4].first = "NULs";
+  inputs[5].first = "seven random digits";
   for (const auto& [what, keys] : inputs) {
     for (int variant = 0; variant < 3; ++variant) {
       SCOPED_TRACE(std::string(what) + " " + std::to_string(variant));
