@@ -33,7 +33,7 @@ void TXQNTXBuffers::Page::MarkModified() {
   if (group_)
     group_->modified[index_] = 1;
   else
-    store_->Reach(offset_ + kBlockSize);
+    store_->WrittenInPlace(offset_, data_, kBlockSize);
 }
 
 void TXQNTXBuffers::Page::Release() {
@@ -119,19 +119,23 @@ void TXQNTXBuffers::WriteBack(TXQNTXBuffer& g) {
 
 bool TXQNTXBuffers::UseImageInPlace() {
   assert(groups_.empty());
-  inPlace_ = store_.CurrentMode() == PageStore::Mode::ImageOnly && (autoLimit_ || limit_ < 0);
+  inPlace_ = store_.CurrentMode() != PageStore::Mode::FileOnly && (autoLimit_ || limit_ < 0);
   return inPlace_;
 }
 
 TXQNTXBuffers::Page TXQNTXBuffers::Get(std::uint64_t offset) {
   if (inPlace_) {
-    Page p;
-    p.data_ = store_.Map(offset, kBlockSize);
-    p.store_ = &store_;
-    p.offset_ = offset;
-    p.loaded_ = true;  // nothing tells a cold page from a warm one
-    ++stats_.hits;
-    return p;
+    // A copy of a file that was cut after its build has no page past the
+    // cut: that one is read from the file, into a group.
+    if (std::uint8_t* data = store_.Map(offset, kBlockSize)) {
+      Page p;
+      p.data_ = data;
+      p.store_ = &store_;
+      p.offset_ = offset;
+      p.loaded_ = true;  // nothing tells a cold page from a warm one
+      ++stats_.hits;
+      return p;
+    }
   }
   const std::uint64_t span = pagesPerGroup_ * kBlockSize;
   const std::uint64_t number = spanShift_ >= 0 ? offset >> spanShift_ : offset / span;

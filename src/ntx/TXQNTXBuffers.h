@@ -12,12 +12,14 @@
 // modified pages. A hit raises the group's use count; a reused group keeps
 // its count. When every group is pinned the miss fails.
 //
-// In place (UseImageInPlace): while a build fills the store's image, every
-// page already has its place in memory and a group would only map onto it.
-// Pages are then handed out where they lie in the image, with no group, no
-// pin and no eviction, and marking one modified extends the image over it.
-// The bytes the tree reads and writes are the same ones; only the
-// bookkeeping goes: a tenth of a build of keys in random order.
+// In place (UseImageInPlace): while a build fills the store's image, and
+// while the seeks read the copy it leaves, every page already has its place
+// in memory and a group would only map onto it. Pages are then handed out
+// where they lie in the image, with no group, no pin and no eviction;
+// marking one modified extends the image over it, or writes it through to
+// the file of a copy. The bytes the tree reads and writes are the same
+// ones; only the bookkeeping goes: a tenth of a build of keys in random
+// order, and of seeks, more.
 #pragma once
 
 #include <array>
@@ -118,7 +120,7 @@ class TXQNTXBuffers {
   // may be pinned.
   void Clear();
   // From here until Clear, pages in place (above). The store must hold an
-  // image that takes the writes (a build's), and the cache no group. Only
+  // image (a build's, or its copy), and the cache no group. Only
   // a limit that a build cannot reach qualifies: none, or the automatic one,
   // three times the depth of a tree of the table's records, where a build
   // pins a page a level and two more. A limit set by hand keeps the groups

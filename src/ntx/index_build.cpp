@@ -229,6 +229,8 @@ void TXQNTXIndex::FinishBuild() {
   }
   cache_.Clear();
   store_.KeepImageAsCopy();
+  // Nothing changes the tree after its build: the seeks read it in place.
+  cache_.UseImageInPlace();
 }
 
 void TXQNTXIndex::Publish() {

@@ -80,8 +80,14 @@ class PageStore {
   // bytes): into the image and/or the file by mode. A failed file write
   // raises the write error naming the file.
   void Write(std::uint64_t offset, const std::uint8_t* src, std::size_t n);
-  // The image holds bytes written in place (into what Map gave) up to `end`.
-  void Reach(std::uint64_t end) { imageSize_ = end > imageSize_ ? end : imageSize_; }
+  // Bytes [offset, offset + n) were written in place, into what Map gave:
+  // the image reaches over them, and a copy's file takes them now.
+  void WrittenInPlace(std::uint64_t offset, const std::uint8_t* bytes, std::size_t n) {
+    if (mode_ == Mode::ImageOnly)
+      imageSize_ = offset + n > imageSize_ ? offset + n : imageSize_;
+    else
+      Write(offset, bytes, n);
+  }
   // Writes image bytes [from, image size) to the file in large blocks. An
   // image in the file is there already: the file is only cut to its size.
   void WriteImageToFile(std::uint64_t from);

@@ -195,6 +195,16 @@ TEST_F(TXQNTXBuffersTest, AnImageInTheFileIsTheFile) {
   EXPECT_EQ(store.Map(far + kBlockSize, 4 * kBlockSize), nullptr) << "past the end of the file";
   EXPECT_EQ(cache.Get(far).Bytes()[0], 6);
   EXPECT_FALSE(store.LostPages());
+
+  // Seeks read the copy in place; past the end of the file, a group reads
+  // zeros from the file instead of touching a page that would fault.
+  TXQLimitIndexPages automatic;
+  cache.Configure(automatic, 0, 25);
+  ASSERT_TRUE(cache.UseImageInPlace());
+  EXPECT_EQ(cache.Get(far).Bytes().data(), store.Map(far, kBlockSize));
+  EXPECT_EQ(cache.GroupCount(), 0);
+  EXPECT_EQ(cache.Get(far + kBlockSize).Bytes()[0], 0);
+  EXPECT_EQ(cache.GroupCount(), 1);
 }
 
 }  // namespace
