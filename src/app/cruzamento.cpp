@@ -12,6 +12,7 @@
 #include "app/log_text.h"
 #include "app/saidas.h"
 #include "app/textos.h"
+#include "dataset/radix_sort.h"
 #include "dataset/text.h"
 #include "ntx/TXQNTXIndex.h"
 #include "ntx/ntx_errors.h"
@@ -94,9 +95,6 @@ class LoteDeBilhetes {
   struct Chave {
     std::uint64_t alta, baixa;
     std::uint32_t sinistro;
-    bool operator<(const Chave& o) const {
-      return alta != o.alta ? alta < o.alta : baixa < o.baixa;
-    }
   };
 
   void Ordena() {
@@ -113,7 +111,10 @@ class LoteDeBilhetes {
       };
       ordem_.push_back({palavra(0), palavra(8), i});
     }
-    std::sort(ordem_.begin(), ordem_.end());
+    auxiliar_.resize(ordem_.size());
+    RadixSort<2>(ordem_, auxiliar_, ordem_.size(), [](const Chave& c, std::size_t palavra) {
+      return palavra == 0 ? c.alta : c.baixa;
+    });
   }
   void Procura(Sinistro& s) { s.achado = procura_(s.valor); }
   static void Antecipa(const Sinistro& s) {
@@ -136,6 +137,7 @@ class LoteDeBilhetes {
   std::vector<Sinistro> lote_;
   std::vector<std::string> textos_;
   std::vector<Chave> ordem_;
+  std::vector<Chave> auxiliar_;  // the sort's second buffer
 };
 
 // The index "bilhete" over the open risks table, to be built into bilhete.ntx
