@@ -10,6 +10,11 @@ TXQDBFNTX& TIndex::Table() const { return owner_.Table(); }
 
 std::uint32_t TIndex::FindByValues(std::span<const Variant>, bool) { return 0; }
 
+void TIndex::FindEach(std::span<const Variant* const> values, std::span<std::uint32_t> found) {
+  for (std::size_t i = 0; i < values.size(); ++i)
+    found[i] = FindByValues(std::span<const Variant>(values[i], 1), false);
+}
+
 void TIndex::PositionOnActivate() {}
 
 void TIndex::SetCollationType(TXQCollationTypes type) {

@@ -45,6 +45,8 @@ class TIndex {
   virtual bool IsOpen() const { return false; }
   // The record number a seek for these field values finds, 0 for none.
   virtual std::uint32_t FindByValues(std::span<const Variant> values, bool partial);
+  // found[i] = FindByValues of the one value *values[i], exactly.
+  virtual void FindEach(std::span<const Variant* const> values, std::span<std::uint32_t> found);
 
  protected:
   friend class TIndexes;

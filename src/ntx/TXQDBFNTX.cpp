@@ -30,6 +30,17 @@ bool TXQDBFNTX::FindKey(std::span<const Variant> values) {
   return MoveToRecord(recno);
 }
 
+void TXQDBFNTX::FindEachKey(std::span<const Variant* const> values, std::span<bool> found) {
+  TIndex* index = Indexes.ActiveObject();
+  foundRecnos_.resize(values.size());
+  if (index) index->FindEach(values, foundRecnos_);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    // FindKey's move fails only for a record the table does not have.
+    found[i] = index && foundRecnos_[i] != 0 &&
+               foundRecnos_[i] <= static_cast<std::uint32_t>(RecordCount());
+  }
+}
+
 void TXQDBFNTX::OpenIndexes() {
   for (int i = 0; i < Indexes.Count(); ++i) Indexes[i].OpenIndex();
 }

@@ -17,6 +17,7 @@
 
 #include <initializer_list>
 #include <span>
+#include <vector>
 
 #include "dbf/TXQSmartDBF.h"
 #include "ntx/TIndexes.h"
@@ -37,6 +38,9 @@ class TXQDBFNTX : public TXQSmartDBF {
   // answer is true. Not found, or no active index: false, the table stays.
   bool FindKey(std::initializer_list<Variant> values);
   bool FindKey(std::span<const Variant> values);
+  // found[i]: whether FindKey({*values[i]}) would find a record. The table
+  // stays where it is.
+  void FindEachKey(std::span<const Variant* const> values, std::span<bool> found);
 
   // While an index is being built over the table.
   bool BuildingIndex() const { return building_; }
@@ -48,6 +52,7 @@ class TXQDBFNTX : public TXQSmartDBF {
  private:
   friend class TXQNTXIndex;
   bool building_ = false;
+  std::vector<std::uint32_t> foundRecnos_;  // FindEachKey's answers
 };
 
 }  // namespace tolk

@@ -126,6 +126,7 @@ class TXQNTXBuffers {
   // pins a page a level and two more. A limit set by hand keeps the groups
   // and its error. Whether pages are in place:
   bool UseImageInPlace();
+  bool InPlace() const { return inPlace_; }
 
   std::uint32_t UseCount(const Page& p) const { return p.group_ ? p.group_->uses : 0; }
   void SetUseCount(const Page& p, std::uint32_t uses) {

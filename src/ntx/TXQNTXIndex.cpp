@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "ntx/TIndexes.h"
@@ -290,6 +291,42 @@ std::uint32_t TXQNTXIndex::FindByValues(std::span<const Variant> values, bool pa
   partial = partial || values.size() < static_cast<std::size_t>(fields);
   const std::string& key = keyParser_.EvaluateKeyWith(values, partial);
   return Seek(key, partial, false, 0);
+}
+
+void TXQNTXIndex::FindEach(std::span<const Variant* const> values, std::span<std::uint32_t> found) {
+  TXQDBFNTX& table = Table();
+  // Another program may change a shared file between two seeks: each is
+  // made on its own, as it would be.
+  if (!open_ || !table.Active() || !table.Exclusive() || keyParser_.KeyFieldCount() != 1 ||
+      !geometryProblem_.empty())
+    return TIndex::FindEach(values, found);
+  const std::size_t keySize = geometry_.keySize;
+  keys_.resize(values.size() * keySize);
+  texts_.clear();
+  std::vector<std::size_t> whole;  // the values whose key is whole, in order
+  whole.reserve(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const std::string& key =
+        keyParser_.EvaluateKeyWith(std::span<const Variant>(values[i], 1), false);
+    found[i] = 0;
+    if (key.size() < keySize) continue;  // an exact seek needs a whole key
+    std::uint8_t* at = keys_.data() + whole.size() * keySize;
+    std::memcpy(at, key.data(), keySize);
+    texts_.push_back(at);
+    whole.push_back(i);
+  }
+  const bool mine = !lock_.Held();
+  if (!lock_.Lock(file_, true, table.LockProtocol, table.WaitBusyRes)) return;
+  struct Unlock {
+    TXQNTXIndex& self;
+    bool mine;
+    ~Unlock() {
+      if (mine) self.lock_.Unlock(self.file_);
+    }
+  } unlock{*this, mine};
+  answers_.resize(texts_.size());
+  tree_->SearchEach(texts_, accept_, answers_);
+  for (std::size_t k = 0; k < whole.size(); ++k) found[whole[k]] = answers_[k];
 }
 
 void TXQNTXIndex::PositionOnActivate() {

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "ntx/TIndex.h"
 #include "ntx/TXQDBFExprParser.h"
@@ -118,6 +119,8 @@ class TXQNTXIndex : public TIndex {
   // after the key. recno > 0 places equal keys by record number.
   std::uint32_t Seek(std::string_view key, bool partial, bool soft, std::uint32_t recno = 0);
   std::uint32_t FindByValues(std::span<const Variant> values, bool partial) override;
+  // For a key of one field over a table open exclusively, the seeks overlap.
+  void FindEach(std::span<const Variant* const> values, std::span<std::uint32_t> found) override;
 
   // What the open file says (0 while closed).
   std::uint16_t KeySize() const { return geometry_.keySize; }
@@ -189,6 +192,10 @@ class TXQNTXIndex : public TIndex {
   std::unique_ptr<NtxTree> tree_;
   NtxFileLock lock_;
   std::function<bool(std::uint32_t)> accept_;
+  // FindEach's keys, one after another, and the tree's answers.
+  std::vector<std::uint8_t> keys_;
+  std::vector<const std::uint8_t*> texts_;
+  std::vector<std::uint32_t> answers_;
   // The background write of a build, and its outcome (set by the writer
   // before it ends, read after the join).
   std::thread writer_;

@@ -34,6 +34,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,12 @@ class NtxTree {
                        const Accept& accept);
   // Whether an entry with exactly this key (key-size bytes) is present.
   bool Contains(const std::uint8_t* key);
+  // Exact searches of whole keys (key-size bytes each), the answers those of
+  // Search one by one: found[i] for texts[i]. A few descents go on at once,
+  // each asking for its next page before the others take their turn, so
+  // that their trips to memory overlap.
+  void SearchEach(std::span<const std::uint8_t* const> texts, const Accept& accept,
+                  std::span<std::uint32_t> found);
 
  private:
   enum class Step { Found, NotFound, Stop };

@@ -132,3 +132,93 @@ NtxTree::Step NtxTree::SearchPage(std::uint32_t offset, std::uint32_t parent, in
 }
 
 }  // namespace tolk
+
+namespace tolk {
+
+// Each descent takes at every page the child before the first entry that
+// does not order before the text, as SearchPage does; that entry is the
+// first candidate in index order should the subtree hold nothing at or
+// after the text. At the leaf the candidate is its first such entry, else
+// the one kept from above. A candidate with another key: no record. One
+// whose record is not accepted: the search goes on past it, as Search does
+// (it is asked again, whole).
+void NtxTree::SearchEach(std::span<const std::uint8_t* const> texts, const Accept& accept,
+                         std::span<std::uint32_t> found) {
+  struct Descent {
+    std::size_t text = 0;
+    std::uint32_t page = 0, parent = 0;
+    int depth = 0;
+    bool candidate = false;  // an entry above, at or after the text
+    bool candidateEqual = false;
+    std::uint32_t candidateRecNo = 0;
+  };
+  constexpr std::size_t kAtOnce = 8;
+  std::array<Descent, kAtOnce> descents;
+  std::size_t next = 0, running = 0;
+  const std::size_t len = g_.keySize;
+  auto start = [&](Descent& d) {
+    d = Descent{};
+    d.text = next++;
+    d.page = Root();
+  };
+  auto finish = [&](const Descent& d) {
+    const std::uint8_t* text = texts[d.text];
+    std::uint32_t recno = 0;
+    if (d.candidate && d.candidateEqual)
+      recno = accept(d.candidateRecNo) ? d.candidateRecNo : Search(text, len, false, 0, accept);
+    found[d.text] = recno;
+  };
+  while (running < kAtOnce && next < texts.size()) start(descents[running++]);
+  while (running > 0) {
+    for (std::size_t k = 0; k < running;) {
+      Descent& d = descents[k];
+      if (d.depth >= kMaxDepth)
+        RaiseDamaged(fileName_, "the tree is deeper than " + std::to_string(kMaxDepth) +
+                                    " levels below page " + std::to_string(d.parent) +
+                                    ": its child pages form a cycle");
+      const std::uint8_t* text = texts[d.text];
+      std::uint32_t child = 0;
+      {
+        TXQNTXBuffers::Page page = FetchPage(d.page, d.parent);
+        PageReader r(page.Bytes(), g_);
+        const std::uint16_t count = r.Count();
+        std::size_t first = 0, last = count;
+        while (first < last) {
+          const std::size_t mid = (first + last) / 2;
+          if (order_.Compare(text, r.Key(Entry(r, mid, d.page)), len) > 0)
+            first = mid + 1;
+          else
+            last = mid;
+        }
+        const std::uint16_t e = Entry(r, first, d.page);
+        child = r.Child(e);
+        if (first < count) {
+          // The entry itself: the candidate below it, or the one here.
+          d.candidate = true;
+          d.candidateEqual = order_.Compare(text, r.Key(e), len) == 0;
+          d.candidateRecNo = r.RecNo(e);
+        }
+      }
+      if (child != 0) {
+        d.parent = d.page;
+        d.page = child;
+        ++d.depth;
+        // Asked for now, read on this descent's next turn.
+        if (cache_.InPlace() && child % kBlockSize == 0 &&
+            std::uint64_t{child} + kBlockSize <= fileSize_)
+          PrefetchBytes(cache_.Get(child).Bytes().data(), kBlockSize);
+        ++k;
+        continue;
+      }
+      finish(d);
+      if (next < texts.size()) {
+        start(d);
+        ++k;
+      } else {
+        d = descents[--running];
+      }
+    }
+  }
+}
+
+}  // namespace tolk

@@ -16,8 +16,11 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <random>
+#include <span>
 #include <tuple>
+#include <vector>
 
 #include "dataset/Exceptions.h"
 #include "dataset/coding.h"
@@ -282,6 +285,23 @@ TEST_F(TXQDBFNTXTest, SeeksAgreeWithABruteForceModel) {
       if (want) {
         ASSERT_EQ(tb.RecNo(), static_cast<int>(want)) << key;
       }
+    }
+    // The same seeks made together, with short and overlong texts and
+    // the texts past either end among them, give the same records.
+    std::vector<Variant> values{Variant(""), Variant("0"), Variant(Key10(4999) + "x")};
+    for (std::uint64_t k = 0; k < 5200; k += 3) values.emplace_back(Key10(k));
+    values.emplace_back(Key10(12) + "x");
+    values.emplace_back(std::string(10, '\xFF'));
+    std::vector<const Variant*> each;
+    for (const Variant& v : values) each.push_back(&v);
+    std::vector<std::uint32_t> found(each.size());
+    ind.FindEach(each, found);
+    std::unique_ptr<bool[]> foundKey(new bool[each.size()]);
+    tb.FindEachKey(each, std::span(foundKey.get(), each.size()));
+    for (std::size_t i = 0; i < each.size(); ++i) {
+      const std::uint32_t want = ind.FindByValues(std::span(each[i], 1), false);
+      ASSERT_EQ(found[i], want) << values[i].Str();
+      ASSERT_EQ(foundKey[i], want != 0) << values[i].Str();
     }
     // Partial seeks: the first key beginning with the text.
     for (std::uint64_t p = 0; p < 60; ++p) {
