@@ -1,6 +1,7 @@
 // The claims-to-ticket cross-check: an NTX index over the risks table's
 // BILHETE, and one exact seek per claim.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -34,11 +35,16 @@ constexpr std::size_t kLoteBilhetes = 65536;
 // order, each once.
 class LoteDeBilhetes {
  public:
-  // `procura` seeks a ticket; `semBilhete` hears of each claim whose ticket
-  // was not found: its record and, with `textos`, its ticket as stored.
-  LoteDeBilhetes(std::function<bool(const Variant&)> procura,
+  // `procura` seeks a ticket, `procuraVarios` several, each on its own;
+  // `semBilhete` hears of each claim whose ticket was not found: its record
+  // and, with `textos`, its ticket as stored.
+  using ProcuraVarios = std::function<void(std::span<const Variant* const>, std::span<bool>)>;
+  LoteDeBilhetes(std::function<bool(const Variant&)> procura, ProcuraVarios procuraVarios,
                  std::function<void(std::uint32_t, const std::string&)> semBilhete, bool textos)
-      : procura_(std::move(procura)), semBilhete_(std::move(semBilhete)), guardaTextos_(textos) {
+      : procura_(std::move(procura)),
+        procuraVarios_(std::move(procuraVarios)),
+        semBilhete_(std::move(semBilhete)),
+        guardaTextos_(textos) {
     lote_.reserve(kLoteBilhetes);
   }
 
@@ -64,13 +70,19 @@ class LoteDeBilhetes {
     } esvazia{*this};
     Ordena();
     try {
-      // In the tickets' order the claims are taken from all over the batch,
-      // which a large tree keeps out of the processor's caches: each one is
-      // asked for a few seeks ahead of its own.
-      constexpr std::size_t kAdiante = 16;
-      for (std::size_t k = 0; k < ordem_.size(); ++k) {
-        if (k + kAdiante < ordem_.size()) Antecipa(lote_[ordem_[k + kAdiante].sinistro]);
-        Procura(lote_[ordem_[k].sinistro]);
+      // A few dozen tickets at a time, in the tickets' order. The claims
+      // come from all over the batch, which a large tree keeps out of the
+      // processor's caches: the next group's are asked for meanwhile.
+      constexpr std::size_t kGrupo = 32;
+      std::array<const Variant*, kGrupo> valores;
+      std::array<bool, kGrupo> achados;
+      for (std::size_t k = 0; k < ordem_.size(); k += kGrupo) {
+        const std::size_t n = std::min(kGrupo, ordem_.size() - k);
+        for (std::size_t j = k + kGrupo; j < std::min(k + 2 * kGrupo, ordem_.size()); ++j)
+          Antecipa(lote_[ordem_[j].sinistro]);
+        for (std::size_t j = 0; j < n; ++j) valores[j] = &lote_[ordem_[k + j].sinistro].valor;
+        procuraVarios_(std::span(valores.data(), n), std::span(achados.data(), n));
+        for (std::size_t j = 0; j < n; ++j) lote_[ordem_[k + j].sinistro].achado = achados[j];
       }
     } catch (...) {
       // A seek that fails must fail where it would have failed in record
@@ -132,6 +144,7 @@ class LoteDeBilhetes {
   }
 
   std::function<bool(const Variant&)> procura_;
+  ProcuraVarios procuraVarios_;
   std::function<void(std::uint32_t, const std::string&)> semBilhete_;
   bool guardaTextos_;
   std::vector<Sinistro> lote_;
@@ -253,6 +266,9 @@ void Critica::CruzaBilhetes(const Execucao& x) {
   const TField* bilhete = nullptr;
   LoteDeBilhetes lote(
       [this](const Variant& v) { return tbRiscos.FindKey(std::span<const Variant>(&v, 1)); },
+      [this](std::span<const Variant* const> v, std::span<bool> achados) {
+        tbRiscos.FindEachKey(v, achados);
+      },
       [&](std::uint32_t recno, const std::string& texto) {
         ++semBilhete;
         if (!x.achados) return;
