@@ -133,7 +133,6 @@ TXQNTXBuffers::Page TXQNTXBuffers::Get(std::uint64_t offset) {
       p.store_ = &store_;
       p.offset_ = offset;
       p.loaded_ = true;  // nothing tells a cold page from a warm one
-      ++stats_.hits;
       return p;
     }
   }

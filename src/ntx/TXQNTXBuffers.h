@@ -96,7 +96,7 @@ class TXQNTXBuffers {
   };
 
   struct Stats {
-    std::uint64_t hits = 0;
+    std::uint64_t hits = 0;        // of groups: pages in place are not counted
     std::uint64_t loads = 0;       // groups read from the store
     std::uint64_t writeBacks = 0;  // runs written to the store
     std::uint64_t pagesWritten = 0;
@@ -120,7 +120,9 @@ class TXQNTXBuffers {
   // may be pinned.
   void Clear();
   // From here until Clear, pages in place (above). The store must hold an
-  // image (a build's, or its copy), and the cache no group. Only
+  // image (a build's, or its copy), and the cache no group. Getting a page
+  // in place changes nothing in the cache or the store while the image
+  // holds it: threads may read pages in place at once. Only
   // a limit that a build cannot reach qualifies: none, or the automatic one,
   // three times the depth of a tree of the table's records, where a build
   // pins a page a level and two more. A limit set by hand keeps the groups

@@ -192,6 +192,7 @@ class TXQNTXIndex : public TIndex {
   std::unique_ptr<NtxTree> tree_;
   NtxFileLock lock_;
   std::function<bool(std::uint32_t)> accept_;
+  void SearchEachInTwo();
   // FindEach's keys, one after another, and the tree's answers.
   std::vector<std::uint8_t> keys_;
   std::vector<const std::uint8_t*> texts_;

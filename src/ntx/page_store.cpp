@@ -220,6 +220,15 @@ std::uint8_t* PageStore::Map(std::uint64_t offset, std::size_t n) {
   return Chunk(c) + within;
 }
 
+bool PageStore::MapsWhole(std::uint64_t end) const {
+  if (mode_ == Mode::FileOnly || end > imageSize_ || end > mappedEnd_) return false;
+  const std::uint64_t chunks = (end + chunkBytes_ - 1) / chunkBytes_;
+  if (chunks > chunks_.size()) return false;
+  for (std::uint64_t c = 0; c < chunks; ++c)
+    if (!chunks_[static_cast<std::size_t>(c)]) return false;
+  return true;
+}
+
 void PageStore::Read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) const {
   std::size_t got = 0;
   if (mode_ == Mode::ImageOnly || (mode_ == Mode::ImageCopy && !inFile_)) {

@@ -74,6 +74,9 @@ class PageStore {
   // written, to be used in place; the range lies inside one group. Null in
   // FileOnly mode.
   std::uint8_t* Map(std::uint64_t offset, std::size_t n);
+  // Whether Map gives every page of [0, end) as it stands, without making
+  // anything: then threads may map pages at once.
+  bool MapsWhole(std::uint64_t end) const;
   // Reads n bytes at offset into dst; bytes past the end read as zeros.
   void Read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) const;
   // Bytes [offset, offset + n) now hold `src` (which may be their own mapped
