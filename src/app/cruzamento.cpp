@@ -1,10 +1,10 @@
 // The claims-to-ticket cross-check: an NTX index over the risks table's
 // BILHETE, and one exact seek per claim.
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <span>
 #include <system_error>
 
@@ -70,20 +70,13 @@ class LoteDeBilhetes {
     } esvazia{*this};
     Ordena();
     try {
-      // A few dozen tickets at a time, in the tickets' order. The claims
-      // come from all over the batch, which a large tree keeps out of the
-      // processor's caches: the next group's are asked for meanwhile.
-      constexpr std::size_t kGrupo = 32;
-      std::array<const Variant*, kGrupo> valores;
-      std::array<bool, kGrupo> achados;
-      for (std::size_t k = 0; k < ordem_.size(); k += kGrupo) {
-        const std::size_t n = std::min(kGrupo, ordem_.size() - k);
-        for (std::size_t j = k + kGrupo; j < std::min(k + 2 * kGrupo, ordem_.size()); ++j)
-          Antecipa(lote_[ordem_[j].sinistro]);
-        for (std::size_t j = 0; j < n; ++j) valores[j] = &lote_[ordem_[k + j].sinistro].valor;
-        procuraVarios_(std::span(valores.data(), n), std::span(achados.data(), n));
-        for (std::size_t j = 0; j < n; ++j) lote_[ordem_[k + j].sinistro].achado = achados[j];
-      }
+      // The whole batch at once, in the tickets' order.
+      valores_.clear();
+      for (const Chave& c : ordem_) valores_.push_back(&lote_[c.sinistro].valor);
+      if (!achados_) achados_.reset(new bool[kLoteBilhetes]);
+      procuraVarios_(valores_, std::span(achados_.get(), valores_.size()));
+      for (std::size_t k = 0; k < ordem_.size(); ++k)
+        lote_[ordem_[k].sinistro].achado = achados_[k];
     } catch (...) {
       // A seek that fails must fail where it would have failed in record
       // order, after the findings before it: the batch is sought again so.
@@ -129,15 +122,6 @@ class LoteDeBilhetes {
     });
   }
   void Procura(Sinistro& s) { s.achado = procura_(s.valor); }
-  static void Antecipa(const Sinistro& s) {
-#if defined(__GNUC__)
-    const char* p = reinterpret_cast<const char*>(&s);
-    __builtin_prefetch(p);
-    __builtin_prefetch(p + sizeof s - 1);
-#else
-    (void)s;
-#endif
-  }
   void Relata(std::size_t i) {
     static const std::string kNenhum;
     if (!lote_[i].achado) semBilhete_(lote_[i].recno, guardaTextos_ ? textos_[i] : kNenhum);
@@ -150,7 +134,9 @@ class LoteDeBilhetes {
   std::vector<Sinistro> lote_;
   std::vector<std::string> textos_;
   std::vector<Chave> ordem_;
-  std::vector<Chave> auxiliar_;  // the sort's second buffer
+  std::vector<Chave> auxiliar_;          // the sort's second buffer
+  std::vector<const Variant*> valores_;  // the tickets in their order, and their answers
+  std::unique_ptr<bool[]> achados_;
 };
 
 // The index "bilhete" over the open risks table, to be built into bilhete.ntx
