@@ -131,10 +131,6 @@ NtxTree::Step NtxTree::SearchPage(std::uint32_t offset, std::uint32_t parent, in
   return Step::NotFound;
 }
 
-}  // namespace tolk
-
-namespace tolk {
-
 // Each descent takes at every page the child before the first entry that
 // does not order before the text, as SearchPage does; that entry is the
 // first candidate in index order should the subtree hold nothing at or
