@@ -264,20 +264,35 @@ void TXQNTXIndex::ExitWritePhase() {
   writePhase_ = false;
 }
 
+// The index file's lock around seeks, as the table's open asks for it:
+// taken unless it is held already (during a build, say), and given back at
+// the end of the scope only by the seek that took it.
+class TXQNTXIndex::SeekLock {
+ public:
+  explicit SeekLock(TXQNTXIndex& index) : index_(index), mine_(!index.lock_.Held()) {
+    const TXQDBFNTX& table = index.Table();
+    held_ = index.lock_.Lock(index.file_, table.Exclusive(), table.LockProtocol, table.WaitBusyRes);
+  }
+  ~SeekLock() {
+    if (held_ && mine_) index_.lock_.Unlock(index_.file_);
+  }
+  SeekLock(const SeekLock&) = delete;
+  SeekLock& operator=(const SeekLock&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  TXQNTXIndex& index_;
+  bool mine_;
+  bool held_ = false;
+};
+
 std::uint32_t TXQNTXIndex::Seek(std::string_view key, bool partial, bool soft,
                                 std::uint32_t recno) {
   TXQDBFNTX& table = Table();
   if (!table.Active() || !open_) return 0;
   if (!geometryProblem_.empty()) RaiseDamaged(ntxFileName_, geometryProblem_);
-  const bool mine = !lock_.Held();
-  if (!lock_.Lock(file_, table.Exclusive(), table.LockProtocol, table.WaitBusyRes)) return 0;
-  struct Unlock {
-    TXQNTXIndex& self;
-    bool mine;
-    ~Unlock() {
-      if (mine) self.lock_.Unlock(self.file_);
-    }
-  } unlock{*this, mine};
+  const SeekLock lock(*this);
+  if (!lock.Held()) return 0;
   // Under an exclusive open no other program writes the index file, so the
   // header held is the file's; otherwise another writer may have changed it.
   if (!building_ && !writePhase_ && !table.Exclusive()) RefreshHeader();
@@ -322,15 +337,8 @@ void TXQNTXIndex::FindEach(std::span<const Variant* const> values, std::span<std
     texts_.push_back(at);
     whole.push_back(i);
   }
-  const bool mine = !lock_.Held();
-  if (!lock_.Lock(file_, true, table.LockProtocol, table.WaitBusyRes)) return;
-  struct Unlock {
-    TXQNTXIndex& self;
-    bool mine;
-    ~Unlock() {
-      if (mine) self.lock_.Unlock(self.file_);
-    }
-  } unlock{*this, mine};
+  const SeekLock lock(*this);
+  if (!lock.Held()) return;
   answers_.resize(texts_.size());
   SearchEachInTwo();
   for (std::size_t k = 0; k < whole.size(); ++k) found[whole[k]] = answers_[k];

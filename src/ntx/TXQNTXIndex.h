@@ -134,6 +134,7 @@ class TXQNTXIndex : public TIndex {
 
  private:
   class BuildScope;
+  class SeekLock;
 
   void ParseExpressions();
   void Prepare(std::size_t keySize, int keyDecimals);
