@@ -4,6 +4,7 @@
 #include "ntx/page_store.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cerrno>
 #include <condition_variable>
@@ -146,6 +147,7 @@ void PageStore::StartImage(std::size_t groupBytes, bool inFile) {
   faults_.store(0, std::memory_order_relaxed);
   groupBytes = std::max<std::size_t>(groupBytes, 1);
   chunkBytes_ = groupBytes * std::max<std::size_t>(1, kHugePage / groupBytes);
+  chunkShift_ = std::has_single_bit(chunkBytes_) ? std::countr_zero(chunkBytes_) : -1;
   mode_ = Mode::ImageOnly;
   if (inFile && file_ && file_->IsOpen()) {
     // A mapping starts on a page boundary of the system; the first chunk's
@@ -204,7 +206,7 @@ std::uint8_t* PageStore::Chunk(std::size_t i) {
   return chunks_[i].get();
 }
 
-std::uint8_t* PageStore::Map(std::uint64_t offset, std::size_t n) {
+std::uint8_t* PageStore::MapMaking(std::uint64_t offset, std::size_t n) {
   if (mode_ == Mode::FileOnly) return nullptr;
   const std::size_t within = static_cast<std::size_t>(offset % chunkBytes_);
   assert(within + n <= chunkBytes_);

@@ -32,6 +32,7 @@
 // zeros and counted (LostPages), instead of ending the process.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -73,7 +74,19 @@ class PageStore {
   // With an image: its bytes [offset, offset + n), zeros where nothing was
   // written, to be used in place; the range lies inside one group. Null in
   // FileOnly mode.
-  std::uint8_t* Map(std::uint64_t offset, std::size_t n);
+  std::uint8_t* Map(std::uint64_t offset, std::size_t n) {
+    // Every page a tree reads goes through here: a chunk already made, of a
+    // power-of-two size, is found with a shift and a mask.
+    if (chunkShift_ >= 0 && (mode_ == Mode::ImageOnly ||
+                             (mode_ == Mode::ImageCopy &&
+                              (!inFile_ || offset + n <= std::min(imageSize_, mappedEnd_))))) {
+      const std::uint64_t c = offset >> chunkShift_;
+      const std::uint64_t within = offset & (chunkBytes_ - 1);
+      if (c < chunks_.size() && within + n <= chunkBytes_)
+        if (std::uint8_t* chunk = chunks_[static_cast<std::size_t>(c)].get()) return chunk + within;
+    }
+    return MapMaking(offset, n);
+  }
   // Whether Map gives every page of [0, end) as it stands, without making
   // anything: then threads may map pages at once.
   bool MapsWhole(std::uint64_t end) const;
@@ -115,6 +128,7 @@ class PageStore {
 
  private:
   std::uint8_t* Chunk(std::size_t i);
+  std::uint8_t* MapMaking(std::uint64_t offset, std::size_t n);
 
   // Unmaps a chunk: its length is the one rounded up at allocation.
   struct Unmap {
@@ -136,6 +150,7 @@ class PageStore {
   std::string fileName_;
   Mode mode_ = Mode::FileOnly;
   std::size_t chunkBytes_ = 0;
+  int chunkShift_ = -1;  // log2 of chunkBytes_ when it is a power of two
   std::vector<ChunkPtr> chunks_;
   // While a build fills the image: chunks made ahead by a second thread.
   std::unique_ptr<ChunkMaker> maker_;

@@ -19,7 +19,7 @@ NtxTree::NtxTree(TXQNTXBuffers& cache, coding::MutableBytes header, const Geomet
       fileName_(fileName),
       pendingKey_(geometry.keySize) {}
 
-std::uint32_t NtxTree::Root() const { return ReadHeaderPrefix(header_).root; }
+std::uint32_t NtxTree::Root() const { return coding::Load32(header_, kHeadRoot); }
 
 TXQNTXBuffers::Page NtxTree::FetchPage(std::uint32_t offset, std::uint32_t parent) {
   if (offset == 0 || offset % kBlockSize != 0 || std::uint64_t{offset} + kBlockSize > fileSize_) {
