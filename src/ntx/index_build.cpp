@@ -172,9 +172,12 @@ void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterB
   const bool filtered = !forParser_.Empty();
   auto flush = [&] {
     sorter.Drain([&](const std::uint8_t* key, std::uint32_t recno) {
-      if (unique && tree_->Contains(key)) return;
-      tree_->Insert(key, recno);
+      if (!unique)
+        tree_->InsertQueued(key, recno);
+      else if (!tree_->Contains(key))
+        tree_->Insert(key, recno);
     });
+    tree_->FlushQueued();
   };
 
   std::vector<std::uint8_t> entryKey(keySize);

@@ -26,6 +26,21 @@
 // way; only comparisons are saved. It relies on pages kept in order by this
 // very tree, so it is used only in a tree that started empty.
 //
+// A build of keys in random order meets cold pages at nearly every
+// insertion: the leaf, and in a large tree the page above it. Each trip to
+// memory is most of an insertion's time, and each page's search waits for
+// it. Queued insertion (InsertQueued) lets those trips overlap: an entry
+// waits 2 * kAhead entries before it is inserted. On arrival its path is
+// found through the upper pages, which stay warm, and the page below them
+// is asked for; kAhead entries later that page has come in, the path goes
+// one level further and the leaf is asked for; kAhead entries later still
+// the insertion finds both in the processor's cache. The positions found on
+// the way stand as long as none of those pages changed since: only an entry
+// promoted from a split changes a page above the leaves, and each such
+// change is logged. A path that met a changed page, or a tree that grew a
+// level, is searched again as Insert always does. Either way every page
+// gets the position a fresh search would give, so the tree is the same.
+//
 // Every page offset, count and slot read from a page is checked before it is
 // followed; walks carry a depth cap and a visit budget, so a damaged file
 // (a reference outside the file, a cycle of child pages) is an error.
@@ -64,11 +79,21 @@ class NtxTree {
   // Inserts (key, recno), `key` being key-size bytes; equal keys stay in
   // ascending record number order.
   void Insert(const std::uint8_t* key, std::uint32_t recno);
+  // Insert, a few entries late (above): the entry is copied into the queue
+  // and the one queued 2 * kAhead entries before it is inserted. Looks ahead
+  // only in a tree that started empty, with its pages in place; otherwise
+  // it is Insert. Whatever reads the tree must come after FlushQueued.
+  void InsertQueued(const std::uint8_t* key, std::uint32_t recno);
+  // Inserts every entry still queued, in order.
+  void FlushQueued();
   // Declares the tree empty (a build's new root), so that every entry it
   // will hold passes through Insert, which may then rely on what it has
   // seen of them: whether any held a NUL byte, the previous path. A tree
   // opened from a file makes no such use.
-  void StartsEmpty() { knownEntries_ = true; }
+  void StartsEmpty() {
+    knownEntries_ = true;
+    height_ = 1;
+  }
   // On (the default), an insertion into a tree that started empty and that
   // follows the previous insertion starts from its path (above); off, every
   // descent searches every page whole. The tree comes out the same either way.
@@ -112,10 +137,26 @@ class NtxTree {
   bool PendingOrdersAtOrBefore(const ntx::PageReader& r, std::size_t i,
                                std::uint32_t pageOffset) const;
   // The key order of the pending key against an entry's key.
-  int ComparePending(const std::uint8_t* key) const;
+  int ComparePending(const std::uint8_t* key) const {
+    return CompareWith(pendingKey_.data(), plainBytes_, pendingHead_, pendingTail_, key);
+  }
+  // The same for any key: `plain` when byte order holds for it and the
+  // entries (below), `head` and `tail` its words then.
+  int CompareWith(const std::uint8_t* probe, bool plain, std::uint64_t head, std::uint64_t tail,
+                  const std::uint8_t* key) const;
   // Whether the pending entry orders after the previous insertion's.
   bool PendingFollowsLast() const;
   bool InsertInto(std::uint32_t offset, std::uint32_t parent, int depth);
+  struct Queued;
+  // Takes q's path on from where it stands until it holds `levels` levels,
+  // and asks for the page below them; any doubt (a value out of place, a
+  // page changed on the way) gives the path up, for Insert to meet.
+  void LookAhead(Queued& q, int levels);
+  // Whether none of the pages on q's path changed since it was found.
+  bool PathUnchanged(const Queued& q) const;
+  void InsertFirstQueued();
+  // An inner page took an entry promoted from below (or split).
+  void InnerPageChanged(std::uint32_t offset) { changed_[changes_++ % changed_.size()] = offset; }
   void InsertPending(TXQNTXBuffers::Page& page, std::uint16_t count, std::size_t pos);
   void Split(TXQNTXBuffers::Page& page, std::size_t pos);
   Step SearchPage(std::uint32_t offset, std::uint32_t parent, int depth, SearchState& s);
@@ -156,6 +197,39 @@ class NtxTree {
   std::uint64_t pendingHead_ = 0, pendingTail_ = 0;
   std::array<std::uint8_t, ntx::kMaxKeySize> lastKey_{};
   std::uint32_t lastRecNo_ = 0;
+
+  // Queued insertion. An entry waiting in the queue, and the pages and
+  // positions of its path from the root as far as they were found.
+  struct Queued {
+    std::array<std::uint8_t, ntx::kMaxKeySize> key{};
+    std::uint32_t recno = 0;
+    std::uint64_t number = 0;   // in the order of queueing, from 1
+    bool follows = false;       // orders after the entry queued before it
+    int levels = -1;            // levels of the path found; -1: given up
+    std::uint32_t below = 0;    // the page below them, asked for
+    std::uint64_t changes = 0;  // changes_ when the path's first page was found
+    std::array<std::uint32_t, kMaxDepth> page{};
+    std::array<std::uint16_t, kMaxDepth> pos{};
+  };
+  static constexpr std::size_t kAhead = 4;  // entries between asking for a page and reading it
+  std::array<Queued, 2 * kAhead> queue_{};
+  std::size_t queueHead_ = 0, queued_ = 0;
+  std::uint64_t queuedNumber_ = 0;
+  const Queued* hint_ = nullptr;  // the path the insertion in progress follows
+  int height_ = 0;                // levels, leaves included (a tree that started empty)
+  // The last pages above the leaves that changed, by change number.
+  std::array<std::uint32_t, 32> changed_{};
+  std::uint64_t changes_ = 0;
+  // Per level, the last position found there by a queued entry's path: the
+  // next entry's may start from it, as the insertions start from theirs,
+  // while the page has not changed.
+  struct AheadStep {
+    std::uint32_t page = 0;
+    std::size_t from = 0;
+    std::uint64_t changes = 0;
+    std::uint64_t number = 0;  // of the entry that found it; 0: none
+  };
+  std::array<AheadStep, kMaxDepth> aheadPath_{};
 };
 
 }  // namespace tolk

@@ -46,23 +46,69 @@ std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
 
 }  // namespace
 
-int NtxTree::ComparePending(const std::uint8_t* key) const {
-  if (!plainBytes_) return order_.Compare(pendingKey_.data(), key, g_.keySize);
+int NtxTree::CompareWith(const std::uint8_t* probe, bool plain, std::uint64_t head,
+                         std::uint64_t tail, const std::uint8_t* key) const {
+  if (!plain) return order_.Compare(probe, key, g_.keySize);
   const std::size_t n = g_.keySize;
   int c;
   if (n >= 8 && n <= 16) {
-    const std::uint64_t head = LoadBigEndian64(key);
-    if (head != pendingHead_) {
-      c = pendingHead_ < head ? -1 : 1;
+    const std::uint64_t keyHead = LoadBigEndian64(key);
+    if (keyHead != head) {
+      c = head < keyHead ? -1 : 1;
     } else {
-      const std::uint64_t tail = LoadBigEndian64(key + n - 8);
-      c = pendingTail_ == tail ? 0 : (pendingTail_ < tail ? -1 : 1);
+      const std::uint64_t keyTail = LoadBigEndian64(key + n - 8);
+      c = tail == keyTail ? 0 : (tail < keyTail ? -1 : 1);
     }
   } else {
-    c = std::memcmp(pendingKey_.data(), key, n);
+    c = std::memcmp(probe, key, n);
   }
   return order_.Descending() ? -c : c;
 }
+
+namespace {
+
+// The first position of 0..count-1 whose entry orders after the entry being
+// placed; `atOrBefore(i)` tells whether that entry orders at or before entry
+// i. The entries of a page ascend, so the positions where it does form a
+// tail of 0..count-1; the halving keeps `lo` on the last entry known to
+// order before it. Each step picks its half by a select rather than a jump,
+// which a processor cannot guess for keys in random order.
+template <class AtOrBefore>
+std::size_t FirstAfter(std::size_t count, AtOrBefore atOrBefore) {
+  if (count == 0) return 0;
+  std::size_t lo = 0, n = count;
+  while (n > 1) {
+    const std::size_t half = n / 2;
+    lo = atOrBefore(lo + half) ? lo : lo + half;
+    n -= half;
+  }
+  return lo + (atOrBefore(lo) ? 0 : 1);
+}
+
+// The same, knowing that every entry before `from` orders before it: steps
+// of 1, 2, 4, ... from `from` until an entry does not order before it, then
+// halving between the last two steps.
+template <class AtOrBefore>
+std::size_t FirstAfterFrom(std::size_t count, std::size_t from, AtOrBefore atOrBefore) {
+  if (from >= count) return count;
+  if (atOrBefore(from)) return from;
+  std::size_t lo = from, hi = count;  // lo orders before; the answer lies in (lo, hi]
+  for (std::size_t step = 1;; step *= 2) {
+    if (lo + step >= count) break;
+    if (atOrBefore(lo + step)) {
+      hi = lo + step;
+      break;
+    }
+    lo += step;
+  }
+  while (hi - lo > 1) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    (atOrBefore(mid) ? hi : lo) = mid;
+  }
+  return hi;
+}
+
+}  // namespace
 
 // Whether the pending (key, recno) orders at or before entry i: at equal keys
 // the pending entry goes before any record number >= its own.
@@ -73,43 +119,16 @@ bool NtxTree::PendingOrdersAtOrBefore(const PageReader& r, std::size_t i,
   return c != 0 ? c < 0 : pendingRecNo_ <= r.RecNo(e);
 }
 
-// The first position whose entry orders after the pending entry. The entries
-// of a page ascend, so the positions where the pending entry orders at or
-// before the entry form a tail of 0..count-1; the halving keeps `lo` on the
-// last entry known to order before it. Each step picks its half by a select
-// rather than a jump, which a processor cannot guess for keys in random order.
 std::size_t NtxTree::Position(const PageReader& r, std::uint16_t count,
                               std::uint32_t pageOffset) const {
-  if (count == 0) return 0;
-  std::size_t lo = 0, n = count;
-  while (n > 1) {
-    const std::size_t half = n / 2;
-    lo = PendingOrdersAtOrBefore(r, lo + half, pageOffset) ? lo : lo + half;
-    n -= half;
-  }
-  return lo + (PendingOrdersAtOrBefore(r, lo, pageOffset) ? 0 : 1);
+  return FirstAfter(count,
+                    [&](std::size_t i) { return PendingOrdersAtOrBefore(r, i, pageOffset); });
 }
 
-// Steps of 1, 2, 4, ... from `from` until an entry does not order before the
-// pending one, then halving between the last two steps.
 std::size_t NtxTree::PositionFrom(const PageReader& r, std::uint16_t count,
                                   std::uint32_t pageOffset, std::size_t from) const {
-  if (from >= count) return count;
-  if (PendingOrdersAtOrBefore(r, from, pageOffset)) return from;
-  std::size_t lo = from, hi = count;  // lo orders before; the answer lies in (lo, hi]
-  for (std::size_t step = 1;; step *= 2) {
-    if (lo + step >= count) break;
-    if (PendingOrdersAtOrBefore(r, lo + step, pageOffset)) {
-      hi = lo + step;
-      break;
-    }
-    lo += step;
-  }
-  while (hi - lo > 1) {
-    const std::size_t mid = lo + (hi - lo) / 2;
-    (PendingOrdersAtOrBefore(r, mid, pageOffset) ? hi : lo) = mid;
-  }
-  return hi;
+  return FirstAfterFrom(count, from,
+                        [&](std::size_t i) { return PendingOrdersAtOrBefore(r, i, pageOffset); });
 }
 
 bool NtxTree::PendingFollowsLast() const {
@@ -146,6 +165,130 @@ void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
   w.SetCount(1);
   page.MarkModified();
   WriteRoot(header_, root);
+  ++height_;
+}
+
+void NtxTree::InsertQueued(const std::uint8_t* key, std::uint32_t recno) {
+  if (!knownEntries_ || !cache_.InPlace()) {
+    FlushQueued();
+    Insert(key, recno);
+    return;
+  }
+  if (queued_ == queue_.size()) InsertFirstQueued();
+  const Queued* before =
+      queued_ > 0 ? &queue_[(queueHead_ + queued_ - 1) % queue_.size()] : nullptr;
+  Queued& q = queue_[(queueHead_ + queued_) % queue_.size()];
+  ++queued_;
+  std::memcpy(q.key.data(), key, g_.keySize);
+  q.recno = recno;
+  q.number = ++queuedNumber_;
+  q.follows = false;
+  if (before) {
+    const int c = order_.Compare(key, before->key.data(), g_.keySize);
+    q.follows = c != 0 ? c > 0 : recno > before->recno;
+  }
+  q.levels = 0;
+  q.changes = changes_;
+  // The upper pages now, and the page above the leaf asked for; that one's
+  // search, and the leaf asked for, kAhead entries later.
+  LookAhead(q, std::max(height_ - 2, 0));
+  if (queued_ > kAhead)
+    LookAhead(queue_[(queueHead_ + queued_ - 1 - kAhead) % queue_.size()], height_ - 1);
+}
+
+void NtxTree::FlushQueued() {
+  while (queued_ > 0) InsertFirstQueued();
+}
+
+void NtxTree::InsertFirstQueued() {
+  const Queued& q = queue_[queueHead_];
+  queueHead_ = (queueHead_ + 1) % queue_.size();
+  --queued_;
+  struct Unhint {
+    const Queued*& hint;
+    ~Unhint() { hint = nullptr; }
+  } unhint{hint_};
+  hint_ = q.levels == height_ - 1 && PathUnchanged(q) ? &q : nullptr;
+  Insert(q.key.data(), q.recno);
+}
+
+bool NtxTree::PathUnchanged(const Queued& q) const {
+  if (changes_ - q.changes > changed_.size()) return false;
+  for (std::uint64_t c = q.changes; c < changes_; ++c) {
+    const std::uint32_t page = changed_[c % changed_.size()];
+    for (int d = 0; d < q.levels; ++d)
+      if (q.page[static_cast<std::size_t>(d)] == page) return false;
+  }
+  return true;
+}
+
+// The descent of InsertInto without the insertion, and with every value read
+// from a page checked without raising: the insertion meets any fault itself,
+// in its turn.
+void NtxTree::LookAhead(Queued& q, int levels) {
+  if (q.levels < 0 || q.levels >= levels) return;
+  if (!PathUnchanged(q)) {
+    q.levels = -1;
+    return;
+  }
+  const std::size_t n = g_.keySize;
+  const std::uint8_t* key = q.key.data();
+  const bool plain = !keyWithNul_ && !order_.Weighted() && !std::memchr(key, 0, n);
+  std::uint64_t head = 0, tail = 0;
+  if (plain && n >= 8 && n <= 16) {
+    head = LoadBigEndian64(key);
+    tail = LoadBigEndian64(key + n - 8);
+  }
+  auto inside = [&](std::uint32_t offset) {
+    return offset != 0 && offset % kBlockSize == 0 &&
+           std::uint64_t{offset} + kBlockSize <= fileSize_;
+  };
+  // A tree that grew a level since has another root above the path.
+  std::uint32_t offset = q.levels == 0 ? Root() : q.below;
+  for (int depth = q.levels; depth < levels; ++depth) {
+    const auto d = static_cast<std::size_t>(depth);
+    if (depth >= kMaxDepth || !inside(offset)) {
+      q.levels = -1;
+      return;
+    }
+    const TXQNTXBuffers::Page page = cache_.Get(offset);
+    const PageReader r(page.Bytes(), g_);
+    const std::uint16_t count = r.Count();
+    bool bad = !r.CountValid(count);
+    auto atOrBefore = [&](std::size_t i) {
+      const std::uint16_t e = r.Slot(i);
+      if (!r.SlotValid(e)) {
+        bad = true;
+        return true;
+      }
+      const int c = CompareWith(key, plain, head, tail, r.Key(e));
+      return c != 0 ? c < 0 : q.recno <= r.RecNo(e);
+    };
+    // The previous entry's position on this page, while the page is unchanged.
+    AheadStep& step = aheadPath_[d];
+    const bool follow =
+        q.follows && step.number + 1 == q.number && step.page == offset && step.changes == changes_;
+    std::size_t pos = 0;
+    if (!bad)
+      pos = follow ? FirstAfterFrom(count, step.from, atOrBefore) : FirstAfter(count, atOrBefore);
+    const std::uint16_t e = r.Slot(pos);
+    if (bad || !r.SlotValid(e) || r.Child(e) == 0) {
+      step.number = 0;
+      q.levels = -1;
+      return;
+    }
+    step = {offset, pos, changes_, q.number};
+    q.page[d] = offset;
+    q.pos[d] = static_cast<std::uint16_t>(pos);
+    offset = r.Child(e);
+  }
+  if (!inside(offset)) {
+    q.levels = -1;
+    return;
+  }
+  q.levels = levels;
+  q.below = offset;
+  PrefetchBytes(cache_.Get(offset).Bytes().data(), kBlockSize);
 }
 
 // Inserts the pending entry into the subtree at `offset`; true when an entry
@@ -161,14 +304,18 @@ bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) 
   // The previous path helps down to the first page where this one leaves it.
   PathStep& step = path_[static_cast<std::size_t>(depth)];
   followPath_ = followPath_ && depth < pathDepth_ && step.page == offset;
-  const std::size_t pos =
-      followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
+  std::size_t pos;
+  if (hint_ && depth < hint_->levels && hint_->page[static_cast<std::size_t>(depth)] == offset)
+    pos = hint_->pos[static_cast<std::size_t>(depth)];
+  else
+    pos = followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
   step = {offset, pos};
   if (const std::uint32_t child = r.Child(Entry(r, pos, offset))) {
     if (!InsertInto(child, offset, depth + 1)) return false;
   }
+  const bool promoted = pendingRight_ != 0;  // came up from a split below
+  if (promoted) InnerPageChanged(offset);
   if (count < g_.maxItems) {
-    const bool promoted = pendingRight_ != 0;  // came up from a split below
     InsertPending(page, count, pos);
     page.MarkModified();
     // The pages above are unchanged and the path holds down to this one. The

@@ -299,9 +299,13 @@ std::vector<std::pair<std::string, std::uint32_t>> SortedBatches(std::vector<std
   return feed;
 }
 
+// How a tree takes its feed: every page searched whole; from the previous
+// insertion's path; queued, the paths found ahead over pages in place.
+enum class Feed { kWhole, kFollowing, kQueued };
+
 // The file a tree that started empty holds after the feed.
 std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& feed,
-                      const TXQCollation& collation, bool desc, bool followPath) {
+                      const TXQCollation& collation, bool desc, Feed how) {
   const Geometry g = GeometryFor(feed.front().first.size());
   std::array<std::uint8_t, kBlockSize> header{};
   HeaderFields f;
@@ -323,12 +327,25 @@ std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& 
   tree.NewPage(root);
   root.Release();
   tree.StartsEmpty();
-  tree.SetFollowPreviousPath(followPath);
-  for (const auto& [k, r] : feed) tree.Insert(reinterpret_cast<const std::uint8_t*>(k.data()), r);
+  tree.SetFollowPreviousPath(how != Feed::kWhole);
+  if (how == Feed::kQueued) {
+    EXPECT_TRUE(cache.UseImageInPlace());
+  }
+  std::size_t fed = 0;
+  for (const auto& [k, r] : feed) {
+    const auto* key = reinterpret_cast<const std::uint8_t*>(k.data());
+    if (how != Feed::kQueued) {
+      tree.Insert(key, r);
+    } else {
+      tree.InsertQueued(key, r);
+      if (++fed % 1000 == 0) tree.FlushQueued();  // as a build does after each batch
+    }
+  }
+  tree.FlushQueued();
   return FileBytes(cache, store, header);
 }
 
-TEST(NtxTreeFeedTest, StartingFromThePreviousPathBuildsTheSameFile) {
+TEST(NtxTreeFeedTest, PathsFromThePreviousOneOrFoundAheadBuildTheSameFile) {
   std::mt19937 rng(11);
   auto digits = [](std::uint64_t n, std::size_t width) {
     std::string s = std::to_string(n);
@@ -379,8 +396,9 @@ TEST(NtxTreeFeedTest, StartingFromThePreviousPathBuildsTheSameFile) {
     order.Configure(c.collation, c.desc);
     for (std::size_t batch : {1u, 364u, 3640u}) {
       const auto feed = SortedBatches(c.keys, batch, order);
-      const std::string followed = BuildFrom(feed, c.collation, c.desc, true);
-      ASSERT_EQ(followed, BuildFrom(feed, c.collation, c.desc, false)) << "batch " << batch;
+      const std::string followed = BuildFrom(feed, c.collation, c.desc, Feed::kFollowing);
+      ASSERT_EQ(followed, BuildFrom(feed, c.collation, c.desc, Feed::kWhole)) << "batch " << batch;
+      ASSERT_EQ(followed, BuildFrom(feed, c.collation, c.desc, Feed::kQueued)) << "batch " << batch;
       if (c.collation.CollationType ==
           TXQCollationTypes::cltNone) {  // the checker orders plain bytes
         ASSERT_EQ(testing::CheckNtxBytes(followed).error, "") << "batch " << batch;
