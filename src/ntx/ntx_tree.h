@@ -40,6 +40,8 @@
 // change is logged. A path that met a changed page, or a tree that grew a
 // level, is searched again as Insert always does. Either way every page
 // gets the position a fresh search would give, so the tree is the same.
+// Where the insertions keep to one leaf (ascending runs) nothing is cold,
+// and the queue stands aside.
 //
 // Every page offset, count and slot read from a page is checked before it is
 // followed; walks carry a depth cap and a visit budget, so a damaged file
@@ -81,8 +83,9 @@ class NtxTree {
   void Insert(const std::uint8_t* key, std::uint32_t recno);
   // Insert, a few entries late (above): the entry is copied into the queue
   // and the one queued 2 * kAhead entries before it is inserted. Looks ahead
-  // only in a tree that started empty, with its pages in place; otherwise
-  // it is Insert. Whatever reads the tree must come after FlushQueued.
+  // only in a tree that started empty, with its pages in place, and while
+  // most insertions leave the previous leaf; otherwise it is Insert.
+  // Whatever reads the tree must come after FlushQueued.
   void InsertQueued(const std::uint8_t* key, std::uint32_t recno);
   // Inserts every entry still queued, in order.
   void FlushQueued();
@@ -212,6 +215,12 @@ class NtxTree {
     std::array<std::uint16_t, kMaxDepth> pos{};
   };
   static constexpr std::size_t kAhead = 4;  // entries between asking for a page and reading it
+  // Whether to queue, chosen over each window of insertions by how often
+  // they left the previous leaf.
+  static constexpr std::uint32_t kChoiceWindow = 1024;
+  bool lookAhead_ = false;
+  std::uint32_t queuedSinceChoice_ = 0, leafChanges_ = 0;
+  std::uint32_t lastLeaf_ = 0;
   std::array<Queued, 2 * kAhead> queue_{};
   std::size_t queueHead_ = 0, queued_ = 0;
   std::uint64_t queuedNumber_ = 0;

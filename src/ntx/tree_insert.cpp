@@ -169,7 +169,16 @@ void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
 }
 
 void NtxTree::InsertQueued(const std::uint8_t* key, std::uint32_t recno) {
-  if (!knownEntries_ || !cache_.InPlace()) {
+  // Looking ahead pays only where most insertions leave the previous leaf;
+  // in ascending runs the leaf is warm already, and the search of its path
+  // twice would cost as much as an insertion. Each window of insertions
+  // decides for the next.
+  if (++queuedSinceChoice_ == kChoiceWindow) {
+    lookAhead_ = 2 * leafChanges_ > queuedSinceChoice_;
+    queuedSinceChoice_ = 0;
+    leafChanges_ = 0;
+  }
+  if (!lookAhead_ || !knownEntries_ || !cache_.InPlace()) {
     FlushQueued();
     Insert(key, recno);
     return;
@@ -312,6 +321,9 @@ bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) 
   step = {offset, pos};
   if (const std::uint32_t child = r.Child(Entry(r, pos, offset))) {
     if (!InsertInto(child, offset, depth + 1)) return false;
+  } else if (offset != lastLeaf_) {
+    ++leafChanges_;
+    lastLeaf_ = offset;
   }
   const bool promoted = pendingRight_ != 0;  // came up from a split below
   if (promoted) InnerPageChanged(offset);
