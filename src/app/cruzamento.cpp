@@ -39,13 +39,31 @@ class LoteDeBilhetes {
   // `semBilhete` hears of each claim whose ticket was not found: its record
   // and, with `textos`, its ticket as stored.
   using ProcuraVarios = std::function<void(std::span<const Variant* const>, std::span<bool>)>;
-  LoteDeBilhetes(std::function<bool(const Variant&)> procura, ProcuraVarios procuraVarios,
-                 std::function<void(std::uint32_t, const std::string&)> semBilhete, bool textos)
-      : procura_(std::move(procura)),
-        procuraVarios_(std::move(procuraVarios)),
-        semBilhete_(std::move(semBilhete)),
-        guardaTextos_(textos) {
+  // Memory for batches of up to `sinistros` claims (at most kLoteBilhetes),
+  // taken and touched now: the system hands out fresh memory a page at a
+  // time, at a cost that shows (tens of milliseconds for a full batch) when
+  // paid on the first batch's way. A run makes it while the index is still
+  // being built.
+  explicit LoteDeBilhetes(std::size_t sinistros) {
+    const std::size_t n = std::min(sinistros, kLoteBilhetes);
     lote_.reserve(kLoteBilhetes);
+    ordem_.reserve(kLoteBilhetes);
+    auxiliar_.reserve(kLoteBilhetes);
+    valores_.reserve(kLoteBilhetes);
+    lote_.resize(n);
+    lote_.clear();
+    ordem_.resize(n);
+    auxiliar_.resize(n);
+    valores_.resize(n);
+    valores_.clear();
+    achados_.reset(new bool[kLoteBilhetes]());
+  }
+  void Liga(std::function<bool(const Variant&)> procura, ProcuraVarios procuraVarios,
+            std::function<void(std::uint32_t, const std::string&)> semBilhete, bool textos) {
+    procura_ = std::move(procura);
+    procuraVarios_ = std::move(procuraVarios);
+    semBilhete_ = std::move(semBilhete);
+    guardaTextos_ = textos;
   }
 
   // The claim `recno`, its ticket read into the returned value; `texto` is
@@ -73,7 +91,6 @@ class LoteDeBilhetes {
       // The whole batch at once, in the tickets' order.
       valores_.clear();
       for (const Chave& c : ordem_) valores_.push_back(&lote_[c.sinistro].valor);
-      if (!achados_) achados_.reset(new bool[kLoteBilhetes]);
       procuraVarios_(valores_, std::span(achados_.get(), valores_.size()));
       for (std::size_t k = 0; k < ordem_.size(); ++k)
         lote_[ordem_[k].sinistro].achado = achados_[k];
@@ -130,7 +147,7 @@ class LoteDeBilhetes {
   std::function<bool(const Variant&)> procura_;
   ProcuraVarios procuraVarios_;
   std::function<void(std::uint32_t, const std::string&)> semBilhete_;
-  bool guardaTextos_;
+  bool guardaTextos_ = false;
   std::vector<Sinistro> lote_;
   std::vector<std::string> textos_;
   std::vector<Chave> ordem_;
@@ -236,6 +253,7 @@ void Critica::CruzaBilhetes(const Execucao& x) {
   // table, read under the same lock since its rules. Any failure of that
   // build is forgotten, and this stage meets it again, in its own order.
   if (antecipado_) AntecipaConfronto(x);
+  LoteDeBilhetes lote(static_cast<std::size_t>(std::max(estado_.totalSinistros, 0)));
   const bool antecipado = antecipado_ && antecipado_->Espera(x.window);
   if (!antecipado) {
     DescartaIndice();
@@ -250,19 +268,18 @@ void Critica::CruzaBilhetes(const Execucao& x) {
 
   std::int32_t semBilhete = 0;
   const TField* bilhete = nullptr;
-  LoteDeBilhetes lote(
-      [this](const Variant& v) { return tbRiscos.FindKey(std::span<const Variant>(&v, 1)); },
-      [this](std::span<const Variant* const> v, std::span<bool> achados) {
-        tbRiscos.FindEachKey(v, achados);
-      },
-      [&](std::uint32_t recno, const std::string& texto) {
-        ++semBilhete;
-        if (!x.achados) return;
-        indice.WaitWritten();
-        x.Report(NomeDaTabela(false), tbSinistros.DBFFileName, "sem_bilhete", recno,
-                 bilhete->FieldName(), texto);
-      },
-      x.achados);
+  lote.Liga([this](const Variant& v) { return tbRiscos.FindKey(std::span<const Variant>(&v, 1)); },
+            [this](std::span<const Variant* const> v, std::span<bool> achados) {
+              tbRiscos.FindEachKey(v, achados);
+            },
+            [&](std::uint32_t recno, const std::string& texto) {
+              ++semBilhete;
+              if (!x.achados) return;
+              indice.WaitWritten();
+              x.Report(NomeDaTabela(false), tbSinistros.DBFFileName, "sem_bilhete", recno,
+                       bilhete->FieldName(), texto);
+            },
+            x.achados);
   long long lidos = 0;
   try {
     try {
