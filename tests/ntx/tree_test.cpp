@@ -318,6 +318,9 @@ std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& 
   TXQNTXBuffers cache(store);
   TXQLimitIndexPages limits;
   cache.Configure(limits, static_cast<std::int64_t>(feed.size()), g.halfPage);
+  if (how == Feed::kQueued) {
+    EXPECT_TRUE(cache.UseImageInPlace());  // as a build: before its first page
+  }
   KeyOrder order;
   order.Configure(collation, desc);
   std::uint64_t fileSize = kBlockSize;
@@ -328,9 +331,6 @@ std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& 
   root.Release();
   tree.StartsEmpty();
   tree.SetFollowPreviousPath(how != Feed::kWhole);
-  if (how == Feed::kQueued) {
-    EXPECT_TRUE(cache.UseImageInPlace());
-  }
   std::size_t fed = 0;
   for (const auto& [k, r] : feed) {
     const auto* key = reinterpret_cast<const std::uint8_t*>(k.data());
