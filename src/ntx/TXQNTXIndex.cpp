@@ -321,8 +321,7 @@ void TXQNTXIndex::FindEach(std::span<const Variant* const> values, std::span<std
   const std::size_t keySize = geometry_.keySize;
   keys_.resize(values.size() * keySize);
   texts_.clear();
-  std::vector<std::size_t> whole;  // the values whose key is whole, in order
-  whole.reserve(values.size());
+  whole_.clear();
   for (std::size_t i = 0; i < values.size(); ++i) {
     // The values may lie all over the caller's memory: each is asked for a
     // little ahead of its turn.
@@ -332,16 +331,16 @@ void TXQNTXIndex::FindEach(std::span<const Variant* const> values, std::span<std
         keyParser_.EvaluateKeyWith(std::span<const Variant>(values[i], 1), false);
     found[i] = 0;
     if (key.size() < keySize) continue;  // an exact seek needs a whole key
-    std::uint8_t* at = keys_.data() + whole.size() * keySize;
+    std::uint8_t* at = keys_.data() + whole_.size() * keySize;
     std::memcpy(at, key.data(), keySize);
     texts_.push_back(at);
-    whole.push_back(i);
+    whole_.push_back(i);
   }
   const SeekLock lock(*this);
   if (!lock.Held()) return;
   answers_.resize(texts_.size());
   SearchEachInTwo();
-  for (std::size_t k = 0; k < whole.size(); ++k) found[whole[k]] = answers_[k];
+  for (std::size_t k = 0; k < whole_.size(); ++k) found[whole_[k]] = answers_[k];
 }
 
 // A tree read in place is read by two threads at once, each seeking half of

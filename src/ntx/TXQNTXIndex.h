@@ -194,9 +194,11 @@ class TXQNTXIndex : public TIndex {
   NtxFileLock lock_;
   std::function<bool(std::uint32_t)> accept_;
   void SearchEachInTwo();
-  // FindEach's keys, one after another, and the tree's answers.
+  // FindEach's keys, one after another, the values they came from, and
+  // the tree's answers; kept from one batch to the next.
   std::vector<std::uint8_t> keys_;
   std::vector<const std::uint8_t*> texts_;
+  std::vector<std::size_t> whole_;  // the values whose key is whole, in order
   std::vector<std::uint32_t> answers_;
   // The background write of a build, and its outcome (set by the writer
   // before it ends, read after the join).

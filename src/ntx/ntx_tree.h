@@ -132,6 +132,13 @@ class NtxTree {
     return entry;
   }
   [[noreturn]] void BadSlot(std::size_t i, std::uint32_t pageOffset, std::uint16_t entry) const;
+  // Whether a page may start at `offset`: a whole page inside the file.
+  bool PageInside(std::uint32_t offset) const {
+    return offset != 0 && offset % ntx::kBlockSize == 0 &&
+           std::uint64_t{offset} + ntx::kBlockSize <= fileSize_;
+  }
+  // A walk that reached the depth cap below `parent`.
+  [[noreturn]] void RaiseTooDeep(std::uint32_t parent) const;
   std::size_t Position(const ntx::PageReader& r, std::uint16_t count,
                        std::uint32_t pageOffset) const;
   // The same, knowing that every entry before `from` orders before the pending one.

@@ -248,15 +248,11 @@ void NtxTree::LookAhead(Queued& q, int levels) {
     head = LoadBigEndian64(key);
     tail = LoadBigEndian64(key + n - 8);
   }
-  auto inside = [&](std::uint32_t offset) {
-    return offset != 0 && offset % kBlockSize == 0 &&
-           std::uint64_t{offset} + kBlockSize <= fileSize_;
-  };
   // A tree that grew a level since has another root above the path.
   std::uint32_t offset = q.levels == 0 ? Root() : q.below;
   for (int depth = q.levels; depth < levels; ++depth) {
     const auto d = static_cast<std::size_t>(depth);
-    if (depth >= kMaxDepth || !inside(offset)) {
+    if (depth >= kMaxDepth || !PageInside(offset)) {
       q.levels = -1;
       return;
     }
@@ -291,7 +287,7 @@ void NtxTree::LookAhead(Queued& q, int levels) {
     q.pos[d] = static_cast<std::uint16_t>(pos);
     offset = r.Child(e);
   }
-  if (!inside(offset)) {
+  if (!PageInside(offset)) {
     q.levels = -1;
     return;
   }
@@ -303,10 +299,7 @@ void NtxTree::LookAhead(Queued& q, int levels) {
 // Inserts the pending entry into the subtree at `offset`; true when an entry
 // is still pending for the parent (the page split).
 bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) {
-  if (depth >= kMaxDepth)
-    RaiseDamaged(fileName_, "the tree is deeper than " + std::to_string(kMaxDepth) +
-                                " levels below page " + std::to_string(parent) +
-                                ": its child pages form a cycle");
+  if (depth >= kMaxDepth) RaiseTooDeep(parent);
   TXQNTXBuffers::Page page = FetchPage(offset, parent);
   PageReader r(page.Bytes(), g_);
   const std::uint16_t count = r.Count();

@@ -22,7 +22,7 @@ NtxTree::NtxTree(TXQNTXBuffers& cache, coding::MutableBytes header, const Geomet
 std::uint32_t NtxTree::Root() const { return coding::Load32(header_, kHeadRoot); }
 
 TXQNTXBuffers::Page NtxTree::FetchPage(std::uint32_t offset, std::uint32_t parent) {
-  if (offset == 0 || offset % kBlockSize != 0 || std::uint64_t{offset} + kBlockSize > fileSize_) {
+  if (!PageInside(offset)) {
     const std::string what = parent == 0
                                  ? "the root page offset " + std::to_string(offset)
                                  : "page " + std::to_string(parent) + " names the page offset " +
@@ -43,6 +43,12 @@ TXQNTXBuffers::Page NtxTree::FetchPage(std::uint32_t offset, std::uint32_t paren
                                 " entries, more than the page maximum " +
                                 std::to_string(g_.maxItems));
   return page;
+}
+
+void NtxTree::RaiseTooDeep(std::uint32_t parent) const {
+  RaiseDamaged(fileName_, "the tree is deeper than " + std::to_string(kMaxDepth) +
+                              " levels below page " + std::to_string(parent) +
+                              ": its child pages form a cycle");
 }
 
 void NtxTree::BadSlot(std::size_t i, std::uint32_t pageOffset, std::uint16_t entry) const {
@@ -84,10 +90,7 @@ bool NtxTree::Contains(const std::uint8_t* key) {
 // before the text, found by halving (the page is in order).
 NtxTree::Step NtxTree::SearchPage(std::uint32_t offset, std::uint32_t parent, int depth,
                                   SearchState& s) {
-  if (depth >= kMaxDepth)
-    RaiseDamaged(fileName_, "the tree is deeper than " + std::to_string(kMaxDepth) +
-                                " levels below page " + std::to_string(parent) +
-                                ": its child pages form a cycle");
+  if (depth >= kMaxDepth) RaiseTooDeep(parent);
   if (++s.visits > s.maxVisits)
     RaiseDamaged(fileName_,
                  "a search reached page " + std::to_string(offset) +
@@ -168,10 +171,7 @@ void NtxTree::SearchEach(std::span<const std::uint8_t* const> texts, const Accep
   while (running > 0) {
     for (std::size_t k = 0; k < running;) {
       Descent& d = descents[k];
-      if (d.depth >= kMaxDepth)
-        RaiseDamaged(fileName_, "the tree is deeper than " + std::to_string(kMaxDepth) +
-                                    " levels below page " + std::to_string(d.parent) +
-                                    ": its child pages form a cycle");
+      if (d.depth >= kMaxDepth) RaiseTooDeep(d.parent);
       const std::uint8_t* text = texts[d.text];
       std::uint32_t child = 0;
       {
@@ -200,8 +200,7 @@ void NtxTree::SearchEach(std::span<const std::uint8_t* const> texts, const Accep
         d.page = child;
         ++d.depth;
         // Asked for now, read on this descent's next turn.
-        if (cache_.InPlace() && child % kBlockSize == 0 &&
-            std::uint64_t{child} + kBlockSize <= fileSize_)
+        if (cache_.InPlace() && PageInside(child))
           PrefetchBytes(cache_.Get(child).Bytes().data(), kBlockSize);
         ++k;
         continue;
