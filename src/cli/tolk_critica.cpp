@@ -1,7 +1,6 @@
 // tolk-critica: the validation run from a terminal or a script.
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "dataset/cp1252.h"
 #include "dataset/number_format.h"
 #include "front/regional_settings.h"
+#include "platform/file.h"
 #include "platform/system.h"
 
 namespace {
@@ -144,7 +144,7 @@ bool WriteExport(const std::string& path, const std::vector<std::string>& lines,
   bool ok = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   if (out) ok = std::fclose(out) == 0 && ok;
   if (!ok) {
-    error = "não foi possível gravar \"" + path + "\": " + std::strerror(errno);
+    error = "não foi possível gravar \"" + path + "\": " + tolk::ErrnoText(errno);
     return false;
   }
   return true;
@@ -240,7 +240,7 @@ int WriteOutputs(const Options& o, const tolk::RunParameters& p, const tolk::Cri
   // A log that did not reach standard output (a full disk behind a
   // redirection) must not pass for one that did.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    Complain(std::string("não foi possível gravar a saída padrão: ") + std::strerror(errno));
+    Complain(std::string("não foi possível gravar a saída padrão: ") + tolk::ErrnoText(errno));
     status = 1;
   }
   const std::string error = tolk::MensagemUtf8(r.error);
@@ -290,7 +290,7 @@ int main(int argc, char** argv) {
   if (!o.detalhes.empty()) {
     window.findings = detailsToStdout ? stdout : tolk::OpenStream(o.detalhes, "wb");
     if (!window.findings) {
-      Complain("não foi possível gravar \"" + o.detalhes + "\": " + std::strerror(errno));
+      Complain("não foi possível gravar \"" + o.detalhes + "\": " + tolk::ErrnoText(errno));
       return 1;
     }
     std::string header = tolk::CsvHeader(window.separator);
