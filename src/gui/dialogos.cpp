@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace tolk {
 
@@ -14,9 +17,22 @@ constexpr QMessageBox::Icon kIcones[] = {QMessageBox::NoIcon, QMessageBox::Infor
 }  // namespace
 
 void MostraAviso(QWidget* parent, const Aviso& aviso) {
-  QMessageBox box(kIcones[aviso.icone], QApplication::applicationDisplayName(),
-                  QString::fromStdString(aviso.texto), QMessageBox::Ok, parent);
+  const QString titulo = QApplication::applicationDisplayName();
+  QMessageBox box(kIcones[aviso.icone], titulo, QString::fromStdString(aviso.texto),
+                  QMessageBox::Ok, parent);
   box.setInformativeText(QString::fromStdString(aviso.detalhe));
+  // A box is as wide as its text, and a short text ("Crítica finalizada.")
+  // leaves the title bar too narrow for the caption, which the window
+  // manager then cuts short. A row of nothing as wide as the caption in a
+  // bold face, with room for the bar's icon and buttons, keeps it whole.
+  if (auto* grade = qobject_cast<QGridLayout*>(box.layout())) {
+    QFont negrito = box.font();
+    negrito.setBold(true);
+    const QFontMetrics medidas(negrito);
+    const int largura = medidas.horizontalAdvance(titulo) + 6 * medidas.height();
+    grade->addItem(new QSpacerItem(largura, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                   grade->rowCount(), 0, 1, grade->columnCount());
+  }
   box.exec();
 }
 

@@ -81,6 +81,15 @@ void Choose(QFileDialog* dialog, const QString& path) {
 
 void ExpectBox(const ModalBoxes::Box& box, QMessageBox::Icon icon, const QString& text) {
   QCOMPARE(box.title, QStringLiteral("TOLK ZAV"));
+  // However short its text, a box leaves its title bar room for the
+  // caption (in a bold face, as title bars have it) beside the bar's icon
+  // and three buttons, about a line's height square each with their gaps:
+  // "Crítica finalizada." alone made a box whose caption openbox cut to
+  // "TO…V".
+  QFont bold = box.font;
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  QVERIFY(box.width >= metrics.horizontalAdvance(box.title) + 6 * metrics.height());
   QCOMPARE(box.icon, icon);
   QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
   QCOMPARE(box.text, text);

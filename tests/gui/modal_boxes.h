@@ -22,6 +22,8 @@ class ModalBoxes {
     QString informative;
     QMessageBox::Icon icon;
     QMessageBox::StandardButtons buttons;
+    int width;
+    QFont font;
   };
 
   // Every message box is recorded and closed with its OK button, a question
@@ -45,7 +47,7 @@ class ModalBoxes {
     if (!modal || !modal->isVisible()) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       boxes.append({box->windowTitle(), box->text(), box->informativeText(), box->icon(),
-                    box->standardButtons()});
+                    box->standardButtons(), box->width(), box->font()});
       if (QAbstractButton* ok = box->button(QMessageBox::Ok))
         ok->click();
       else if (QAbstractButton* button = box->button(answer))
