@@ -213,11 +213,13 @@ class NtxTree {
   struct Queued {
     std::array<std::uint8_t, ntx::kMaxKeySize> key{};
     std::uint32_t recno = 0;
-    std::uint64_t number = 0;   // in the order of queueing, from 1
-    bool follows = false;       // orders after the entry queued before it
-    int levels = -1;            // levels of the path found; -1: given up
-    std::uint32_t below = 0;    // the page below them, asked for
-    std::uint64_t changes = 0;  // changes_ when the path's first page was found
+    std::uint64_t number = 0;          // in the order of queueing, from 1
+    bool follows = false;              // orders after the entry queued before it
+    bool noNul = false;                // the key holds no NUL byte
+    std::uint64_t head = 0, tail = 0;  // its words, for a key of 8 to 16 bytes
+    int levels = -1;                   // levels of the path found; -1: given up
+    std::uint32_t below = 0;           // the page below them, asked for
+    std::uint64_t changes = 0;         // changes_ when the path's first page was found
     std::array<std::uint32_t, kMaxDepth> page{};
     std::array<std::uint16_t, kMaxDepth> pos{};
   };

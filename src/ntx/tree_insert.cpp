@@ -196,6 +196,12 @@ void NtxTree::InsertQueued(const std::uint8_t* key, std::uint32_t recno) {
     const int c = order_.Compare(key, before->key.data(), g_.keySize);
     q.follows = c != 0 ? c > 0 : recno > before->recno;
   }
+  // What each look-ahead's comparisons need of the key, read once.
+  q.noNul = !std::memchr(key, 0, g_.keySize);
+  if (g_.keySize >= 8 && g_.keySize <= 16) {
+    q.head = LoadBigEndian64(key);
+    q.tail = LoadBigEndian64(key + g_.keySize - 8);
+  }
   q.levels = 0;
   q.changes = changes_;
   // The upper pages now, and the page above the leaf asked for; that one's
@@ -240,14 +246,8 @@ void NtxTree::LookAhead(Queued& q, int levels) {
     q.levels = -1;
     return;
   }
-  const std::size_t n = g_.keySize;
   const std::uint8_t* key = q.key.data();
-  const bool plain = !keyWithNul_ && !order_.Weighted() && !std::memchr(key, 0, n);
-  std::uint64_t head = 0, tail = 0;
-  if (plain && n >= 8 && n <= 16) {
-    head = LoadBigEndian64(key);
-    tail = LoadBigEndian64(key + n - 8);
-  }
+  const bool plain = !keyWithNul_ && !order_.Weighted() && q.noNul;
   // A tree that grew a level since has another root above the path.
   std::uint32_t offset = q.levels == 0 ? Root() : q.below;
   for (int depth = q.levels; depth < levels; ++depth) {
@@ -266,7 +266,7 @@ void NtxTree::LookAhead(Queued& q, int levels) {
         bad = true;
         return true;
       }
-      const int c = CompareWith(key, plain, head, tail, r.Key(e));
+      const int c = CompareWith(key, plain, q.head, q.tail, r.Key(e));
       return c != 0 ? c < 0 : q.recno <= r.RecNo(e);
     };
     // The previous entry's position on this page, while the page is unchanged.
