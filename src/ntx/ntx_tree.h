@@ -75,8 +75,23 @@ class NtxTree {
   NtxTree(TXQNTXBuffers& cache, coding::MutableBytes header, const ntx::Geometry& geometry,
           const KeyOrder& order, std::uint64_t& fileSize, const std::string& fileName);
 
+  // Where a tree that builds one half of a batch beside another takes its
+  // new pages, and what it tells of the entries promoted on its way up
+  // (split_build.h). `level` counts from the leaves (0).
+  class Helper {
+   public:
+    virtual ~Helper() = default;
+    // A new page for the split of `from`, or for a new root when `from` is 0.
+    virtual std::uint32_t NewPage(std::uint32_t from, int level, TXQNTXBuffers::Page& out) = 0;
+    // An entry promoted from a split below is about to go into `page`; the
+    // tree's pending entry (key, record number, child, right page) is it.
+    virtual void Promoted(const NtxTree& tree, std::uint32_t page, int level) = 0;
+  };
+  void SetHelper(Helper* helper) { helper_ = helper; }
+
   // A new empty page, pinned: the head of the free list, else appended.
-  std::uint32_t NewPage(TXQNTXBuffers::Page& out);
+  // `from` and `level` tell a helper what the page is for.
+  std::uint32_t NewPage(TXQNTXBuffers::Page& out, std::uint32_t from = 0, int level = -1);
 
   // Inserts (key, recno), `key` being key-size bytes; equal keys stay in
   // ascending record number order.
@@ -101,6 +116,36 @@ class NtxTree {
   // follows the previous insertion starts from its path (above); off, every
   // descent searches every page whole. The tree comes out the same either way.
   void SetFollowPreviousPath(bool on) { followEnabled_ = on; }
+  // A tree that started empty, taken on by another tree object over the
+  // same pages (or taken back after another changed them): its height,
+  // whether any entry holds a NUL, and whether insertions are queued. Every
+  // path remembered from before is forgotten.
+  void Resume(int height, bool keyWithNul, bool lookAhead);
+  int Height() const { return height_; }
+  bool KeyWithNul() const { return keyWithNul_; }
+  bool LooksAhead() const { return lookAhead_; }
+  // Insertions made so far (Insert calls), the one under way included.
+  std::uint64_t Insertions() const { return insertions_; }
+  // The entry on its way up (Helper::Promoted).
+  const std::uint8_t* PendingKey() const { return pendingKey_.data(); }
+  std::uint32_t PendingRecNo() const { return pendingRecNo_; }
+  std::uint32_t PendingChild() const { return pendingChild_; }
+  std::uint32_t PendingRight() const { return pendingRight_; }
+  // Inserts an entry promoted from the split of page `child` into `right`
+  // into the page at `level` that holds child's entry, as the insertion that
+  // split it would have, splitting pages above as it goes.
+  void InsertPromoted(const std::uint8_t* key, std::uint32_t recno, std::uint32_t child,
+                      std::uint32_t right, int level);
+  // The pages and positions of (key, recno)'s path from the root down to
+  // the page at `level`: pages[d], positions[d] for d = 0 .. height-1-level.
+  void FindPath(const std::uint8_t* key, std::uint32_t recno, int level,
+                std::vector<std::uint32_t>& pages, std::vector<std::size_t>& positions);
+  // Whether (key, recno) orders after entry (otherKey, otherRecNo).
+  bool OrdersAfter(const std::uint8_t* key, std::uint32_t recno, const std::uint8_t* otherKey,
+                   std::uint32_t otherRecNo) const {
+    const int c = order_.Compare(key, otherKey, g_.keySize);
+    return c != 0 ? c > 0 : recno > otherRecNo;
+  }
 
   using Accept = std::function<bool(std::uint32_t recno)>;
   // The first entry in index order whose first `len` key bytes compare equal
@@ -157,6 +202,10 @@ class NtxTree {
   // Whether the pending entry orders after the previous insertion's.
   bool PendingFollowsLast() const;
   bool InsertInto(std::uint32_t offset, std::uint32_t parent, int depth);
+  // The pending entry, from the caller's key: its words when byte order holds.
+  void SetPending(const std::uint8_t* key, std::uint32_t recno);
+  // After the root split: a new root over its two halves.
+  void GrowRoot();
   struct Queued;
   // Takes q's path on from where it stands until it holds `levels` levels,
   // and asks for the page below them; any doubt (a value out of place, a
@@ -168,7 +217,7 @@ class NtxTree {
   // An inner page took an entry promoted from below (or split).
   void InnerPageChanged(std::uint32_t offset) { changed_[changes_++ % changed_.size()] = offset; }
   void InsertPending(TXQNTXBuffers::Page& page, std::uint16_t count, std::size_t pos);
-  void Split(TXQNTXBuffers::Page& page, std::size_t pos);
+  void Split(TXQNTXBuffers::Page& page, std::size_t pos, int depth);
   Step SearchPage(std::uint32_t offset, std::uint32_t parent, int depth, SearchState& s);
 
   TXQNTXBuffers& cache_;
@@ -177,6 +226,11 @@ class NtxTree {
   const KeyOrder& order_;
   std::uint64_t& fileSize_;
   const std::string& fileName_;
+  Helper* helper_ = nullptr;
+  std::uint64_t insertions_ = 0;
+  // The depth at which InsertInto stops descending, the pending entry being
+  // one promoted from below that page (InsertPromoted).
+  int stopDepth_ = kMaxDepth + 1;
 
   // The entry on its way up: its child, record number and key, and the right
   // page of the split that produced it (0 for the entry being inserted).

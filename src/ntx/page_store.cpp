@@ -28,6 +28,7 @@ constexpr std::size_t kHugePage = mapping::kLargePage;
 }  // namespace
 
 void PageStore::Unmap::operator()(std::uint8_t* p) const {
+  if (lent) return;
   if (inFile)
     mapping::UnmapFileStretch(p, length);
   else
@@ -176,6 +177,22 @@ void PageStore::StartImage(std::size_t groupBytes, bool inFile) {
 void PageStore::KeepImageAsCopy() {
   StopMaker();
   if (mode_ == Mode::ImageOnly) mode_ = Mode::ImageCopy;
+}
+
+void PageStore::Borrow(const PageStore& other, std::uint64_t end) {
+  if (mode_ != Mode::ImageOnly || chunkBytes_ != other.chunkBytes_) {
+    DropImage();
+    chunkBytes_ = other.chunkBytes_;
+    chunkShift_ = other.chunkShift_;
+    mode_ = Mode::ImageOnly;
+  }
+  makeAhead_ = false;
+  const std::size_t n = static_cast<std::size_t>((end + chunkBytes_ - 1) / chunkBytes_);
+  if (chunks_.size() < n) chunks_.resize(n);
+  for (std::size_t i = 0; i < n && i < other.chunks_.size(); ++i)
+    if (!chunks_[i] || chunks_[i].get_deleter().lent)
+      chunks_[i] = ChunkPtr(other.chunks_[i].get(), Unmap{0, false, true});
+  imageSize_ = std::max(imageSize_, end);
 }
 
 void PageStore::DropImage() {

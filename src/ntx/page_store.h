@@ -67,6 +67,11 @@ class PageStore {
   // image can be trusted.
   bool LostPages() const { return faults_.load(std::memory_order_relaxed) != 0; }
   void KeepImageAsCopy();
+  // An image whose bytes [0, end) are those of `other`'s image, lent: this
+  // store reads and writes them in place and never frees them; past them it
+  // makes chunks of its own, without a thread ahead. Again after `other`
+  // grew: the lent part follows it. `other` keeps its chunks meanwhile.
+  void Borrow(const PageStore& other, std::uint64_t end);
   // No group may still be mapped onto the image.
   void DropImage();
   Mode CurrentMode() const { return mode_; }
@@ -134,6 +139,7 @@ class PageStore {
   struct Unmap {
     std::size_t length = 0;
     bool inFile = false;
+    bool lent = false;  // another store's chunk
     void operator()(std::uint8_t* p) const;
   };
   using ChunkPtr = std::unique_ptr<std::uint8_t[], Unmap>;

@@ -12,7 +12,8 @@ namespace tolk {
 
 using namespace ntx;
 
-std::uint32_t NtxTree::NewPage(TXQNTXBuffers::Page& out) {
+std::uint32_t NtxTree::NewPage(TXQNTXBuffers::Page& out, std::uint32_t from, int level) {
+  if (helper_) return helper_->NewPage(from, level, out);
   const std::uint32_t free = ReadHeaderPrefix(header_).freePage;
   if (free != 0) {
     // The head of the free list; its slot-0 child links to the next one.
@@ -136,7 +137,7 @@ bool NtxTree::PendingFollowsLast() const {
   return c != 0 ? c > 0 : pendingRecNo_ > lastRecNo_;
 }
 
-void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
+void NtxTree::SetPending(const std::uint8_t* key, std::uint32_t recno) {
   std::memcpy(pendingKey_.data(), key, g_.keySize);
   pendingRecNo_ = recno;
   pendingChild_ = 0;
@@ -149,15 +150,23 @@ void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
     pendingHead_ = LoadBigEndian64(key);
     pendingTail_ = LoadBigEndian64(key + g_.keySize - 8);
   }
+}
+
+void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
+  ++insertions_;
+  SetPending(key, recno);
   followPath_ = followEnabled_ && knownEntries_ && pathUsable_ && PendingFollowsLast();
   // Until the entry has settled on a page, path_ is half old and half new.
   pathUsable_ = false;
   std::memcpy(lastKey_.data(), key, g_.keySize);
   lastRecNo_ = recno;
-  if (!InsertInto(Root(), 0, 0)) return;
+  if (InsertInto(Root(), 0, 0)) GrowRoot();
+}
+
+void NtxTree::GrowRoot() {
   // The root split: a new root holds the promoted entry between the two halves.
   TXQNTXBuffers::Page page;
-  const std::uint32_t root = NewPage(page);
+  const std::uint32_t root = NewPage(page, 0, height_);
   PageReader r(page.Bytes(), g_);
   PageWriter w(page.Bytes(), g_);
   w.WriteEntry(Entry(r, 0, root), pendingChild_, pendingRecNo_, pendingKey_.data());
@@ -166,6 +175,53 @@ void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
   page.MarkModified();
   WriteRoot(header_, root);
   ++height_;
+}
+
+void NtxTree::Resume(int height, bool keyWithNul, bool lookAhead) {
+  FlushQueued();
+  knownEntries_ = true;
+  height_ = height;
+  keyWithNul_ = keyWithNul;
+  lookAhead_ = lookAhead;
+  pathUsable_ = false;
+  pathDepth_ = 0;
+  // No path found before may be trusted: as if every page above the leaves changed.
+  changes_ += changed_.size() + 1;
+  aheadPath_ = {};
+}
+
+void NtxTree::InsertPromoted(const std::uint8_t* key, std::uint32_t recno, std::uint32_t child,
+                             std::uint32_t right, int level) {
+  SetPending(key, recno);
+  pendingChild_ = child;
+  pendingRight_ = right;
+  followPath_ = false;
+  pathUsable_ = false;
+  struct Restore {
+    int& depth;
+    ~Restore() { depth = kMaxDepth + 1; }
+  } restore{stopDepth_};
+  stopDepth_ = height_ - 1 - level;
+  if (stopDepth_ < 0) RaiseTooDeep(0);
+  if (InsertInto(Root(), 0, 0)) GrowRoot();
+}
+
+void NtxTree::FindPath(const std::uint8_t* key, std::uint32_t recno, int level,
+                       std::vector<std::uint32_t>& pages, std::vector<std::size_t>& positions) {
+  SetPending(key, recno);
+  pages.clear();
+  positions.clear();
+  std::uint32_t offset = Root(), parent = 0;
+  for (int depth = 0; depth <= height_ - 1 - level; ++depth) {
+    if (depth >= kMaxDepth) RaiseTooDeep(parent);
+    const TXQNTXBuffers::Page page = FetchPage(offset, parent);
+    const PageReader r(page.Bytes(), g_);
+    const std::size_t pos = Position(r, r.Count(), offset);
+    pages.push_back(offset);
+    positions.push_back(pos);
+    parent = offset;
+    offset = r.Child(Entry(r, pos, offset));
+  }
 }
 
 void NtxTree::InsertQueued(const std::uint8_t* key, std::uint32_t recno) {
@@ -312,14 +368,22 @@ bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) 
   else
     pos = followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
   step = {offset, pos};
-  if (const std::uint32_t child = r.Child(Entry(r, pos, offset))) {
+  if (depth == stopDepth_) {
+    // The entry promoted from the split of this page's child at pos.
+    if (r.Child(Entry(r, pos, offset)) != pendingChild_)
+      RaiseDamaged(fileName_, "page " + std::to_string(offset) + " does not lead to page " +
+                                  std::to_string(pendingChild_));
+  } else if (const std::uint32_t child = r.Child(Entry(r, pos, offset))) {
     if (!InsertInto(child, offset, depth + 1)) return false;
   } else if (offset != lastLeaf_) {
     ++leafChanges_;
     lastLeaf_ = offset;
   }
   const bool promoted = pendingRight_ != 0;  // came up from a split below
-  if (promoted) InnerPageChanged(offset);
+  if (promoted) {
+    InnerPageChanged(offset);
+    if (helper_) helper_->Promoted(*this, offset, height_ - 1 - depth);
+  }
   if (count < g_.maxItems) {
     InsertPending(page, count, pos);
     page.MarkModified();
@@ -331,7 +395,7 @@ bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) 
     pathUsable_ = true;
     return false;
   }
-  Split(page, pos);
+  Split(page, pos, depth);
   return true;
 }
 
@@ -349,12 +413,12 @@ void NtxTree::InsertPending(TXQNTXBuffers::Page& page, std::uint16_t count, std:
     w.SetChild(Entry(r, pos + 1, static_cast<std::uint32_t>(page.Offset())), pendingRight_);
 }
 
-void NtxTree::Split(TXQNTXBuffers::Page& oldPage, std::size_t pos) {
+void NtxTree::Split(TXQNTXBuffers::Page& oldPage, std::size_t pos, int depth) {
   const std::uint16_t half = g_.halfPage;
   const std::uint16_t max = g_.maxItems;
   const auto oldOffset = static_cast<std::uint32_t>(oldPage.Offset());
   TXQNTXBuffers::Page newPage;
-  const std::uint32_t newOffset = NewPage(newPage);
+  const std::uint32_t newOffset = NewPage(newPage, oldOffset, height_ - 1 - depth);
   std::copy_n(oldPage.Bytes().begin(), kBlockSize, newPage.Bytes().begin());
 
   PageWriter ow(oldPage.Bytes(), g_), nw(newPage.Bytes(), g_);

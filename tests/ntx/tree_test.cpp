@@ -10,6 +10,7 @@
 #include "ntx/ntx_page_reader.h"
 #include "ntx/ntx_tree.h"
 #include "ntx/pre_sorter.h"
+#include "ntx/split_build.h"
 #include "test_support.h"
 
 namespace tolk {
@@ -300,12 +301,14 @@ std::vector<std::pair<std::string, std::uint32_t>> SortedBatches(std::vector<std
 }
 
 // How a tree takes its feed: every page searched whole; from the previous
-// insertion's path; queued, the paths found ahead over pages in place.
-enum class Feed { kWhole, kFollowing, kQueued };
+// insertion's path; queued, the paths found ahead over pages in place;
+// queued, each batch in two halves, the second beside the tree.
+enum class Feed { kWhole, kFollowing, kQueued, kSplit };
 
 // The file a tree that started empty holds after the feed.
 std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& feed,
-                      const TXQCollation& collation, bool desc, Feed how) {
+                      const TXQCollation& collation, bool desc, Feed how, std::size_t batch = 0,
+                      std::size_t* splits = nullptr) {
   const Geometry g = GeometryFor(feed.front().first.size());
   std::array<std::uint8_t, kBlockSize> header{};
   HeaderFields f;
@@ -318,7 +321,7 @@ std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& 
   TXQNTXBuffers cache(store);
   TXQLimitIndexPages limits;
   cache.Configure(limits, static_cast<std::int64_t>(feed.size()), g.halfPage);
-  if (how == Feed::kQueued) {
+  if (how == Feed::kQueued || how == Feed::kSplit) {
     EXPECT_TRUE(cache.UseImageInPlace());  // as a build: before its first page
   }
   KeyOrder order;
@@ -331,6 +334,28 @@ std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& 
   root.Release();
   tree.StartsEmpty();
   tree.SetFollowPreviousPath(how != Feed::kWhole);
+  if (how == Feed::kSplit) {
+    // Each batch split where the halves' shares say, anywhere from a fifth to four fifths.
+    NtxSplitBuild split(store, g, order, name, header);
+    std::mt19937 rng(5);
+    std::vector<NtxSplitBuild::Entry> entries;
+    for (std::size_t from = 0; from < feed.size(); from += batch) {
+      entries.clear();
+      for (std::size_t i = from; i < std::min(feed.size(), from + batch); ++i)
+        entries.push_back(
+            {reinterpret_cast<const std::uint8_t*>(feed[i].first.data()), feed[i].second});
+      const std::span<const NtxSplitBuild::Entry> all(entries);
+      const std::size_t half =
+          split.Prepare(tree, fileSize, all, 0.2 + 0.006 * static_cast<int>(rng() % 100));
+      for (const auto& e : all.first(half)) tree.InsertQueued(e.key, e.recno);
+      tree.FlushQueued();
+      if (half == all.size()) continue;
+      split.InsertSecondHalf(all.subspan(half));
+      split.Commit(tree, cache, fileSize);
+      ++*splits;
+    }
+    return FileBytes(cache, store, header);
+  }
   std::size_t fed = 0;
   for (const auto& [k, r] : feed) {
     const auto* key = reinterpret_cast<const std::uint8_t*>(k.data());
@@ -345,7 +370,7 @@ std::string BuildFrom(const std::vector<std::pair<std::string, std::uint32_t>>& 
   return FileBytes(cache, store, header);
 }
 
-TEST(NtxTreeFeedTest, PathsFromThePreviousOneOrFoundAheadBuildTheSameFile) {
+TEST(NtxTreeFeedTest, PathsFromThePreviousOneFoundAheadOrInHalvesBuildTheSameFile) {
   std::mt19937 rng(11);
   auto digits = [](std::uint64_t n, std::size_t width) {
     std::string s = std::to_string(n);
@@ -390,6 +415,7 @@ TEST(NtxTreeFeedTest, PathsFromThePreviousOneOrFoundAheadBuildTheSameFile) {
   }
   cases.push_back({"keys with NULs", k, {}, false});
 
+  std::size_t splits = 0;  // batches built in halves
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     KeyOrder order;
@@ -399,12 +425,17 @@ TEST(NtxTreeFeedTest, PathsFromThePreviousOneOrFoundAheadBuildTheSameFile) {
       const std::string followed = BuildFrom(feed, c.collation, c.desc, Feed::kFollowing);
       ASSERT_EQ(followed, BuildFrom(feed, c.collation, c.desc, Feed::kWhole)) << "batch " << batch;
       ASSERT_EQ(followed, BuildFrom(feed, c.collation, c.desc, Feed::kQueued)) << "batch " << batch;
+      if (batch > 1) {
+        ASSERT_EQ(followed, BuildFrom(feed, c.collation, c.desc, Feed::kSplit, batch, &splits))
+            << "batch " << batch;
+      }
       if (c.collation.CollationType ==
           TXQCollationTypes::cltNone) {  // the checker orders plain bytes
         ASSERT_EQ(testing::CheckNtxBytes(followed).error, "") << "batch " << batch;
       }
     }
   }
+  EXPECT_GT(splits, 200u);
 }
 
 }  // namespace
