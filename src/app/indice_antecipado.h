@@ -43,9 +43,17 @@ class Critica::IndiceAntecipado {
   // Waits for the build, telling the window how far it got, as a build on
   // the run's own thread would; whether the index was built.
   bool Espera(RunWindow& window) {
+    // Meanwhile this thread inserts half of each batch beside the build,
+    // while the build has batches left.
+    bool ajuda = true;
     {
       std::unique_lock<std::mutex> lock(m_);
-      while (!fim_.wait_for(lock, std::chrono::milliseconds(100), [this] { return feito_; })) {
+      while (!feito_) {
+        lock.unlock();
+        if (ajuda) ajuda = indice_.HelpBuild(std::chrono::milliseconds(100));
+        lock.lock();
+        if (!ajuda) fim_.wait_for(lock, std::chrono::milliseconds(100), [this] { return feito_; });
+        if (feito_) break;
         lock.unlock();
         window.RecordsRead(textos::LendoIndice(), lidos_.load(std::memory_order_relaxed));
         lock.lock();

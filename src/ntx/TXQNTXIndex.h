@@ -12,6 +12,7 @@
 // when the file is built.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,6 +29,7 @@
 #include "ntx/key_compare.h"
 #include "ntx/ntx_format.h"
 #include "ntx/page_store.h"
+#include "ntx/split_build.h"
 #include "platform/file.h"
 
 namespace tolk {
@@ -105,6 +107,15 @@ class TXQNTXIndex : public TIndex {
   // give up a file that has not taken the index's name. Off by default.
   bool WriteInBackground = false;
   void WaitWritten();
+
+  // Lends the calling thread to a build of this index running on another
+  // thread, for up to `slice`: while it is here it inserts the second half
+  // of each batch of keys beside the build (split_build.h), and the file is
+  // the same. False once the build has no batch left to share.
+  bool HelpBuild(std::chrono::milliseconds slice) { return help_.Help(slice); }
+  // Tests: every batch that could be shared is split, and the build's own
+  // thread inserts both halves in turn.
+  bool SplitBatchesInTurn = false;
 
   // Opens the existing file at NTXFileName (the table must be open).
   void Open();
@@ -204,6 +215,7 @@ class TXQNTXIndex : public TIndex {
   // before it ends, read after the join).
   std::thread writer_;
   int writerErrno_ = 0;
+  NtxBuildHelp help_;
 };
 
 }  // namespace tolk

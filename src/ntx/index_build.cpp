@@ -26,6 +26,13 @@ namespace tolk {
 
 using namespace ntx;
 
+namespace {
+
+// Fewer entries are not worth handing over.
+constexpr std::size_t kMinSharedBatch = 64;
+
+}  // namespace
+
 // The table's build marks and record view, for the length of a build: field
 // reads look at a block buffer of the table's BufferSize bytes, first all
 // blanks (the key size comes from that record), then each record read.
@@ -167,18 +174,82 @@ void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterB
   const std::size_t perBlock = recordLength ? block.size() / recordLength : 0;
   if (perBlock < 1) RaiseRecordTooLarge();
   const std::size_t keySize = geometry_.keySize;
-  NtxPreSorter sorter(sorterBlock / (keySize + kEntryOverhead), keySize, keyOrder_);
+  // Two pre-sorters: while a helper inserts the second half of one batch,
+  // the build reads the next into the other.
+  const std::size_t capacity = sorterBlock / (keySize + kEntryOverhead);
+  NtxPreSorter sorterA(capacity, keySize, keyOrder_), sorterB(capacity, keySize, keyOrder_);
+  NtxPreSorter* sorter = &sorterA;
   const bool unique = Unique();
   const bool filtered = !forParser_.Empty();
-  auto flush = [&] {
-    sorter.Drain([&](const std::uint8_t* key, std::uint32_t recno) {
-      if (!unique)
-        tree_->InsertQueued(key, recno);
-      else if (!tree_->Contains(key))
-        tree_->Insert(key, recno);
-    });
-    tree_->FlushQueued();
+  // Batches shared with a helper (split_build.h): only where insertions
+  // leave the previous leaf, in a tree in place, and in batches worth a
+  // hand-over.
+  std::unique_ptr<NtxSplitBuild> split;
+  std::array<std::vector<NtxSplitBuild::Entry>, 2> batches;
+  // The build's share of each batch, moved towards the point where both
+  // threads end together: the build also reads the records.
+  double share = 0.5;
+  bool pending = false;  // the helper has the second half of the last batch
+  // Both halves of the batch handed over are in: its pages take their places.
+  auto settle = [&] {
+    if (!pending) return;
+    pending = false;
+    share = std::clamp(share + (help_.Done() ? -0.01 : 0.01), 0.2, 0.8);
+    help_.Wait();
+    split->Commit(*tree_, cache_, fileSize_);
   };
+  auto flush = [&](bool last) {
+    const bool shareable = !unique && cache_.InPlace() && tree_->LooksAhead() &&
+                           sorter->Size() >= kMinSharedBatch &&
+                           (SplitBatchesInTurn || help_.Present());
+    if (!shareable) {
+      settle();
+      sorter->Drain([&](const std::uint8_t* key, std::uint32_t recno) {
+        if (!unique)
+          tree_->InsertQueued(key, recno);
+        else if (!tree_->Contains(key))
+          tree_->Insert(key, recno);
+      });
+      tree_->FlushQueued();
+      return;
+    }
+    std::vector<NtxSplitBuild::Entry>& batch = batches[sorter == &sorterA ? 0 : 1];
+    batch.clear();
+    sorter->Drain([&](const std::uint8_t* key, std::uint32_t recno) {
+      batch.push_back({key, recno});
+    });
+    settle();  // the tree whole again before this batch goes in
+    if (!split)
+      split = std::make_unique<NtxSplitBuild>(store_, geometry_, keyOrder_, ntxFileName_,
+                                              HeaderBytes());
+    const std::span<const NtxSplitBuild::Entry> all(batch);
+    std::size_t half = split->Prepare(*tree_, fileSize_, all, share);
+    const auto second = all.subspan(half);
+    pending = half < all.size() && !SplitBatchesInTurn &&
+              help_.Offer([&split, second] { split->InsertSecondHalf(second); });
+    if (!pending && !SplitBatchesInTurn) half = all.size();
+    for (const auto& e : all.first(half)) tree_->InsertQueued(e.key, e.recno);
+    tree_->FlushQueued();
+    if (pending) {
+      // This sorter's keys are the helper's until the batch settles.
+      sorter = sorter == &sorterA ? &sorterB : &sorterA;
+      if (last) settle();
+    } else if (half < all.size()) {
+      split->InsertSecondHalf(second);
+      split->Commit(*tree_, cache_, fileSize_);
+    }
+  };
+  help_.Begin();
+  // However the build ends, the helper is done with its half (and with the
+  // sorter, batch and split it reads) before they go.
+  struct Over {
+    NtxBuildHelp& help;
+    const bool& pending;
+    ~Over() {
+      if (pending) help.Wait(true);
+      help.End();
+    }
+  } over{help_, pending};
 
   std::vector<std::uint8_t> entryKey(keySize);
   std::uint64_t offset = table.HeaderLength();
@@ -199,12 +270,12 @@ void TXQNTXIndex::LoadKeys(std::vector<std::uint8_t>& block, std::size_t sorterB
       const std::size_t k = std::min(key.size(), keySize);
       std::memcpy(entryKey.data(), key.data(), k);
       std::fill(entryKey.begin() + static_cast<std::ptrdiff_t>(k), entryKey.end(), std::uint8_t{0});
-      if (sorter.Full()) flush();
-      sorter.Add(entryKey.data(), recno);
+      if (sorter->Full()) flush(false);
+      sorter->Add(entryKey.data(), recno);
     }
     offset += n * recordLength;
   }
-  flush();
+  flush(true);
   if (OnBuildProgress) OnBuildProgress(recno);
 }
 

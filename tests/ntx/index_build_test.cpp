@@ -1,5 +1,6 @@
 // Building an index file over a table.
 #include <gtest/gtest.h>
+
 #ifdef _WIN32
 #include <windows.h>
 // After windows.h.
@@ -10,11 +11,13 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "dataset/Exceptions.h"
 #include "dataset/coding.h"
@@ -328,6 +331,26 @@ TEST_F(TXQNTXIndexTest, AFileWrittenInTheBackgroundIsTheSameFile) {
   tb.Indexes.Clear();
   EXPECT_EQ(ReadBytes(ntx), expected);
   EXPECT_FALSE(MapsFile(ntx));
+
+  // The batches in two halves, one thread after the other, then the second
+  // half on a thread that lends itself to the build: the same file.
+  tb.DBFIndexDefs.Clear();
+  auto& inTurn = AddBackgroundIndex(tb, ntx);
+  inTurn.SplitBatchesInTurn = true;
+  inTurn.SetCreateNow(true);
+  inTurn.WaitWritten();
+  EXPECT_EQ(ReadBytes(ntx), expected);
+  tb.Indexes.Clear();
+  tb.DBFIndexDefs.Clear();
+  auto& helped = AddBackgroundIndex(tb, ntx);
+  std::thread build([&] { helped.SetCreateNow(true); });
+  while (helped.HelpBuild(std::chrono::milliseconds(10))) {
+  }
+  build.join();
+  helped.WaitWritten();
+  EXPECT_EQ(ReadBytes(ntx), expected);
+  EXPECT_TRUE(tb.FindKey({Variant(keys[4567])}));
+  EXPECT_EQ(tb.RecNo(), 4568);
 }
 
 // Another program cuts the mapped file short. The pages it lost read as
