@@ -184,7 +184,6 @@ void NtxSplitBuild::Commit(NtxTree& tree, TXQNTXBuffers& cache, std::uint64_t fi
   tree.Resume(replay_->Height(), keyWithNul, tree.LooksAhead());
 }
 
-
 namespace {
 
 // A short wait in a loop that polls memory another thread will change;
