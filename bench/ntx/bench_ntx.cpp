@@ -150,31 +150,27 @@ int main(int argc, char** argv) {
 
   // The index.
   TXQNTXIndex* ind = nullptr;
-  // The same build as a run makes it: in the file itself, mapped (the table
-  // is open exclusively), and the seeks over that mapping.
-  const auto inFileBuild = [&] {
+  // A new index over the tickets, not built yet; `inFile`: built in the file
+  // itself, mapped (the table is open exclusively), as a run builds it.
+  const auto newIndex = [&](bool inFile) {
     tb.Indexes.Clear();
     tb.DBFIndexDefs.Clear();
     ind = &dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
     ind->SetKeyExpresion("bilhete");
     ind->SetNTXFileName(ntx);
-    ind->WriteInBackground = true;
-    ind->SetCreateNow(true);
+    ind->WriteInBackground = inFile;
   };
   const Timing buildInFile = Measure(runs, [&] {
-    inFileBuild();
+    newIndex(true);
+    ind->SetCreateNow(true);
     ind->WaitWritten();
   });
-  // The same build with a second thread that inserts half of each batch, as
-  // the run's thread does once it waits for the index; the same file.
+  // The same with a second thread that inserts half of each batch, as the
+  // run's thread does once it waits for the index; the same file. The seeks
+  // below read this one.
   const std::string helpedExpected = ReadAll(ntx);
   const Timing buildHelped = Measure(runs, [&] {
-    tb.Indexes.Clear();
-    tb.DBFIndexDefs.Clear();
-    ind = &dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
-    ind->SetKeyExpresion("bilhete");
-    ind->SetNTXFileName(ntx);
-    ind->WriteInBackground = true;
+    newIndex(true);
     std::atomic<bool> done{false};
     // False until the build has begun (and again once it has no batch left).
     std::thread helper([&] {
@@ -205,11 +201,7 @@ int main(int argc, char** argv) {
   const std::size_t hitsInFile = hits;
   // The build that writes its image to the file at the end, and its seeks.
   const Timing build = Measure(runs, [&] {
-    tb.Indexes.Clear();
-    tb.DBFIndexDefs.Clear();
-    ind = &dynamic_cast<TXQNTXIndex&>(tb.Indexes.Add("bilhete"));
-    ind->SetKeyExpresion("bilhete");
-    ind->SetNTXFileName(ntx);
+    newIndex(false);
     ind->SetCreateNow(true);
   });
   const Timing seek = Measure(runs, [&] {
