@@ -111,7 +111,8 @@ class TXQNTXIndex : public TIndex {
   // Lends the calling thread to a build of this index running on another
   // thread, for up to `slice`: while it is here it inserts the second half
   // of each batch of keys beside the build (split_build.h), and the file is
-  // the same. False once the build has no batch left to share.
+  // the same. False once the build has no batch left to share, and from
+  // then until the next build of the index begins.
   bool HelpBuild(std::chrono::milliseconds slice) { return help_.Help(slice); }
   // Tests: every batch that could be shared is split, and the build's own
   // thread inserts both halves in turn.

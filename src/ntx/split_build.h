@@ -135,8 +135,8 @@ class NtxBuildHelp {
   // Waits for the job handed over; raises what it raised, unless `quiet`.
   void Wait(bool quiet = false);
 
-  // The helper's side: takes jobs for up to `slice`. False once the build
-  // has no batch left.
+  // The helper's side: takes jobs for up to `slice`. False between End and
+  // the next Begin: the build has no batch left.
   bool Help(std::chrono::milliseconds slice);
 
  private:
