@@ -45,19 +45,14 @@ class Critica::IndiceAntecipado {
   bool Espera(RunWindow& window) {
     // Meanwhile this thread inserts half of each batch beside the build,
     // while the build has batches left.
-    bool ajuda = true;
-    {
-      std::unique_lock<std::mutex> lock(m_);
-      while (!feito_) {
-        lock.unlock();
-        if (ajuda) ajuda = indice_.HelpBuild(std::chrono::milliseconds(100));
-        lock.lock();
+    for (bool ajuda = true;;) {
+      {
+        std::unique_lock<std::mutex> lock(m_);
         if (!ajuda) fim_.wait_for(lock, std::chrono::milliseconds(100), [this] { return feito_; });
         if (feito_) break;
-        lock.unlock();
-        window.RecordsRead(textos::LendoIndice(), lidos_.load(std::memory_order_relaxed));
-        lock.lock();
       }
+      if (ajuda) ajuda = indice_.HelpBuild(std::chrono::milliseconds(100));
+      window.RecordsRead(textos::LendoIndice(), lidos_.load(std::memory_order_relaxed));
     }
     thread_.join();
     if (construido_) window.RecordsRead(textos::LendoIndice(), lidos_.load());

@@ -85,7 +85,8 @@ class NtxSplitBuild : private NtxTree::Helper {
   std::uint32_t NewPage(std::uint32_t from, int level, TXQNTXBuffers::Page& out) override;
   void Promoted(const NtxTree& tree, std::uint32_t page, int level) override;
   bool IsCopy(std::uint32_t offset) const {
-    return offset >= kTempBase && copy_[(offset - kTempBase) / ntx::kBlockSize];
+    const std::size_t k = offset >= kTempBase ? (offset - kTempBase) / ntx::kBlockSize : ~0u;
+    return k < copy_.size() && copy_[k];
   }
 
   struct Noted {

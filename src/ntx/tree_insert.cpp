@@ -202,7 +202,9 @@ void NtxTree::InsertPromoted(const std::uint8_t* key, std::uint32_t recno, std::
     ~Restore() { depth = kMaxDepth + 1; }
   } restore{stopDepth_};
   stopDepth_ = height_ - 1 - level;
-  if (stopDepth_ < 0) RaiseTooDeep(0);
+  if (stopDepth_ < 0)
+    RaiseDamaged(fileName_, "the tree has no page at level " + std::to_string(level) +
+                                " for an entry promoted from page " + std::to_string(child));
   if (InsertInto(Root(), 0, 0)) GrowRoot();
 }
 
