@@ -14,21 +14,6 @@ using ntx::kBlockSize;
 
 // --- Page ---------------------------------------------------------------------------
 
-TXQNTXBuffers::Page& TXQNTXBuffers::Page::operator=(Page&& o) noexcept {
-  if (this != &o) {
-    Release();
-    data_ = o.data_;
-    group_ = o.group_;
-    store_ = o.store_;
-    index_ = o.index_;
-    offset_ = o.offset_;
-    loaded_ = o.loaded_;
-    o.data_ = nullptr;
-    o.group_ = nullptr;
-  }
-  return *this;
-}
-
 void TXQNTXBuffers::Page::MarkModified() {
   if (group_)
     group_->modified[index_] = 1;
@@ -36,12 +21,9 @@ void TXQNTXBuffers::Page::MarkModified() {
     store_->WrittenInPlace(offset_, data_, kBlockSize);
 }
 
-void TXQNTXBuffers::Page::Release() {
-  if (group_) {
-    assert(group_->pins > 0);
-    --group_->pins;
-  }
-  data_ = nullptr;
+void TXQNTXBuffers::Page::ReleaseGroup() {
+  assert(group_->pins > 0);
+  --group_->pins;
   group_ = nullptr;
 }
 
@@ -123,19 +105,7 @@ bool TXQNTXBuffers::UseImageInPlace() {
   return inPlace_;
 }
 
-TXQNTXBuffers::Page TXQNTXBuffers::Get(std::uint64_t offset) {
-  if (inPlace_) {
-    // A copy of a file that was cut after its build has no page past the
-    // cut: that one is read from the file, into a group.
-    if (std::uint8_t* data = store_.Map(offset, kBlockSize)) {
-      Page p;
-      p.data_ = data;
-      p.store_ = &store_;
-      p.offset_ = offset;
-      p.loaded_ = true;  // nothing tells a cold page from a warm one
-      return p;
-    }
-  }
+TXQNTXBuffers::Page TXQNTXBuffers::GetFromGroup(std::uint64_t offset) {
   const std::uint64_t span = pagesPerGroup_ * kBlockSize;
   const std::uint64_t number = spanShift_ >= 0 ? offset >> spanShift_ : offset / span;
   const std::uint64_t base = number * span;

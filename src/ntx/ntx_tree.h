@@ -168,7 +168,9 @@ class NtxTree {
   struct SearchState;
 
   std::uint32_t Root() const;
-  TXQNTXBuffers::Page FetchPage(std::uint32_t offset, std::uint32_t parent);
+  // The page at `offset`, checked; the whole page is asked for at once
+  // unless the caller did so already (`asked`).
+  TXQNTXBuffers::Page FetchPage(std::uint32_t offset, std::uint32_t parent, bool asked = false);
   // The entry offset in slot i, checked to lie inside the page.
   std::uint16_t Entry(const ntx::PageReader& r, std::size_t i, std::uint32_t pageOffset) const {
     const std::uint16_t entry = r.Slot(i);

@@ -21,7 +21,7 @@ NtxTree::NtxTree(TXQNTXBuffers& cache, coding::MutableBytes header, const Geomet
 
 std::uint32_t NtxTree::Root() const { return coding::Load32(header_, kHeadRoot); }
 
-TXQNTXBuffers::Page NtxTree::FetchPage(std::uint32_t offset, std::uint32_t parent) {
+TXQNTXBuffers::Page NtxTree::FetchPage(std::uint32_t offset, std::uint32_t parent, bool asked) {
   if (!PageInside(offset)) {
     const std::string what = parent == 0
                                  ? "the root page offset " + std::to_string(offset)
@@ -35,7 +35,7 @@ TXQNTXBuffers::Page NtxTree::FetchPage(std::uint32_t offset, std::uint32_t paren
   // slots and the entries they name, each on its own cache line, one after
   // another; asking for the whole page at once lets the lines arrive
   // together instead of one memory latency apiece.
-  if (page.Loaded()) PrefetchBytes(page.Bytes().data(), kBlockSize);
+  if (page.Loaded() && !asked) PrefetchBytes(page.Bytes().data(), kBlockSize);
   PageReader r(page.Bytes(), g_);
   const std::uint16_t count = r.Count();
   if (!r.CountValid(count))
@@ -175,7 +175,9 @@ void NtxTree::SearchEach(std::span<const std::uint8_t* const> texts, const Accep
       const std::uint8_t* text = texts[d.text];
       std::uint32_t child = 0;
       {
-        TXQNTXBuffers::Page page = FetchPage(d.page, d.parent);
+        // In place, every page but the root (which every descent reads) was
+        // asked for on the descent's turn before.
+        TXQNTXBuffers::Page page = FetchPage(d.page, d.parent, cache_.InPlace());
         PageReader r(page.Bytes(), g_);
         const std::uint16_t count = r.Count();
         std::size_t first = 0, last = count;
