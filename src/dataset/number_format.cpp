@@ -5,6 +5,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "dataset/byte_scan.h"
+
 namespace tolk {
 
 const TFormatSettings& DefaultFormatSettings() {
@@ -199,8 +201,7 @@ const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1
 // 10^22 are exact doubles, so one division rounds correctly. nullopt when
 // the text has another shape (the general parse then decides).
 std::optional<double> ParseFloatFast(std::string_view s) {
-  std::size_t i = 0, n = s.size();
-  while (i < n && s[i] == ' ') ++i;
+  std::size_t i = LeadingBlanks(s.data(), s.size()), n = s.size();
   while (n > i && s[n - 1] == ' ') --n;
   bool neg = false;
   if (i < n && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';

@@ -47,12 +47,6 @@ TFieldType DbfFieldType(char type, std::uint16_t width, std::uint8_t decimals, b
 
 namespace {
 
-bool AllBlanks(const std::uint8_t* p, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    if (p[i] != ' ') return false;
-  return true;
-}
-
 int Digit(std::uint8_t c) { return (c >= '0' && c <= '9') ? c - '0' : -1; }
 
 bool ReadDate(const std::uint8_t* p, Variant& out) {
@@ -93,8 +87,7 @@ bool DbfReadValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC, 
   switch (f.kind) {
     case DbfValueKind::Text: {
       // The text ends at the first NUL inside the field.
-      const void* nul = std::memchr(p, 0, w);
-      std::size_t n = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - p) : w;
+      std::size_t n = BytesBeforeNul(p, w);
       if (trimC) {
         while (n > 0 && p[n - 1] == ' ') --n;
         if (n == 0) return false;

@@ -10,6 +10,7 @@
 #include "dataset/TField.h"
 #include "dataset/TFieldType.h"
 #include "dataset/Variant.h"
+#include "dataset/byte_scan.h"
 
 namespace tolk {
 
@@ -40,10 +41,7 @@ TFieldType DbfFieldType(char type, std::uint16_t width, std::uint8_t decimals, b
 // unless all of its bytes are blanks.
 inline bool DbfFieldHasValue(const DbfFieldDef& f, const std::uint8_t* record, bool trimC) {
   if (f.kind == DbfValueKind::Text && !trimC) return true;
-  const std::uint8_t* p = record + f.offset;
-  for (std::size_t i = 0; i < f.width; ++i)
-    if (p[i] != ' ') return true;
-  return false;
+  return !AllBlanks(record + f.offset, f.width);
 }
 
 // Value read; false when the bytes form no value of the type.
@@ -87,9 +85,7 @@ class DbfField : public TField {
   // and TrimCType off (then the text is the field's whole value).
   std::string_view TextView() const {
     const std::uint8_t* p = view_->Get() + def_.offset;
-    std::size_t n = 0;
-    while (n < def_.width && p[n] != 0) ++n;
-    return {reinterpret_cast<const char*>(p), n};
+    return {reinterpret_cast<const char*>(p), BytesBeforeNul(p, def_.width)};
   }
   // `f` as a character field of a dBASE table that does not trim: never
   // Null, and its value is exactly its stored text, read in place through

@@ -4,6 +4,9 @@
 
 #include <clocale>
 #include <locale>
+#include <vector>
+
+#include "dataset/byte_scan.h"
 
 namespace tolk {
 namespace {
@@ -63,6 +66,31 @@ TEST(NumberFormatTest, FloatGrammar) {
   EXPECT_FALSE(ParseFloat("."));
   EXPECT_FALSE(ParseFloat("1e999"));  // beyond a double: no value
   EXPECT_FALSE(ParseFloat(std::string_view("1234.\0\0", 7)));
+}
+
+// The word-at-a-time scans against a byte loop: every length up to three
+// words, the byte sought (or a near miss: 0x80, 0xA0, 0x21, 0x1F) at every
+// place, the rest of the field a blank or a byte with its top bit set.
+TEST(NumberFormatTest, ByteScansAgreeWithAByteLoop) {
+  const std::uint8_t fills[] = {' ', 0xA0, 'x'};
+  const std::uint8_t marks[] = {0, ' ', 0x80, 0xA0, 0x21, 0x1F, 0x01};
+  for (std::size_t n = 0; n <= 24; ++n)
+    for (std::uint8_t fill : fills)
+      for (std::uint8_t mark : marks)
+        for (std::size_t at = 0; at <= n; ++at) {
+          // A byte past the field that would answer wrongly if read.
+          std::vector<std::uint8_t> b(n + 1, fill);
+          if (at < n) b[at] = mark;
+          b[n] = fill == ' ' ? 0 : ' ';
+          std::size_t nul = 0, blanks = 0;
+          while (nul < n && b[nul] != 0) ++nul;
+          while (blanks < n && b[blanks] == ' ') ++blanks;
+          SCOPED_TRACE(testing::Message() << "n " << n << " fill " << int{fill} << " mark "
+                                          << int{mark} << " at " << at);
+          EXPECT_EQ(BytesBeforeNul(b.data(), n), nul);
+          EXPECT_EQ(LeadingBlanks(b.data(), n), blanks);
+          EXPECT_EQ(AllBlanks(b.data(), n), blanks == n);
+        }
 }
 
 TEST(NumberFormatTest, FloatParseIgnoresACommaLocale) {
