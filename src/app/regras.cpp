@@ -1,6 +1,7 @@
 #include "app/regras.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <optional>
 
@@ -42,22 +43,24 @@ bool DataValida(std::string_view text, int tamanho, int currentYear) {
   // The usual shape first: eight (or six) digits.
   const std::size_t need = tamanho == 6 ? 6 : 8;
   if (text.size() == need || (tamanho == 6 && text.size() >= 6)) {
-    int v[8] = {};
-    bool digits = true;
-    for (std::size_t k = 0; k < need; ++k) {
-      unsigned d = static_cast<unsigned char>(text[k]) - '0';
-      if (d > 9) {
-        digits = false;
-        break;
-      }
-      v[k] = static_cast<int>(d);
-    }
-    if (digits) {
-      const int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
-      const int m = v[4] * 10 + v[5];
-      const int d = tamanho == 6 ? 1 : v[6] * 10 + v[7];
-      return y >= 1900 && y <= currentYear + 5 && m >= 1 && m <= 12 && d >= 1 &&
-             d <= DaysInMonth(y, m);
+    // The digits as one word, the first the lowest byte; a six-digit date
+    // is padded with "00". A byte outside '0'..'9' sets its top bit in
+    // x - '0' (below '0') or in x + 0x46 (above '9'), the lowest such byte
+    // exactly: then it is no date of this shape.
+    std::uint64_t x = 0x3030303030303030ull;
+    if (need == 8)
+      std::memcpy(&x, text.data(), 8);
+    else
+      std::memcpy(&x, text.data(), 6);
+    if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+    const std::uint64_t d = x - 0x3030303030303030ull;
+    if (((d | (x + 0x4646464646464646ull)) & 0x8080808080808080ull) == 0) {
+      auto digit = [d](int k) { return static_cast<int>((d >> (8 * k)) & 0xFF); };
+      const int y = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+      const int m = digit(4) * 10 + digit(5);
+      const int day = tamanho == 6 ? 1 : digit(6) * 10 + digit(7);
+      return y >= 1900 && y <= currentYear + 5 && m >= 1 && m <= 12 && day >= 1 &&
+             day <= DaysInMonth(y, m);
     }
   }
   auto year = Piece(Sub(text, 0, 4));
@@ -150,6 +153,7 @@ RegrasDaTabela::RegrasDaTabela(TqelMemTable& estrutura, const TDataSet& dados, s
     const bool anyRule =
         (r.nulo && (r.tipoTexto || !campos_.back().NoLugar())) || r.zerosesq || r.data || r.dominio;
     r.ativa = anyRule || !dynamic_cast<const DbfField*>(&f);
+    if (r.ativa) ativas_.push_back(i);
   }
 }
 

@@ -99,23 +99,22 @@ class RegrasDaTabela {
   int ano_;
   std::vector<Regra> regras_;
   std::vector<CampoLido> campos_;
+  std::vector<int> ativas_;  // the fields read, in order: those whose rule is `ativa`
   Variant qualifierValue_;
   std::string qualifierBuf_;
 };
 
 template <class Achado>
 void RegrasDaTabela::Aplica(Achado&& achado) {
-  for (int i = 0; i < static_cast<int>(regras_.size()); ++i) {
+  for (const int i : ativas_) {
     Regra& r = regras_[Idx(i)];
-    if (!r.ativa) continue;
     CampoLido& c = campos_[Idx(i)];
     c.Le();
     auto falha = [&](const char* regra, std::int64_t& contador) {
       ++contador;
       achado(regra, i);
     };
-    if (r.nulo && (c.Nulo() || (r.tipoTexto && TrimView(c.Texto(fs_)).empty())))
-      falha("nulo", r.erroNulo);
+    if (r.nulo && (c.Nulo() || (r.tipoTexto && NoText(c.Texto(fs_))))) falha("nulo", r.erroNulo);
     if (r.zerosesq && !TamanhoOk(c.Texto(fs_), r.tamanho)) falha("tamanho", r.erroDom);
     if (r.data && !DataValida(c.Texto(fs_), r.tamanho, ano_) &&
         !(r.zeros && c.Igual(r.zerosText, r.zerosValor)))

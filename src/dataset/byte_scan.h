@@ -79,6 +79,16 @@ inline std::size_t LeadingBlanks(const std::uint8_t* p, std::size_t n) {
       [](std::uint8_t c) { return c != ' '; });
 }
 
+// The first byte of p[0, n) above a blank (unsigned), n when none.
+inline std::size_t FirstAboveBlank(const std::uint8_t* p, std::size_t n) {
+  // A byte below 0x80 reaches the top bit when 0x5F is added exactly when
+  // it is above 0x20, and carries no further; a byte from 0x80 has it.
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kAdd = 0x5F5F5F5F5F5F5F5Full;
+  return byte_scan::FirstFlagged(
+      p, n, [](std::uint64_t x) { return (((x & kLow7) + kAdd) | x) & ~kLow7; },
+      [](std::uint8_t c) { return c > ' '; });
+}
+
 inline std::size_t LeadingBlanks(const char* p, std::size_t n) {
   return LeadingBlanks(reinterpret_cast<const std::uint8_t*>(p), n);
 }

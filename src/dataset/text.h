@@ -1,8 +1,11 @@
 // Text helpers over single-byte (Windows-1252) strings.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "dataset/byte_scan.h"
 
 namespace tolk {
 
@@ -13,6 +16,11 @@ inline std::string_view TrimView(std::string_view s) {
   while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
   return s.substr(b, e - b);
 }
+// Whether TrimView(s) is empty: every byte a blank or a control character.
+inline bool NoText(std::string_view s) {
+  return FirstAboveBlank(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()) == s.size();
+}
+
 inline std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
 
 inline char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }

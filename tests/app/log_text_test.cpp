@@ -59,6 +59,14 @@ TEST(RegrasTest, DataValidaBoundaries) {
   EXPECT_FALSE(DataValida("2017", 8, year));  // pieces past the end are empty
   EXPECT_FALSE(DataValida("", 8, year));
   EXPECT_FALSE(DataValida("2017$A01", 8, year));  // no hexadecimal
+  // Bytes just outside the digits, and with their top bit set, anywhere.
+  for (const char c : {'/', ':', '\x80', '\xB5', '\xFF'})
+    for (std::size_t at = 0; at < 8; ++at) {
+      std::string date = "20170215";
+      date[at] = c;
+      EXPECT_FALSE(DataValida(date, 8, year)) << at << ' ' << int{c};
+      EXPECT_EQ(DataValida(date.substr(0, 6), 6, year), at >= 6) << at << ' ' << int{c};
+    }
   EXPECT_FALSE(DataValida("20170431", 8, year));
 }
 

@@ -72,8 +72,8 @@ TEST(NumberFormatTest, FloatGrammar) {
 // words, the byte sought (or a near miss: 0x80, 0xA0, 0x21, 0x1F) at every
 // place, the rest of the field a blank or a byte with its top bit set.
 TEST(NumberFormatTest, ByteScansAgreeWithAByteLoop) {
-  const std::uint8_t fills[] = {' ', 0xA0, 'x'};
-  const std::uint8_t marks[] = {0, ' ', 0x80, 0xA0, 0x21, 0x1F, 0x01};
+  const std::uint8_t fills[] = {' ', 0xA0, 'x', 0x09};
+  const std::uint8_t marks[] = {0, ' ', 0x80, 0xA0, 0x21, 0x1F, 0x01, 0x7F};
   for (std::size_t n = 0; n <= 24; ++n)
     for (std::uint8_t fill : fills)
       for (std::uint8_t mark : marks)
@@ -82,14 +82,16 @@ TEST(NumberFormatTest, ByteScansAgreeWithAByteLoop) {
           std::vector<std::uint8_t> b(n + 1, fill);
           if (at < n) b[at] = mark;
           b[n] = fill == ' ' ? 0 : ' ';
-          std::size_t nul = 0, blanks = 0;
+          std::size_t nul = 0, blanks = 0, text = 0;
           while (nul < n && b[nul] != 0) ++nul;
           while (blanks < n && b[blanks] == ' ') ++blanks;
+          while (text < n && b[text] <= ' ') ++text;
           SCOPED_TRACE(testing::Message() << "n " << n << " fill " << int{fill} << " mark "
                                           << int{mark} << " at " << at);
           EXPECT_EQ(BytesBeforeNul(b.data(), n), nul);
           EXPECT_EQ(LeadingBlanks(b.data(), n), blanks);
           EXPECT_EQ(AllBlanks(b.data(), n), blanks == n);
+          EXPECT_EQ(FirstAboveBlank(b.data(), n), text);
         }
 }
 
