@@ -204,6 +204,8 @@ class NtxTree {
   // Whether the pending entry orders after the previous insertion's.
   bool PendingFollowsLast() const;
   bool InsertInto(std::uint32_t offset, std::uint32_t parent, int depth);
+  bool InsertAlongHint();
+  bool Settle(TXQNTXBuffers::Page& page, std::uint16_t count, std::size_t pos, int depth);
   // The pending entry, from the caller's key: its words when byte order holds.
   void SetPending(const std::uint8_t* key, std::uint32_t recno);
   // After the root split: a new root over its two halves.

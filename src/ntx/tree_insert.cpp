@@ -162,7 +162,7 @@ void NtxTree::Insert(const std::uint8_t* key, std::uint32_t recno) {
   pathUsable_ = false;
   std::memcpy(lastKey_.data(), key, g_.keySize);
   lastRecNo_ = recno;
-  if (InsertInto(Root(), 0, 0)) GrowRoot();
+  if (hint_ ? InsertAlongHint() : InsertInto(Root(), 0, 0)) GrowRoot();
 }
 
 void NtxTree::GrowRoot() {
@@ -283,7 +283,8 @@ void NtxTree::InsertFirstQueued() {
     const Queued*& hint;
     ~Unhint() { hint = nullptr; }
   } unhint{hint_};
-  hint_ = q.levels == height_ - 1 && PathUnchanged(q) ? &q : nullptr;
+  // A tree of one level has no path above its leaf to follow.
+  hint_ = q.levels > 0 && q.levels == height_ - 1 && PathUnchanged(q) ? &q : nullptr;
   Insert(q.key.data(), q.recno);
 }
 
@@ -360,18 +361,14 @@ void NtxTree::LookAhead(Queued& q, int levels) {
 // is still pending for the parent (the page split).
 bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) {
   if (depth >= kMaxDepth) RaiseTooDeep(parent);
-  // A queued entry's look-ahead read the pages of its path and asked for the leaf.
-  TXQNTXBuffers::Page page = FetchPage(offset, parent, hint_ != nullptr);
+  TXQNTXBuffers::Page page = FetchPage(offset, parent);
   PageReader r(page.Bytes(), g_);
   const std::uint16_t count = r.Count();
   // The previous path helps down to the first page where this one leaves it.
   PathStep& step = path_[static_cast<std::size_t>(depth)];
   followPath_ = followPath_ && depth < pathDepth_ && step.page == offset;
-  std::size_t pos;
-  if (hint_ && depth < hint_->levels && hint_->page[static_cast<std::size_t>(depth)] == offset)
-    pos = hint_->pos[static_cast<std::size_t>(depth)];
-  else
-    pos = followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
+  const std::size_t pos =
+      followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
   step = {offset, pos};
   if (depth == stopDepth_) {
     // The entry promoted from the split of this page's child at pos.
@@ -384,6 +381,14 @@ bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) 
     ++leafChanges_;
     lastLeaf_ = offset;
   }
+  return Settle(page, count, pos, depth);
+}
+
+// The pending entry at `pos` of `page` (its count read before anything
+// below changed), at `depth` of the path: true when the page split and an
+// entry is pending for the parent.
+bool NtxTree::Settle(TXQNTXBuffers::Page& page, std::uint16_t count, std::size_t pos, int depth) {
+  const auto offset = static_cast<std::uint32_t>(page.Offset());
   const bool promoted = pendingRight_ != 0;  // came up from a split below
   if (promoted) {
     InnerPageChanged(offset);
@@ -395,13 +400,60 @@ bool NtxTree::InsertInto(std::uint32_t offset, std::uint32_t parent, int depth) 
     // The pages above are unchanged and the path holds down to this one. The
     // entry inserted here orders before any later ascending one; an entry
     // promoted from a split below may not, and the pages below have changed.
-    step.from = promoted ? pos : pos + 1;
+    path_[static_cast<std::size_t>(depth)].from = promoted ? pos : pos + 1;
     pathDepth_ = depth + 1;
     pathUsable_ = true;
     return false;
   }
   Split(page, pos, depth);
   return true;
+}
+
+// InsertInto for an entry whose look-ahead found its path down to the leaf,
+// unchanged since (hint_): the pages above the leaf and the positions on
+// them stand, so the leaf is searched first and the pages above are read
+// only when a split below sends an entry up to them.
+bool NtxTree::InsertAlongHint() {
+  const Queued& h = *hint_;
+  const int leaf = h.levels;
+  for (int d = 0; d < leaf; ++d) {
+    PathStep& step = path_[static_cast<std::size_t>(d)];
+    followPath_ = followPath_ && d < pathDepth_ && step.page == h.page[static_cast<std::size_t>(d)];
+    step = {h.page[static_cast<std::size_t>(d)], h.pos[static_cast<std::size_t>(d)]};
+  }
+  auto above = [&h](int depth) {
+    return depth > 0 ? h.page[static_cast<std::size_t>(depth - 1)] : 0;
+  };
+  std::uint32_t offset = h.below, child = 0;
+  for (int depth = leaf;; --depth) {
+    // The look-ahead read the pages of the path and asked for the leaf.
+    TXQNTXBuffers::Page page = FetchPage(offset, above(depth), true);
+    const PageReader r(page.Bytes(), g_);
+    const std::uint16_t count = r.Count();
+    PathStep& step = path_[static_cast<std::size_t>(depth)];
+    std::size_t pos;
+    if (depth == leaf) {
+      followPath_ = followPath_ && depth < pathDepth_ && step.page == offset;
+      pos = followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
+      step = {offset, pos};
+      if (r.Child(Entry(r, pos, offset)) != 0)
+        RaiseDamaged(fileName_,
+                     "page " + std::to_string(offset) + " at the leaf level names a child page");
+      if (offset != lastLeaf_) {
+        ++leafChanges_;
+        lastLeaf_ = offset;
+      }
+    } else {
+      pos = h.pos[static_cast<std::size_t>(depth)];
+      if (r.Child(Entry(r, pos, offset)) != child)
+        RaiseDamaged(fileName_, "page " + std::to_string(offset) + " does not lead to page " +
+                                    std::to_string(child));
+    }
+    if (!Settle(page, count, pos, depth)) return false;
+    if (depth == 0) return true;
+    child = offset;
+    offset = above(depth);
+  }
 }
 
 // Puts the pending entry at `pos` of a page with room; an entry that came up
