@@ -49,7 +49,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <string>
@@ -199,8 +201,34 @@ class NtxTree {
   }
   // The same for any key: `plain` when byte order holds for it and the
   // entries (below), `head` and `tail` its words then.
-  int CompareWith(const std::uint8_t* probe, bool plain, std::uint64_t head, std::uint64_t tail,
-                  const std::uint8_t* key) const;
+  [[gnu::always_inline]] int CompareWith(const std::uint8_t* probe, bool plain, std::uint64_t head,
+                                         std::uint64_t tail, const std::uint8_t* key) const {
+    if (!plain) return order_.Compare(probe, key, g_.keySize);
+    const std::size_t n = g_.keySize;
+    int c;
+    if (n >= 8 && n <= 16) {
+      const std::uint64_t keyHead = LoadBigEndian64(key);
+      if (keyHead != head) {
+        c = head < keyHead ? -1 : 1;
+      } else {
+        const std::uint64_t keyTail = LoadBigEndian64(key + n - 8);
+        c = tail == keyTail ? 0 : (tail < keyTail ? -1 : 1);
+      }
+    } else {
+      c = std::memcmp(probe, key, n);
+    }
+    return order_.Descending() ? -c : c;
+  }
+  // Whether keys compare as plain bytes against every entry of this tree
+  // (CompareWith): a tree that started empty, never took a key with a NUL,
+  // and orders without weights.
+  bool PlainEntries() const { return knownEntries_ && !keyWithNul_ && !order_.Weighted(); }
+  static std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
+  }
   // Whether the pending entry orders after the previous insertion's.
   bool PendingFollowsLast() const;
   bool InsertInto(std::uint32_t offset, std::uint32_t parent, int depth);

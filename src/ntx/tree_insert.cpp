@@ -38,38 +38,6 @@ std::uint32_t NtxTree::NewPage(TXQNTXBuffers::Page& out, std::uint32_t from, int
 
 namespace {
 
-std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, sizeof v);
-  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
-  return v;
-}
-
-}  // namespace
-
-// Inlined: it is most of the work of every page search of a build.
-[[gnu::always_inline]] inline int NtxTree::CompareWith(const std::uint8_t* probe, bool plain,
-                                                       std::uint64_t head, std::uint64_t tail,
-                                                       const std::uint8_t* key) const {
-  if (!plain) return order_.Compare(probe, key, g_.keySize);
-  const std::size_t n = g_.keySize;
-  int c;
-  if (n >= 8 && n <= 16) {
-    const std::uint64_t keyHead = LoadBigEndian64(key);
-    if (keyHead != head) {
-      c = head < keyHead ? -1 : 1;
-    } else {
-      const std::uint64_t keyTail = LoadBigEndian64(key + n - 8);
-      c = tail == keyTail ? 0 : (tail < keyTail ? -1 : 1);
-    }
-  } else {
-    c = std::memcmp(probe, key, n);
-  }
-  return order_.Descending() ? -c : c;
-}
-
-namespace {
-
 // The first position of 0..count-1 whose entry orders after the entry being
 // placed; `atOrBefore(i)` tells whether that entry orders at or before entry
 // i. The entries of a page ascend, so the positions where it does form a

@@ -145,6 +145,8 @@ void NtxTree::SearchEach(std::span<const std::uint8_t* const> texts, const Accep
                          std::span<std::uint32_t> found) {
   struct Descent {
     std::size_t text = 0;
+    bool plain = false;                // the text compares as two words (CompareWith)
+    std::uint64_t head = 0, tail = 0;  // then its words
     std::uint32_t page = 0, parent = 0;
     int depth = 0;
     bool candidate = false;  // an entry above, at or after the text
@@ -155,10 +157,20 @@ void NtxTree::SearchEach(std::span<const std::uint8_t* const> texts, const Accep
   std::array<Descent, kAtOnce> descents;
   std::size_t next = 0, running = 0;
   const std::size_t len = g_.keySize;
+  const bool plainTree = PlainEntries() && len >= 8 && len <= 16;
   auto start = [&](Descent& d) {
     d = Descent{};
     d.text = next++;
     d.page = Root();
+    const std::uint8_t* text = texts[d.text];
+    d.plain = plainTree && !std::memchr(text, 0, len);
+    if (d.plain) {
+      d.head = LoadBigEndian64(text);
+      d.tail = LoadBigEndian64(text + len - 8);
+    }
+  };
+  auto compare = [&](const Descent& d, const std::uint8_t* text, const std::uint8_t* key) {
+    return CompareWith(text, d.plain, d.head, d.tail, key);
   };
   auto finish = [&](const Descent& d) {
     const std::uint8_t* text = texts[d.text];
@@ -183,7 +195,7 @@ void NtxTree::SearchEach(std::span<const std::uint8_t* const> texts, const Accep
         std::size_t first = 0, last = count;
         while (first < last) {
           const std::size_t mid = (first + last) / 2;
-          if (order_.Compare(text, r.Key(Entry(r, mid, d.page)), len) > 0)
+          if (compare(d, text, r.Key(Entry(r, mid, d.page))) > 0)
             first = mid + 1;
           else
             last = mid;
@@ -193,7 +205,7 @@ void NtxTree::SearchEach(std::span<const std::uint8_t* const> texts, const Accep
         if (first < count) {
           // The entry itself: the candidate below it, or the one here.
           d.candidate = true;
-          d.candidateEqual = order_.Compare(text, r.Key(e), len) == 0;
+          d.candidateEqual = compare(d, text, r.Key(e)) == 0;
           d.candidateRecNo = r.RecNo(e);
         }
       }
