@@ -147,6 +147,13 @@ class TXQNTXBuffers {
     }
     return GetFromGroup(offset);
   }
+  // Asks the processor for the page at `offset` when it lies in place: a
+  // hint, which pins nothing.
+  void Prefetch(std::uint64_t offset) {
+    if (inPlace_)
+      if (const std::uint8_t* data = store_.Map(offset, ntx::kBlockSize))
+        PrefetchBytes(data, ntx::kBlockSize);
+  }
   // Writes back every modified page of every group.
   void Flush();
   // Drops every group without writing, and ends the pages in place. No page

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -58,11 +59,17 @@ void NtxPreSorter::SortByBuckets() {
 
 void NtxPreSorter::SortByPrefix() {
   const std::size_t head = std::min(keySize_, kPrefix);
+  const std::uint64_t flip = order_.Descending() ? ~std::uint64_t{0} : 0;
   for (std::uint32_t i = 0; i < count_; ++i) {
     const std::uint8_t* k = keys_.data() + i * keySize_;
     std::uint64_t p = 0;
-    for (std::size_t j = 0; j < kPrefix; ++j) p = (p << 8) | (j < head ? k[j] : 0);
-    items_[i] = {order_.Descending() ? ~p : p, i};
+    if (head == kPrefix) {
+      std::memcpy(&p, k, kPrefix);
+      if constexpr (std::endian::native == std::endian::little) p = __builtin_bswap64(p);
+    } else {
+      for (std::size_t j = 0; j < kPrefix; ++j) p = (p << 8) | (j < head ? k[j] : 0);
+    }
+    items_[i] = {p ^ flip, i};
   }
   const std::size_t tail = keySize_ - head;
   auto before = [&](const Item& a, const Item& b) {

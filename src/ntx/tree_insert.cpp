@@ -322,7 +322,7 @@ void NtxTree::LookAhead(Queued& q, int levels) {
   }
   q.levels = levels;
   q.below = offset;
-  PrefetchBytes(cache_.Get(offset).Bytes().data(), kBlockSize);
+  cache_.Prefetch(offset);
 }
 
 // Inserts the pending entry into the subtree at `offset`; true when an entry

@@ -214,8 +214,7 @@ void NtxTree::SearchEach(std::span<const std::uint8_t* const> texts, const Accep
         d.page = child;
         ++d.depth;
         // Asked for now, read on this descent's next turn.
-        if (cache_.InPlace() && PageInside(child))
-          PrefetchBytes(cache_.Get(child).Bytes().data(), kBlockSize);
+        if (PageInside(child)) cache_.Prefetch(child);
         ++k;
         continue;
       }
