@@ -18,6 +18,7 @@
 #include "ntx/TXQNTXIndex.h"
 #include "ntx/ntx_errors.h"
 #include "platform/file.h"
+#include "platform/mapping.h"
 #include "platform/system.h"
 
 namespace tolk {
@@ -27,6 +28,29 @@ namespace {
 // Claims sought together: larger batches share more pages of a large tree.
 // About 6 MB, whatever the delivery.
 constexpr std::size_t kLoteBilhetes = 65536;
+
+// Memory for a batch's buffers, offered large pages (below).
+template <class T>
+struct MemoriaGrande {
+  using value_type = T;
+  MemoriaGrande() = default;
+  template <class U>
+  MemoriaGrande(const MemoriaGrande<U>&) {}
+  static std::size_t Bytes(std::size_t n) {
+    const std::size_t page = mapping::kLargePage;
+    return (n * sizeof(T) + page - 1) / page * page;
+  }
+  T* allocate(std::size_t n) { return reinterpret_cast<T*>(mapping::MapZeroed(Bytes(n))); }
+  void deallocate(T* p, std::size_t n) {
+    mapping::UnmapZeroed(reinterpret_cast<std::uint8_t*>(p), Bytes(n));
+  }
+  template <class U>
+  bool operator==(const MemoriaGrande<U>&) const {
+    return true;
+  }
+};
+template <class T>
+using VetorGrande = std::vector<T, MemoriaGrande<T>>;
 
 // The claims' tickets sought a batch at a time, in the order of the
 // tickets: tickets close in that order share the upper pages of the tree,
@@ -41,9 +65,9 @@ class LoteDeBilhetes {
   using ProcuraVarios = std::function<void(std::span<const Variant* const>, std::span<bool>)>;
   // Memory for batches of up to `sinistros` claims (at most kLoteBilhetes),
   // taken and touched now: the system hands out fresh memory a page at a
-  // time, at a cost that shows (tens of milliseconds for a full batch) when
-  // paid on the first batch's way. A run makes it while the index is still
-  // being built.
+  // time, at a cost that shows when paid on the first batch's way. In small
+  // pages a full batch costs some twenty milliseconds of faults, which
+  // large pages, where the system gives them, spare.
   explicit LoteDeBilhetes(std::size_t sinistros) {
     const std::size_t n = std::min(sinistros, kLoteBilhetes);
     lote_.reserve(kLoteBilhetes);
@@ -148,11 +172,11 @@ class LoteDeBilhetes {
   ProcuraVarios procuraVarios_;
   std::function<void(std::uint32_t, const std::string&)> semBilhete_;
   bool guardaTextos_ = false;
-  std::vector<Sinistro> lote_;
+  VetorGrande<Sinistro> lote_;
   std::vector<std::string> textos_;
-  std::vector<Chave> ordem_;
-  std::vector<Chave> auxiliar_;          // the sort's second buffer
-  std::vector<const Variant*> valores_;  // the tickets in their order, and their answers
+  VetorGrande<Chave> ordem_;
+  VetorGrande<Chave> auxiliar_;          // the sort's second buffer
+  VetorGrande<const Variant*> valores_;  // the tickets in their order, and their answers
   std::unique_ptr<bool[]> achados_;
 };
 

@@ -15,11 +15,12 @@
 
 namespace tolk {
 
-// Sorts the first n records of `records` by word(record, 0), then
-// word(record, 1), ... up to `Words` words; `scratch` holds at least n
+// Sorts the first n records of `records` (a vector) by word(record, 0),
+// then word(record, 1), ... up to `Words` words; `scratch` holds at least n
 // records and its contents are lost.
-template <std::size_t Words, class T, class Word>
-void RadixSort(std::vector<T>& records, std::vector<T>& scratch, std::size_t n, Word word) {
+template <std::size_t Words, class Records, class Word>
+void RadixSort(Records& records, Records& scratch, std::size_t n, Word word) {
+  using T = typename Records::value_type;
   constexpr std::size_t kBytes = Words * 8;
   if (n < 2) return;
   std::vector<std::array<std::uint32_t, 256>> counts(kBytes);
