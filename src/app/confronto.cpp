@@ -1,6 +1,8 @@
 // The reconciliation with the regulator's figures: the insurer's row of
 // DadosOrb.DBF, the premiums of the period against TOT_PR (and each premium
 // against its tariff class), the paid claims of the period against TOT_SIN.
+#include <bit>
+#include <cstring>
 #include <optional>
 
 #include "app/Critica.h"
@@ -119,8 +121,9 @@ class Periodo {
 
  private:
   static std::uint64_t Word(const char* p) {
-    std::uint64_t w = 0;
-    for (int i = 0; i < 8; ++i) w = (w << 8) | static_cast<unsigned char>(p[i]);
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
     return w;
   }
   const std::string& inicio_;

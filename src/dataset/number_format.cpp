@@ -1,5 +1,6 @@
 #include "dataset/number_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -206,20 +207,24 @@ std::optional<double> ParseFloatFast(std::string_view s) {
   bool neg = false;
   if (i < n && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
   std::uint64_t m = 0;
-  int digits = 0, frac = -1;
-  for (; i < n; ++i) {
-    const unsigned d = static_cast<unsigned char>(s[i]) - '0';
-    if (d <= 9) {
+  // The digits from i on, into m: how many. More than 19 may wrap m, but
+  // then the number has more than 15 and is refused below.
+  auto run = [&] {
+    const std::size_t from = i;
+    for (; i < n; ++i) {
+      const unsigned d = static_cast<unsigned char>(s[i]) - '0';
+      if (d > 9) break;
       m = m * 10 + d;
-      ++digits;
-      if (frac >= 0) ++frac;
-    } else if (s[i] == '.' && frac < 0) {
-      frac = 0;
-    } else {
-      return std::nullopt;
     }
+    return static_cast<int>(std::min<std::size_t>(i - from, 16));
+  };
+  int digits = run(), frac = 0;
+  if (i < n && s[i] == '.') {
+    ++i;
+    frac = run();
+    digits += frac;
   }
-  if (digits == 0 || digits > 15) return std::nullopt;
+  if (i != n || digits == 0 || digits > 15) return std::nullopt;
   double v = static_cast<double>(m);
   if (frac > 0) v /= kPow10[frac];
   return neg ? -v : v;

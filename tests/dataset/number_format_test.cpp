@@ -64,6 +64,10 @@ TEST(NumberFormatTest, FloatGrammar) {
   EXPECT_FALSE(ParseFloat("1,200.00"));
   EXPECT_FALSE(ParseFloat("1e"));
   EXPECT_FALSE(ParseFloat("."));
+  EXPECT_FALSE(ParseFloat("1.2.3"));
+  EXPECT_FALSE(ParseFloat("-"));
+  EXPECT_EQ(ParseFloat("  123456789012345.6"), 123456789012345.6);  // 16 digits
+  EXPECT_EQ(ParseFloat("12345678901234567890123"), 12345678901234567890123.0);
   EXPECT_FALSE(ParseFloat("1e999"));  // beyond a double: no value
   EXPECT_FALSE(ParseFloat(std::string_view("1234.\0\0", 7)));
 }
