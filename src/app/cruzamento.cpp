@@ -29,7 +29,8 @@ namespace {
 // About 6 MB, whatever the delivery.
 constexpr std::size_t kLoteBilhetes = 65536;
 
-// Memory for a batch's buffers, offered large pages (below).
+// Memory for a batch's larger buffers, offered large pages (below); a
+// buffer takes whole large pages, so the smallest keeps small ones.
 template <class T>
 struct MemoriaGrande {
   using value_type = T;
@@ -176,7 +177,7 @@ class LoteDeBilhetes {
   std::vector<std::string> textos_;
   VetorGrande<Chave> ordem_;
   VetorGrande<Chave> auxiliar_;          // the sort's second buffer
-  VetorGrande<const Variant*> valores_;  // the tickets in their order, and their answers
+  std::vector<const Variant*> valores_;  // the tickets in their order, and their answers
   std::unique_ptr<bool[]> achados_;
 };
 
