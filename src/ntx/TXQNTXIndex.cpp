@@ -322,6 +322,10 @@ void TXQNTXIndex::FindEach(std::span<const Variant* const> values, std::span<std
   keys_.resize(values.size() * keySize);
   texts_.clear();
   whole_.clear();
+  // Room for every value at once: a list grown by doubling takes fresh
+  // memory twice over, and fresh memory costs a fault a page.
+  texts_.reserve(values.size());
+  whole_.reserve(values.size());
   for (std::size_t i = 0; i < values.size(); ++i) {
     // The values may lie all over the caller's memory: each is asked for a
     // little ahead of its turn.
