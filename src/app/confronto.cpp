@@ -1,8 +1,6 @@
 // The reconciliation with the regulator's figures: the insurer's row of
 // DadosOrb.DBF, the premiums of the period against TOT_PR (and each premium
 // against its tariff class), the paid claims of the period against TOT_SIN.
-#include <bit>
-#include <cstring>
 #include <optional>
 
 #include "app/Critica.h"
@@ -10,6 +8,7 @@
 #include "app/decimal_text.h"
 #include "app/log_text.h"
 #include "app/textos.h"
+#include "dataset/byte_scan.h"
 #include "dataset/number_format.h"
 #include "dataset/text.h"
 
@@ -120,12 +119,7 @@ class Periodo {
   }
 
  private:
-  static std::uint64_t Word(const char* p) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-    return w;
-  }
+  static std::uint64_t Word(const char* p) { return LoadBigEndian64(p); }
   const std::string& inicio_;
   const std::string& fim_;
   bool words_ = false;

@@ -1,11 +1,12 @@
-// Scans of a field's bytes eight at a time: the NUL that ends a stored text,
-// and the blanks that pad a number or fill an empty field. Every record of a
+// Reads of bytes eight at a time: a key's or a text's first eight bytes as
+// one number, and scans of a field for the NUL that ends a stored text and
+// the blanks that pad a number or fill an empty field. Every record of a
 // run asks these of most of its fields.
 //
 // On a little-endian host the first byte of a word is its lowest: the first
 // byte that differs from the one sought sets the lowest marked bit. The
 // marks of a NUL, (x - 0x01..) & ~x & 0x80.., are exact up to the first NUL,
-// and only the lowest is used. Other hosts, and the tail of fewer than eight
+// and only the lowest is used. Other hosts, and fields of fewer than four
 // bytes, go a byte at a time.
 #pragma once
 
@@ -15,6 +16,15 @@
 #include <cstring>
 
 namespace tolk {
+
+// The eight bytes at p as a big-endian number: two such words order as
+// their bytes do, compared as unsigned numbers from the first.
+inline std::uint64_t LoadBigEndian64(const void* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
 
 namespace byte_scan {
 

@@ -49,7 +49,6 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -57,6 +56,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/byte_scan.h"
 #include "dataset/coding.h"
 #include "ntx/TXQNTXBuffers.h"
 #include "ntx/key_compare.h"
@@ -223,12 +223,6 @@ class NtxTree {
   // (CompareWith): a tree that started empty, never took a key with a NUL,
   // and orders without weights.
   bool PlainEntries() const { return knownEntries_ && !keyWithNul_ && !order_.Weighted(); }
-  static std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
-    return v;
-  }
   // Whether the pending entry orders after the previous insertion's.
   bool PendingFollowsLast() const;
   bool InsertInto(std::uint32_t offset, std::uint32_t parent, int depth);

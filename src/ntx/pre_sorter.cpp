@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cassert>
 #include <cstring>
 
+#include "dataset/byte_scan.h"
 #include "dataset/radix_sort.h"
 
 namespace tolk {
@@ -63,12 +63,10 @@ void NtxPreSorter::SortByPrefix() {
   for (std::uint32_t i = 0; i < count_; ++i) {
     const std::uint8_t* k = keys_.data() + i * keySize_;
     std::uint64_t p = 0;
-    if (head == kPrefix) {
-      std::memcpy(&p, k, kPrefix);
-      if constexpr (std::endian::native == std::endian::little) p = __builtin_bswap64(p);
-    } else {
+    if (head == kPrefix)
+      p = LoadBigEndian64(k);
+    else
       for (std::size_t j = 0; j < kPrefix; ++j) p = (p << 8) | (j < head ? k[j] : 0);
-    }
     items_[i] = {p ^ flip, i};
   }
   const std::size_t tail = keySize_ - head;

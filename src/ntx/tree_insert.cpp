@@ -398,9 +398,9 @@ bool NtxTree::InsertAlongHint() {
     TXQNTXBuffers::Page page = FetchPage(offset, above(depth), true);
     const PageReader r(page.Bytes(), g_);
     const std::uint16_t count = r.Count();
-    PathStep& step = path_[static_cast<std::size_t>(depth)];
     std::size_t pos;
     if (depth == leaf) {
+      PathStep& step = path_[static_cast<std::size_t>(depth)];
       followPath_ = followPath_ && depth < pathDepth_ && step.page == offset;
       pos = followPath_ ? PositionFrom(r, count, offset, step.from) : Position(r, count, offset);
       step = {offset, pos};
